@@ -1,0 +1,37 @@
+# Compile options shared by every target of the project.
+
+add_library(vtps_options INTERFACE)
+target_compile_features(vtps_options INTERFACE cxx_std_20)
+target_compile_options(vtps_options INTERFACE
+  -Wall -Wextra -Wshadow -Werror
+  # Source paths in exception records and logs are relative to the checkout.
+  -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
+target_include_directories(vtps_options INTERFACE ${CMAKE_SOURCE_DIR})
+
+if(WIN32)
+  # Windows 10 API level for Asio; mingw's own printf for Format.
+  target_compile_definitions(vtps_options INTERFACE
+    _WIN32_WINNT=0x0A00 WIN32_LEAN_AND_MEAN NOMINMAX __USE_MINGW_ANSI_STDIO=1)
+  # Boost and nlohmann-json are header-only; offer them through a folder that holds only
+  # links to them, so that the cross compiler never sees the host's glibc headers.
+  set(VTPS_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
+  file(MAKE_DIRECTORY ${VTPS_HOST_HEADERS})
+  foreach(dir boost nlohmann)
+    if(NOT EXISTS ${VTPS_HOST_HEADERS}/${dir})
+      file(CREATE_LINK /usr/include/${dir} ${VTPS_HOST_HEADERS}/${dir} SYMBOLIC)
+    endif()
+  endforeach()
+  target_include_directories(vtps_options SYSTEM INTERFACE ${VTPS_HOST_HEADERS})
+  # The exported initialisation function of the server executable.
+  target_compile_definitions(vtps_options INTERFACE "VTPS_EXPORT=__attribute__((dllexport))")
+else()
+  target_compile_definitions(vtps_options INTERFACE
+    "VTPS_EXPORT=__attribute__((visibility(\"default\")))")
+endif()
+
+option(VTPS_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(VTPS_SANITIZE)
+  target_compile_options(vtps_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  target_link_options(vtps_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,94 @@
+// The operating-system seam: every call the system makes into the OS goes through here.
+//
+// One implementation per platform (os_posix.cpp, os_windows.cpp), chosen by CMake. The
+// functions hold no state of their own and are safe to call from any thread, except
+// SetEnv / UnsetEnv, which change the process environment and belong to start-up and tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace os {
+
+// The sockets-layer calls that reading the host name makes. On Windows they are WSAStartup,
+// gethostname and WSACleanup; on POSIX there is no sockets layer to start, so `startup`
+// succeeds at once and `cleanup` does nothing. Tests replace them to provoke failures.
+struct HostNameCalls {
+  // Starts the sockets layer for `version` (major in the low byte): 0, or an error code.
+  std::function<int(std::uint16_t version)> startup;
+  // Writes the host name, at most `size` bytes: 0, or -1 on failure.
+  std::function<int(char* buffer, int size)> getHostName;
+  std::function<void()> cleanup;
+};
+
+// The sockets layer's answer when a requested version is not supported.
+inline constexpr int kVersionNotSupported = 10092;
+
+// The platform's own calls.
+HostNameCalls NativeHostNameCalls();
+
+// Fills `buffer` (`size` bytes, at least 2) with the host name, always NUL-terminated:
+// starts the sockets layer for version 2.2, asks once more for 1.1 when 2.2 is not supported,
+// and writes "localhost" when the start-up or the query fails. The layer is cleaned up only
+// after a successful start-up.
+void ReadHostName(const HostNameCalls& calls, char* buffer, std::size_t size);
+
+// The id the OS gives the calling thread (GetCurrentThreadId / gettid).
+std::uint32_t CurrentThreadId();
+
+// The id of this process.
+std::uint32_t ProcessId();
+
+// Seconds since 1970-01-01 00:00:00 UTC.
+std::int64_t SecondsSince1970();
+
+// The value of an environment variable, or nullopt when it is not set.
+std::optional<std::string> GetEnv(const char* name);
+
+// Sets or removes an environment variable of this process. Throws std::runtime_error naming
+// the variable when the OS refuses.
+void SetEnv(const char* name, const std::string& value);
+void UnsetEnv(const char* name);
+
+// Runs `line` through the platform's command interpreter (cmd.exe / /bin/sh) and waits for
+// it. Returns the command's exit status: its exit code, 128 + the signal number when a
+// signal ended it (POSIX), or -1 when the interpreter could not be started.
+int RunCommandLine(const std::string& line);
+
+// Removes a file. Returns false when it could not be removed (missing, in use, no right).
+bool RemoveFile(const std::string& path);
+
+// The separator the job file path puts between folder and file name: '\' or '/'.
+char PathSeparator();
+
+// The command interpreter's language, and the platform's own.
+enum class CommandDialect { kCmd, kPosix };
+CommandDialect NativeCommandDialect();
+
+// The signals that ask a server to stop: SIGINT and SIGTERM (and SIGBREAK on Windows).
+std::vector<int> StopSignals();
+
+// Keeps a socket or file handle from being inherited by the child processes that
+// RunCommandLine starts, so a processor cannot keep the server's port open. Returns false
+// when the OS refuses.
+bool SetNoInherit(std::intptr_t nativeHandle);
+
+// On Windows, asks that no other socket may bind the same address (SO_EXCLUSIVEADDRUSE);
+// POSIX already refuses a second listener, so there it does nothing. Returns false when
+// the OS refuses.
+bool SetExclusiveAddress(std::intptr_t nativeSocket);
+
+// Writes one line to the system log (syslog / OutputDebugString).
+void WriteSystemLog(const std::string& line);
+
+// The running program's file name without folder and extension ("VantricProcessServer").
+std::string ProgramName();
+
+// Human-readable text for an errno value ("Permission denied").
+std::string ErrorText(int errorNumber);
+
+}  // namespace os

@@ -1,0 +1,122 @@
+// POSIX implementation of the OS seam.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+#include "platform/os/os.h"
+
+namespace os {
+
+HostNameCalls NativeHostNameCalls() {
+  return HostNameCalls{
+      [](std::uint16_t) { return 0; },
+      [](char* buffer, int size) {
+        return ::gethostname(buffer, static_cast<std::size_t>(size)) == 0 ? 0 : -1;
+      },
+      [] {},
+  };
+}
+
+std::uint32_t CurrentThreadId() {
+  return static_cast<std::uint32_t>(::gettid());
+}
+
+std::uint32_t ProcessId() {
+  return static_cast<std::uint32_t>(::getpid());
+}
+
+std::int64_t SecondsSince1970() {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+std::optional<std::string> GetEnv(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr)
+    return std::nullopt;
+  return std::string(value);
+}
+
+void SetEnv(const char* name, const std::string& value) {
+  if (::setenv(name, value.c_str(), 1) != 0)
+    throw std::runtime_error(std::string("cannot set environment variable ") + name + ": " +
+                             ErrorText(errno));
+}
+
+void UnsetEnv(const char* name) {
+  if (::unsetenv(name) != 0)
+    throw std::runtime_error(std::string("cannot unset environment variable ") + name + ": " +
+                             ErrorText(errno));
+}
+
+int RunCommandLine(const std::string& line) {
+  int status = std::system(line.c_str());
+  if (status == -1)
+    return -1;
+  if (WIFEXITED(status)) {
+    // The shell's 127 means it could not run the command at all, but that is also a
+    // legitimate exit code, so it is passed on as it is.
+    return WEXITSTATUS(status);
+  }
+  if (WIFSIGNALED(status))
+    return 128 + WTERMSIG(status);
+  return -1;
+}
+
+bool RemoveFile(const std::string& path) {
+  return std::remove(path.c_str()) == 0;
+}
+
+char PathSeparator() {
+  return '/';
+}
+
+CommandDialect NativeCommandDialect() {
+  return CommandDialect::kPosix;
+}
+
+std::vector<int> StopSignals() {
+  return {SIGINT, SIGTERM};
+}
+
+bool SetNoInherit(std::intptr_t nativeHandle) {
+  int fd = static_cast<int>(nativeHandle);
+  int flags = ::fcntl(fd, F_GETFD);
+  return flags != -1 && ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC) != -1;
+}
+
+bool SetExclusiveAddress(std::intptr_t) {
+  return true;
+}
+
+void WriteSystemLog(const std::string& line) {
+  ::syslog(LOG_USER | LOG_DEBUG, "%s", line.c_str());
+}
+
+std::string ProgramName() {
+  char path[4096];
+  ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0)
+    return "unknown";
+  std::string name(path, static_cast<std::size_t>(length));
+  std::size_t slash = name.rfind('/');
+  if (slash != std::string::npos)
+    name.erase(0, slash + 1);
+  return name;
+}
+
+std::string ErrorText(int errorNumber) {
+  char buffer[256];
+  // GNU strerror_r returns the text, which may or may not live in `buffer`.
+  return std::string(::strerror_r(errorNumber, buffer, sizeof buffer));
+}
+
+}  // namespace os

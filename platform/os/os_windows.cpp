@@ -1,0 +1,116 @@
+// Windows implementation of the OS seam.
+#include <windows.h>
+#include <winsock2.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+#include "platform/os/os.h"
+
+namespace os {
+
+HostNameCalls NativeHostNameCalls() {
+  return HostNameCalls{
+      [](std::uint16_t version) {
+        WSADATA data;
+        return ::WSAStartup(version, &data);
+      },
+      [](char* buffer, int size) { return ::gethostname(buffer, size) == SOCKET_ERROR ? -1 : 0; },
+      [] { ::WSACleanup(); },
+  };
+}
+
+std::uint32_t CurrentThreadId() {
+  return static_cast<std::uint32_t>(::GetCurrentThreadId());
+}
+
+std::uint32_t ProcessId() {
+  return static_cast<std::uint32_t>(::GetCurrentProcessId());
+}
+
+std::int64_t SecondsSince1970() {
+  return static_cast<std::int64_t>(::_time64(nullptr));
+}
+
+std::optional<std::string> GetEnv(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr)
+    return std::nullopt;
+  return std::string(value);
+}
+
+void SetEnv(const char* name, const std::string& value) {
+  if (::_putenv_s(name, value.c_str()) != 0)
+    throw std::runtime_error(std::string("cannot set environment variable ") + name);
+}
+
+void UnsetEnv(const char* name) {
+  // An empty value removes the variable from the C runtime's environment.
+  if (::_putenv_s(name, "") != 0)
+    throw std::runtime_error(std::string("cannot unset environment variable ") + name);
+}
+
+int RunCommandLine(const std::string& line) {
+  // cmd.exe's exit code is system()'s result as it is.
+  return std::system(line.c_str());
+}
+
+bool RemoveFile(const std::string& path) {
+  return std::remove(path.c_str()) == 0;
+}
+
+char PathSeparator() {
+  return '\\';
+}
+
+CommandDialect NativeCommandDialect() {
+  return CommandDialect::kCmd;
+}
+
+std::vector<int> StopSignals() {
+  return {SIGINT, SIGTERM, SIGBREAK};
+}
+
+bool SetNoInherit(std::intptr_t nativeHandle) {
+  return ::SetHandleInformation(reinterpret_cast<HANDLE>(nativeHandle), HANDLE_FLAG_INHERIT, 0) !=
+         0;
+}
+
+bool SetExclusiveAddress(std::intptr_t nativeSocket) {
+  BOOL on = TRUE;
+  return ::setsockopt(static_cast<SOCKET>(nativeSocket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                      reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
+void WriteSystemLog(const std::string& line) {
+  std::string text = line + "\n";
+  ::OutputDebugStringA(text.c_str());
+}
+
+std::string ProgramName() {
+  char path[MAX_PATH];
+  DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
+  if (length == 0 || length >= sizeof path)
+    return "unknown";
+  std::string name(path, length);
+  std::size_t slash = name.find_last_of("\\/");
+  if (slash != std::string::npos)
+    name.erase(0, slash + 1);
+  std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos)
+    name.erase(dot);
+  return name;
+}
+
+std::string ErrorText(int errorNumber) {
+  char buffer[256];
+  if (::strerror_s(buffer, sizeof buffer, errorNumber) != 0)
+    return "error " + std::to_string(errorNumber);
+  return buffer;
+}
+
+}  // namespace os
