@@ -23,6 +23,10 @@ inline constexpr std::size_t kKQ_MaxClassChain = 32;
 
 class KQ_TBinaryPacker final : public KQ_IPacking {
  public:
+  KQ_TBinaryPacker() = default;
+  // Packs after `prefix`, so that a caller's header and the packed bytes share one buffer.
+  explicit KQ_TBinaryPacker(std::string prefix) : out_(std::move(prefix)) {}
+
   void OpenSection(const char* name) override;
   void CloseSection(const char* name) override;
   void PackText(std::string_view text) override;

@@ -1,6 +1,5 @@
-// Pieces every value class of the library needs in the same form: its class record with a
-// factory, the same-class test of KQ_IsIdent and the source check of KQ_Move. Internal to
-// platform/kqtypes.
+// Pieces every value class of the platform libraries needs in the same form: its class
+// record with a factory, the same-class test of KQ_IsIdent and the source check of KQ_Move.
 #pragma once
 
 #include <new>

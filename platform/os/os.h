@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -81,6 +82,14 @@ bool SetNoInherit(std::intptr_t nativeHandle);
 // POSIX already refuses a second listener, so there it does nothing. Returns false when
 // the OS refuses.
 bool SetExclusiveAddress(std::intptr_t nativeSocket);
+
+// The TCP port the system services database (/etc/services, or Windows' own) gives the
+// service `name`, or nullopt when it has none.
+std::optional<std::uint16_t> LookupSystemServicePort(const char* name);
+
+// Opens `path` for appending (creating it), not inherited by child processes. Returns null
+// and leaves errno set when it cannot be opened.
+std::FILE* OpenForAppend(const std::string& path);
 
 // Writes one line to the system log (syslog / OutputDebugString).
 void WriteSystemLog(const std::string& line);

@@ -1,5 +1,7 @@
 // POSIX implementation of the OS seam.
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <syslog.h>
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <stdexcept>
 
 #include "platform/os/os.h"
@@ -95,6 +98,20 @@ bool SetNoInherit(std::intptr_t nativeHandle) {
 
 bool SetExclusiveAddress(std::intptr_t) {
   return true;
+}
+
+std::optional<std::uint16_t> LookupSystemServicePort(const char* name) {
+  // getservbyname returns a static buffer.
+  static std::mutex mutex;
+  std::lock_guard<std::mutex> lock(mutex);
+  const servent* entry = ::getservbyname(name, "tcp");
+  if (entry == nullptr)
+    return std::nullopt;
+  return static_cast<std::uint16_t>(ntohs(static_cast<std::uint16_t>(entry->s_port)));
+}
+
+std::FILE* OpenForAppend(const std::string& path) {
+  return std::fopen(path.c_str(), "ae");  // 'e': O_CLOEXEC
 }
 
 void WriteSystemLog(const std::string& line) {

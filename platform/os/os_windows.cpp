@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <stdexcept>
 
 #include "platform/os/os.h"
@@ -84,6 +85,26 @@ bool SetExclusiveAddress(std::intptr_t nativeSocket) {
   BOOL on = TRUE;
   return ::setsockopt(static_cast<SOCKET>(nativeSocket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                       reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
+std::optional<std::uint16_t> LookupSystemServicePort(const char* name) {
+  // getservbyname needs the sockets layer and returns a per-thread buffer; the lock keeps
+  // start-up and clean-up counts simple.
+  static std::mutex mutex;
+  std::lock_guard<std::mutex> lock(mutex);
+  WSADATA data;
+  if (::WSAStartup(0x0202, &data) != 0)
+    return std::nullopt;
+  const servent* entry = ::getservbyname(name, "tcp");
+  std::optional<std::uint16_t> port;
+  if (entry != nullptr)
+    port = ::ntohs(static_cast<u_short>(entry->s_port));
+  ::WSACleanup();
+  return port;
+}
+
+std::FILE* OpenForAppend(const std::string& path) {
+  return std::fopen(path.c_str(), "abN");  // binary: lines end in \n alone; N: not inherited
 }
 
 void WriteSystemLog(const std::string& line) {

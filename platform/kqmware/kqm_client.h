@@ -1,0 +1,65 @@
+// KQM_TClient, the middleware's client: sends request dictionaries to a service on a host
+// and returns its answers.
+//
+// A host that is this machine's own name or "localhost" (or empty) is reached over
+// loopback. Connecting waits at most KQM_CONNECT_TIMEOUT_MS (default 5000), an answer at
+// most KQM_REQUEST_TIMEOUT_MS (default 0: without end). A lost connection is made again by
+// the next request. Requests from several threads are sent one after the other. The client
+// owns its connection.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/kqtypes/kq_any.h"
+#include "platform/kqtypes/kq_dict.h"
+#include "platform/kqtypes/kq_string.h"
+
+class KQM_TClient {
+ public:
+  // When the client connects.
+  enum TLocationMode {
+    // On the first request (and again on the next request after a connection was lost).
+    kConnectOnRequest = 0,
+    // At once in SetConnectionAddress, and later as above.
+    kConnectNow = 1,
+  };
+
+  KQM_TClient();
+  virtual ~KQM_TClient();
+  KQM_TClient(const KQM_TClient&) = delete;
+  KQM_TClient& operator=(const KQM_TClient&) = delete;
+
+  // Aims the client at `serviceName` on `host`: on `port`, or when that is 0 on the port the
+  // service directory gives the name. Throws KQ_EException when the service has no port or
+  // a setting is unusable, and with kConnectNow when the connection cannot be made.
+  void SetConnectionAddress(const KQ_TString& host, const KQ_TString& serviceName,
+                            std::uint16_t port, TLocationMode mode);
+
+  // Sends `request` and returns the service's answer. An exception the service raised is
+  // raised here as the most derived class this process has registered. Every other failure
+  // (no address set, cannot connect, timeout, connection lost, malformed reply) throws
+  // KQ_EException naming the host, the service and the cause.
+  virtual KQ_TAny Request(const KQ_TDict& request);
+
+  // Request with {"M": method, "P1": parameter}.
+  virtual KQ_TAny Call(const KQ_TString& method, const KQ_TAny& parameter);
+
+  // Closes the connection, if any; the next request connects again.
+  void Disconnect();
+
+  const std::string& Host() const { return host_; }
+  const std::string& ServiceName() const { return serviceName_; }
+  std::uint16_t Port() const { return port_; }
+
+ private:
+  class Connection;
+
+  std::string host_;
+  std::string serviceName_;
+  std::uint16_t port_ = 0;
+  std::mutex mutex_;                        // one request at a time
+  std::unique_ptr<Connection> connection_;  // guarded by mutex_
+};

@@ -1,0 +1,472 @@
+#include "platform/kqmware/kqm_server.h"
+
+#include <utility>  // Boost 1.74 Asio uses std::exchange without including it
+
+#include <boost/asio.hpp>
+#include <optional>
+#include <set>
+
+#include "platform/kqmware/debug_log.h"
+#include "platform/kqmware/service_directory.h"
+#include "platform/kqmware/settings.h"
+#include "platform/kqmware/wire.h"
+#include "platform/kqtypes/kq_exception.h"
+#include "platform/kqtypes/kq_value_helpers.h"
+#include "platform/os/os.h"
+
+namespace asio = boost::asio;
+using asio::ip::tcp;
+
+std::string KQM_TSocket::Describe() const {
+  return std::to_string(id_) + " (" + peerAddress_ + ":" + std::to_string(peerPort_) + ")";
+}
+
+// The network side of a bound server: the listener, the connections, the stop signals and
+// the worker pool. Everything but Stop runs on the thread that runs the io_context.
+class KQM_TServer::Engine {
+ public:
+  class Connection;
+
+  Engine(KQM_TServer& owner, const tcp::endpoint& endpoint, int backlog, std::size_t maxFrame,
+         int workers);
+  ~Engine() { Close(); }
+
+  std::uint16_t Port() const { return port_; }
+  void Run(int milliseconds);
+  bool RunOne(int milliseconds);
+  // Safe from any thread.
+  void Stop() {
+    asio::post(io_, [this] { BeginStop(); });
+  }
+  void Close();
+
+ private:
+  void Accept();
+  void BeginStop();
+  void WaitForSignal();
+  void Remove(const std::shared_ptr<Connection>& connection);
+  void Dispatch(std::shared_ptr<Connection> connection, std::string payload);
+  // The reply frame to one payload, or nullopt (with `fault` set) when the payload breaks
+  // the protocol and its connection must close. Runs on a worker thread.
+  std::optional<std::string> Handle(std::string_view payload, std::string& fault);
+
+  KQM_TServer& owner_;
+  asio::io_context io_;
+  tcp::acceptor acceptor_;
+  asio::signal_set signals_;
+  asio::steady_timer acceptRetry_;
+  std::optional<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning_;
+  asio::thread_pool workers_;
+  std::set<std::shared_ptr<Connection>> connections_;
+  std::uint16_t port_ = 0;
+  const std::size_t maxFrame_;
+  std::uint64_t nextConnectionId_ = 1;
+  bool stopping_ = false;
+  bool signalsArmed_ = false;
+  bool closed_ = false;
+};
+
+// One client connection: reads a frame, hands it to a worker, writes the reply, and only then
+// reads the next, so that a connection's requests are answered in order.
+class KQM_TServer::Engine::Connection : public std::enable_shared_from_this<Connection> {
+ public:
+  Connection(Engine& engine, tcp::socket socket, KQM_TSocket description)
+      : engine_(engine), socket_(std::move(socket)), description_(std::move(description)) {}
+
+  const KQM_TSocket& Description() const { return description_; }
+  bool Busy() const { return busy_; }
+
+  void Start() { ReadHeader(); }
+
+  // Closes the socket; pending reads and writes end with an error and release the
+  // connection.
+  void Close() {
+    boost::system::error_code ignored;
+    socket_.shutdown(tcp::socket::shutdown_both, ignored);
+    socket_.close(ignored);
+  }
+
+  void Drop(const std::string& reason) {
+    if (!reason.empty())
+      engine_.owner_.DBG_Type(0, "closing connection " + description_.Describe() + ": " + reason);
+    Close();
+    engine_.Remove(shared_from_this());
+  }
+
+  void Reply(std::string frame) {
+    auto buffer = std::make_shared<std::string>(std::move(frame));
+    asio::async_write(
+        socket_, asio::buffer(*buffer),
+        [self = shared_from_this(), buffer](boost::system::error_code error, std::size_t) {
+          self->busy_ = false;
+          if (error)
+            return self->Drop("");
+          if (self->engine_.stopping_)
+            return self->Drop("");
+          self->ReadHeader();
+        });
+  }
+
+ private:
+  void ReadHeader() {
+    asio::async_read(socket_, asio::buffer(header_),
+                     [self = shared_from_this()](boost::system::error_code error, std::size_t) {
+                       if (error)
+                         return self->Drop("");
+                       std::uint32_t length = kqm::FrameLength(self->header_);
+                       if (length > self->engine_.maxFrame_) {
+                         return self->Drop("a frame of " + std::to_string(length) +
+                                           " bytes exceeds the limit of " +
+                                           std::to_string(self->engine_.maxFrame_) +
+                                           " bytes (KQM_MAX_FRAME_BYTES)");
+                       }
+                       self->ReadPayload(length);
+                     });
+  }
+
+  void ReadPayload(std::uint32_t length) {
+    payload_.assign(length, '\0');
+    asio::async_read(socket_, asio::buffer(payload_),
+                     [self = shared_from_this()](boost::system::error_code error, std::size_t) {
+                       if (error)
+                         return self->Drop("");
+                       self->busy_ = true;
+                       self->engine_.Dispatch(self, std::move(self->payload_));
+                     });
+  }
+
+  Engine& engine_;
+  tcp::socket socket_;
+  KQM_TSocket description_;
+  unsigned char header_[kqm::kFrameHeaderBytes] = {};
+  std::string payload_;
+  bool busy_ = false;  // a request of this connection is being handled or answered
+};
+
+KQM_TServer::Engine::Engine(KQM_TServer& owner, const tcp::endpoint& endpoint, int backlog,
+                            std::size_t maxFrame, int workers)
+    : owner_(owner),
+      acceptor_(io_),
+      signals_(io_),
+      acceptRetry_(io_),
+      keepRunning_(asio::make_work_guard(io_)),
+      workers_(static_cast<std::size_t>(workers)),
+      maxFrame_(maxFrame) {
+  std::string where = endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
+  boost::system::error_code error;
+  acceptor_.open(endpoint.protocol(), error);
+  if (!error) {
+    os::SetNoInherit(static_cast<std::intptr_t>(acceptor_.native_handle()));
+    if (os::NativeCommandDialect() == os::CommandDialect::kPosix) {
+      // Lets a restarted server listen again while old connections linger in TIME_WAIT;
+      // POSIX still refuses a second listener on the port.
+      acceptor_.set_option(tcp::acceptor::reuse_address(true), error);
+    } else if (!os::SetExclusiveAddress(static_cast<std::intptr_t>(acceptor_.native_handle()))) {
+      error = asio::error::access_denied;
+    }
+  }
+  if (!error)
+    acceptor_.bind(endpoint, error);
+  if (!error)
+    acceptor_.listen(backlog > 0 ? backlog : asio::socket_base::max_listen_connections, error);
+  if (error) {
+    throw KQ_EException(KQ_TString("cannot bind the service ") + owner.serviceName_ + " to " +
+                        where + " (port " + std::to_string(endpoint.port()) +
+                        "): " + error.message());
+  }
+  port_ = acceptor_.local_endpoint().port();
+  Accept();
+}
+
+void KQM_TServer::Engine::Accept() {
+  acceptor_.async_accept([this](boost::system::error_code error, tcp::socket socket) {
+    if (error) {
+      if (error == asio::error::operation_aborted || !acceptor_.is_open())
+        return;
+      // Out of descriptors or memory: try again shortly rather than spin.
+      owner_.DBG_Type(0, "cannot accept a connection: " + error.message());
+      acceptRetry_.expires_after(std::chrono::milliseconds(100));
+      acceptRetry_.async_wait([this](boost::system::error_code waitError) {
+        if (!waitError && !stopping_)
+          Accept();
+      });
+      return;
+    }
+    if (stopping_)
+      return;
+    os::SetNoInherit(static_cast<std::intptr_t>(socket.native_handle()));
+    boost::system::error_code ignored;
+    socket.set_option(tcp::no_delay(true), ignored);
+    tcp::endpoint peer = socket.remote_endpoint(ignored);
+    auto connection = std::make_shared<Connection>(
+        *this, std::move(socket),
+        KQM_TSocket(nextConnectionId_++, peer.address().to_string(), peer.port()));
+    connections_.insert(connection);
+    owner_.ConnectionAdded(connection->Description());
+    connection->Start();
+    Accept();
+  });
+}
+
+void KQM_TServer::Engine::Remove(const std::shared_ptr<Connection>& connection) {
+  if (connections_.erase(connection) > 0)
+    owner_.ConnectionDropped(connection->Description());
+}
+
+void KQM_TServer::Engine::WaitForSignal() {
+  signals_.async_wait([this](boost::system::error_code error, int) {
+    if (error)
+      return;
+    if (owner_.AllowExit()) {
+      BeginStop();
+    } else {
+      WaitForSignal();
+    }
+  });
+}
+
+void KQM_TServer::Engine::BeginStop() {
+  if (stopping_)
+    return;
+  stopping_ = true;
+  boost::system::error_code ignored;
+  acceptor_.close(ignored);
+  acceptRetry_.cancel();
+  signals_.cancel(ignored);
+  // Idle connections close now; busy ones close once their answer is written.
+  for (const auto& connection : std::set<std::shared_ptr<Connection>>(connections_)) {
+    if (!connection->Busy())
+      connection->Drop("");
+  }
+  keepRunning_.reset();
+}
+
+void KQM_TServer::Engine::Run(int milliseconds) {
+  if (!signalsArmed_ && !stopping_) {
+    for (int number : os::StopSignals()) {
+      boost::system::error_code ignored;
+      signals_.add(number, ignored);
+    }
+    signalsArmed_ = true;
+    WaitForSignal();
+  }
+  io_.restart();
+  if (milliseconds < 0) {
+    io_.run();
+  } else {
+    io_.run_for(std::chrono::milliseconds(milliseconds));
+  }
+  if (stopping_ && signalsArmed_) {
+    // Give the signals back to the process once the server has stopped.
+    boost::system::error_code ignored;
+    signals_.clear(ignored);
+    signalsArmed_ = false;
+  }
+}
+
+bool KQM_TServer::Engine::RunOne(int milliseconds) {
+  io_.restart();
+  if (milliseconds < 0)
+    return io_.run_one() > 0;
+  return io_.run_one_for(std::chrono::milliseconds(milliseconds)) > 0;
+}
+
+void KQM_TServer::Engine::Dispatch(std::shared_ptr<Connection> connection, std::string payload) {
+  // The guard keeps EventLoop running while a request is away on a worker.
+  asio::post(workers_, [this, connection = std::move(connection), payload = std::move(payload),
+                        work = asio::make_work_guard(io_)]() mutable {
+    std::string fault;
+    std::optional<std::string> reply = Handle(payload, fault);
+    asio::post(io_, [connection = std::move(connection), reply = std::move(reply),
+                     fault = std::move(fault)]() mutable {
+      if (reply) {
+        connection->Reply(std::move(*reply));
+      } else {
+        connection->Drop(fault);
+      }
+    });
+  });
+}
+
+std::optional<std::string> KQM_TServer::Engine::Handle(std::string_view payload,
+                                                       std::string& fault) {
+  kqm::Message message;
+  try {
+    message = kqm::DecodePayload(payload);
+  } catch (const KQ_EException& error) {
+    fault = "undecodable frame: " + error.KQ_Message().Text();
+    return std::nullopt;
+  }
+  if (message.kind != kqm::MessageKind::kRequest) {
+    fault = "the client sent a message that is not a request";
+    return std::nullopt;
+  }
+
+  kqm::MessageKind kind = kqm::MessageKind::kAnswer;
+  KQ_TAny reply;
+  const KQ_TDict* request = message.value.DynamicCast<KQ_TDict>();
+  try {
+    if (request == nullptr) {
+      throw KQ_EException(KQ_TString("a request must be a KQ_TDict, not ") +
+                          (message.value.IsNull() ? "null" : message.value.ClassName()));
+    }
+    owner_.Process(*request, reply);
+  } catch (const KQ_EException& error) {
+    kind = kqm::MessageKind::kException;
+    reply = KQ_TAny(error);
+  } catch (const std::exception& error) {
+    kind = kqm::MessageKind::kException;
+    reply = KQ_TAny(KQ_EException(error.what()));
+  } catch (...) {
+    kind = kqm::MessageKind::kException;
+    reply = KQ_TAny(KQ_EException("the request failed with an exception of unknown type"));
+  }
+
+  try {
+    std::string frame = kqm::EncodeFrame(kind, message.id, reply);
+    if (frame.size() - kqm::kFrameHeaderBytes > maxFrame_) {
+      throw KQ_EException("the answer of " + std::to_string(frame.size()) +
+                          " bytes exceeds the frame limit of " + std::to_string(maxFrame_) +
+                          " bytes (KQM_MAX_FRAME_BYTES)");
+    }
+    return frame;
+  } catch (const KQ_EException& error) {
+    return kqm::EncodeFrame(
+        kqm::MessageKind::kException, message.id,
+        KQ_TAny(KQ_EException(KQ_TString("the answer cannot be sent: ") + error.KQ_Message())));
+  }
+}
+
+void KQM_TServer::Engine::Close() {
+  if (closed_)
+    return;
+  closed_ = true;
+  BeginStop();
+  // Let the requests still on workers finish, then drain their replies and every
+  // connection's closing.
+  workers_.join();
+  for (const auto& connection : std::set<std::shared_ptr<Connection>>(connections_))
+    connection->Drop("");
+  io_.restart();
+  io_.run();
+}
+
+// KQM_TServer
+
+KQ_TClass* KQM_TServer::KQ_ClassObject() {
+  return KQ_ValueClassObject<KQM_TServer, KQ_TObject>();
+}
+
+void* KQM_TServer::KQ_DynamicInfo(const char* className) const {
+  return KQ_AnswerDynamicInfo<KQ_TObject>(this, KQ_ClassObject(), className);
+}
+
+KQM_TServer::KQM_TServer()
+    : serviceName_(os::ProgramName()), debugLevel_(kqm::InitialDebugLevel()) {}
+
+KQM_TServer::~KQM_TServer() {
+  Close();
+}
+
+void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
+                       bool allInterfaces) {
+  if (engine_ != nullptr)
+    throw KQ_EException(KQ_TString("the server is bound already, as ") + serviceName_);
+  if (serviceName.Empty())
+    throw KQ_EException("a server needs a service name to bind");
+  std::uint16_t usedPort = port != 0 ? port : kqm::ServicePort(serviceName.Text());
+  std::string listen = allInterfaces ? "::" : kqm::ListenAddress();
+  boost::system::error_code error;
+  asio::ip::address address = asio::ip::make_address(listen, error);
+  if (error) {
+    throw KQ_EException(KQ_TString("KQM_LISTEN is \"") + listen +
+                        "\": expected an IP address such as 127.0.0.1, 0.0.0.0 or ::");
+  }
+  std::size_t maxFrame = kqm::MaxFrameBytes();
+  int workers = kqm::Workers();
+  std::string previousName = serviceName_;
+  serviceName_ = serviceName.Text();
+  try {
+    engine_ = std::make_unique<Engine>(*this, tcp::endpoint(address, usedPort), backlog, maxFrame,
+                                       workers);
+  } catch (...) {
+    serviceName_ = previousName;
+    throw;
+  }
+  if (stopRequested_)
+    engine_->Stop();
+}
+
+void KQM_TServer::SetProcessor(Processor processor, void* user) {
+  processor_ = processor;
+  user_ = user;
+}
+
+void KQM_TServer::EventLoop(int milliseconds) {
+  if (engine_ == nullptr)
+    throw KQ_EException("EventLoop needs a bound server; call Bind first");
+  engine_->Run(milliseconds);
+}
+
+void KQM_TServer::Close() {
+  if (engine_ != nullptr)
+    engine_->Close();
+}
+
+std::uint16_t KQM_TServer::BoundPort() const {
+  return engine_ == nullptr ? 0 : engine_->Port();
+}
+
+int KQM_TServer::GetDebugLevel() const {
+  return debugLevel_.load(std::memory_order_relaxed);
+}
+
+void KQM_TServer::Shutdown() {
+  stopRequested_ = true;
+  if (engine_ != nullptr)
+    engine_->Stop();
+}
+
+void KQM_TServer::SetDebugLevel(int level) {
+  debugLevel_.store(level, std::memory_order_relaxed);
+}
+
+void KQM_TServer::DBG_Type(int level, const std::string& text) const {
+  if (level > GetDebugLevel())
+    return;
+  kqm::DebugLog::Instance().Write(
+      kqm::FormatDebugLine(kqm::UtcTimestamp(std::chrono::system_clock::now()), serviceName_,
+                           os::ProcessId(), os::CurrentThreadId(), level, text));
+}
+
+void KQM_TServer::DBG_Type(int level, const KQ_TString& text) const {
+  DBG_Type(level, text.Text());
+}
+
+void KQM_TServer::DBG_Type(int level, const char* text) const {
+  DBG_Type(level, std::string(text == nullptr ? "" : text));
+}
+
+bool KQM_TServer::HandleEvent(int milliseconds) {
+  if (engine_ == nullptr)
+    throw KQ_EException("HandleEvent needs a bound server; call Bind first");
+  return engine_->RunOne(milliseconds);
+}
+
+void KQM_TServer::Process(const KQ_TDict& request, KQ_TAny& answer) {
+  if (processor_ == nullptr)
+    throw KQ_EException(KQ_TString("the service ") + serviceName_ + " has no request processor");
+  processor_(*this, request, answer, user_);
+}
+
+void KQM_TServer::ConnectionAdded(const KQM_TSocket& socket) {
+  DBG_Type(4, "connection " + socket.Describe() + " opened");
+}
+
+void KQM_TServer::ConnectionDropped(const KQM_TSocket& socket) {
+  DBG_Type(4, "connection " + socket.Describe() + " closed");
+}
+
+bool KQM_TServer::AllowExit() {
+  return true;
+}

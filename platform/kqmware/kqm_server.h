@@ -1,0 +1,110 @@
+// KQM_TServer, a request server of the middleware: bound under a service name, it receives
+// request dictionaries over TCP and answers each with the value its processor leaves.
+//
+// Threads: EventLoop runs the network side on the thread that calls it; processors run on a
+// pool of KQM_WORKERS threads (default 4), so that many requests run at once, while each
+// connection's requests are answered in order. Shutdown, SetDebugLevel, GetDebugLevel and
+// DBG_Type are safe from any thread; Bind and SetProcessor belong before EventLoop, Close
+// after it, all on one thread. An exception a processor throws goes back to the requester
+// (a KQ_EException as its own class, any other as a KQ_EException with its message); the
+// server goes on serving. The server owns its connections and worker threads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/kqmware/kqm_socket.h"
+#include "platform/kqtypes/kq_any.h"
+#include "platform/kqtypes/kq_dict.h"
+#include "platform/kqtypes/kq_object.h"
+
+class KQM_TServer : public KQ_TObject {
+ public:
+  // Handles one request: fills `answer` (which starts null) from `request`. `user` is the
+  // pointer given to SetProcessor. Runs on a worker thread.
+  using Processor = void (*)(KQM_TServer& server, const KQ_TDict& request, KQ_TAny& answer,
+                             void* user);
+
+  static constexpr const char* KQ_ClassName = "KQM_TServer";
+  static KQ_TClass* KQ_ClassObject();
+
+  // Reads KQM_DEBUG_LEVEL as the initial debug level; throws KQ_EException when it is not a
+  // number.
+  KQM_TServer();
+  ~KQM_TServer() override;
+  KQM_TServer(const KQM_TServer&) = delete;
+  KQM_TServer& operator=(const KQM_TServer&) = delete;
+
+  // Starts listening for the service `serviceName`: on `port`, or when that is 0 on the port
+  // the service directory gives the name; on all interfaces when `allInterfaces` is true,
+  // else on KQM_LISTEN (default 127.0.0.1). `backlog` is the listen queue's length, 0 for
+  // the system's default. Throws KQ_EException when the service has no port, a setting is
+  // unusable, the server is bound already, or the address cannot be bound (naming the
+  // address and port).
+  void Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
+            bool allInterfaces);
+
+  // Installs the request processor; requests go to it from the next EventLoop on.
+  void SetProcessor(Processor processor, void* user);
+
+  // Serves requests until the server is stopped (Shutdown, SIGINT or SIGTERM, or Ctrl+C /
+  // Ctrl+Break on Windows, each asking AllowExit first), then returns once the requests in
+  // flight have been answered. With `milliseconds` >= 0 it also returns when that time has
+  // passed; the server then keeps its connections and a later EventLoop goes on. Throws
+  // KQ_EException when the server is not bound.
+  void EventLoop(int milliseconds);
+
+  // Closes the listener and every connection and stops the worker threads. Call it after
+  // EventLoop has returned; calling it again does nothing. The destructor calls it.
+  void Close();
+
+  // The port the server listens on; 0 before Bind.
+  std::uint16_t BoundPort() const;
+  // The service name given to Bind; before Bind, the program's name.
+  const std::string& ServiceName() const { return serviceName_; }
+
+  // The debug level: lines of a level above it are not written.
+  int GetDebugLevel() const;
+
+  // KQ_IInterface
+  KQM_TServer* KQ_CompleteObject() const override { return const_cast<KQM_TServer*>(this); }
+  void* KQ_DynamicInfo(const char* className) const override;
+
+  // The server's own table, in slot order.
+
+  // Asks the server to stop: it accepts no more connections or requests, finishes the
+  // requests in flight, and then EventLoop returns. Safe from any thread, also before
+  // EventLoop runs.
+  virtual void Shutdown();
+  virtual void SetDebugLevel(int level);
+  // Writes one line to the debug channel when `level` <= the debug level.
+  virtual void DBG_Type(int level, const std::string& text) const;
+  virtual void DBG_Type(int level, const KQ_TString& text) const;
+  virtual void DBG_Type(int level, const char* text) const;
+
+ protected:
+  // Runs the ready network work, waiting up to `milliseconds` (-1: without end) for some.
+  // Returns whether any ran. Only on the thread that would run EventLoop.
+  virtual bool HandleEvent(int milliseconds);
+  // Handles one request on a worker thread; by default calls the installed processor, and
+  // throws KQ_EException when there is none.
+  virtual void Process(const KQ_TDict& request, KQ_TAny& answer);
+  // A client connected or went away; on the EventLoop thread. By default a level-4 line.
+  virtual void ConnectionAdded(const KQM_TSocket& socket);
+  virtual void ConnectionDropped(const KQM_TSocket& socket);
+  // Whether a stop signal may stop the server; true by default.
+  virtual bool AllowExit();
+
+ private:
+  class Engine;
+  friend class Engine;
+
+  std::string serviceName_;
+  std::atomic<int> debugLevel_;
+  Processor processor_ = nullptr;
+  void* user_ = nullptr;
+  std::unique_ptr<Engine> engine_;          // created by Bind
+  std::atomic<bool> stopRequested_{false};  // Shutdown before Bind
+};

@@ -1,0 +1,57 @@
+#include "platform/kqmware/settings.h"
+
+#include <charconv>
+
+#include "platform/kqtypes/kq_exception.h"
+#include "platform/os/os.h"
+
+namespace kqm {
+
+std::int64_t ParseNumberSetting(const char* name, const std::optional<std::string>& value,
+                                std::int64_t fallback, std::int64_t min, std::int64_t max) {
+  if (!value)
+    return fallback;
+  std::int64_t number = 0;
+  const char* first = value->data();
+  const char* last = first + value->size();
+  auto [end, error] = std::from_chars(first, last, number);
+  if (value->empty() || error != std::errc() || end != last || number < min || number > max) {
+    throw KQ_EException(KQ_TString(name) + " is \"" + *value + "\": expected a whole number from " +
+                        std::to_string(min) + " to " + std::to_string(max));
+  }
+  return number;
+}
+
+std::size_t MaxFrameBytes() {
+  return static_cast<std::size_t>(ParseNumberSetting("KQM_MAX_FRAME_BYTES",
+                                                     os::GetEnv("KQM_MAX_FRAME_BYTES"),
+                                                     kDefaultMaxFrameBytes, 64, 0x7FFFFFFF));
+}
+
+int Workers() {
+  return static_cast<int>(
+      ParseNumberSetting("KQM_WORKERS", os::GetEnv("KQM_WORKERS"), kDefaultWorkers, 1, 256));
+}
+
+std::string ListenAddress() {
+  std::optional<std::string> address = os::GetEnv("KQM_LISTEN");
+  return address && !address->empty() ? *address : "127.0.0.1";
+}
+
+int InitialDebugLevel() {
+  return static_cast<int>(
+      ParseNumberSetting("KQM_DEBUG_LEVEL", os::GetEnv("KQM_DEBUG_LEVEL"), 0, -1, 1000000));
+}
+
+int ConnectTimeoutMs() {
+  return static_cast<int>(ParseNumberSetting("KQM_CONNECT_TIMEOUT_MS",
+                                             os::GetEnv("KQM_CONNECT_TIMEOUT_MS"),
+                                             kDefaultConnectTimeoutMs, 1, 3600000));
+}
+
+int RequestTimeoutMs() {
+  return static_cast<int>(ParseNumberSetting("KQM_REQUEST_TIMEOUT_MS",
+                                             os::GetEnv("KQM_REQUEST_TIMEOUT_MS"), 0, 0, 86400000));
+}
+
+}  // namespace kqm

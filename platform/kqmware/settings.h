@@ -1,0 +1,37 @@
+// The middleware's settings, read from environment variables when a server or client is set
+// up. Each reader throws KQ_EException naming the variable, its value and what is expected
+// when the value is not usable; an unset variable gives the default.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kqm {
+
+// Limits and defaults.
+inline constexpr std::int64_t kDefaultMaxFrameBytes = 64 * 1024 * 1024;
+inline constexpr int kDefaultWorkers = 4;
+inline constexpr int kDefaultConnectTimeoutMs = 5000;
+
+// A whole number from `min` to `max` held by `value` (the variable `name`'s text), or
+// `fallback` when `value` is nullopt. Pure; throws KQ_EException when the text is not such a
+// number.
+std::int64_t ParseNumberSetting(const char* name, const std::optional<std::string>& value,
+                                std::int64_t fallback, std::int64_t min, std::int64_t max);
+
+// KQM_MAX_FRAME_BYTES: the largest frame a connection accepts (default 64 MiB).
+std::size_t MaxFrameBytes();
+// KQM_WORKERS: how many requests a server runs at once (default 4, at most 256).
+int Workers();
+// KQM_LISTEN: the address servers listen on (default 127.0.0.1).
+std::string ListenAddress();
+// KQM_DEBUG_LEVEL: a new server's debug level (default 0).
+int InitialDebugLevel();
+// KQM_CONNECT_TIMEOUT_MS: how long a client waits for a connection (default 5000).
+int ConnectTimeoutMs();
+// KQM_REQUEST_TIMEOUT_MS: how long a client waits for an answer; 0 waits without end.
+int RequestTimeoutMs();
+
+}  // namespace kqm

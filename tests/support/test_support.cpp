@@ -1,0 +1,69 @@
+#include "tests/support/test_support.h"
+
+#include <utility>  // Boost 1.74 Asio uses std::exchange without including it
+
+#include <atomic>
+#include <boost/asio.hpp>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "platform/os/os.h"
+
+namespace vtps_test {
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  std::random_device random;
+  for (;;) {
+    std::filesystem::path candidate =
+        std::filesystem::temp_directory_path() /
+        ("vtps-test-" + std::to_string(os::ProcessId()) + "-" + std::to_string(counter++) + "-" +
+         std::to_string(random() % 100000));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::uint16_t FreePort() {
+  boost::asio::io_context io;
+  boost::asio::ip::tcp::acceptor acceptor(
+      io, boost::asio::ip::tcp::endpoint(boost::asio::ip::address_v4::loopback(), 0));
+  return acceptor.local_endpoint().port();
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return condition();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+std::string BuildDir() {
+  return VTPS_BUILD_DIR;
+}
+
+}  // namespace vtps_test

@@ -1,0 +1,45 @@
+// Helpers the tests share: a temporary folder that removes itself, a free loopback port,
+// file reading, and waiting for a condition with a deadline instead of sleeping.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace vtps_test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it when
+// the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+  // The path of `name` inside the folder, as text.
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A TCP port on 127.0.0.1 that nothing listened on a moment ago.
+std::uint16_t FreePort();
+
+// The whole content of a file, or "" when it cannot be read.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+
+// Polls `condition` until it holds or `timeout` has passed; returns its last result.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+// Folder of the test executables' siblings: the build's own programs are found relative
+// to it (set by CMake as VTPS_BUILD_DIR).
+std::string BuildDir();
+
+}  // namespace vtps_test
