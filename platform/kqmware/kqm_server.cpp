@@ -3,8 +3,11 @@
 #include <utility>  // Boost 1.74 Asio uses std::exchange without including it
 
 #include <boost/asio.hpp>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
+#include <vector>
 
 #include "platform/kqmware/debug_log.h"
 #include "platform/kqmware/service_directory.h"
@@ -21,8 +24,10 @@ std::string KQM_TSocket::Describe() const {
   return std::to_string(id_) + " (" + peerAddress_ + ":" + std::to_string(peerPort_) + ")";
 }
 
-// The network side of a bound server: the listener, the connections, the stop signals and
-// the worker pool. Everything but Stop runs on the thread that runs the io_context.
+// The network side of a bound server: the listener, the connections, the stop signals.
+// EventLoop runs its io_context on KQM_WORKERS threads, and a request is handled on the
+// thread that read it, so that it costs no hand-over between threads. Each connection's
+// handlers run on a strand of their own; the listener and the stop run on `control_`.
 class KQM_TServer::Engine {
  public:
   class Connection;
@@ -36,7 +41,7 @@ class KQM_TServer::Engine {
   bool RunOne(int milliseconds);
   // Safe from any thread.
   void Stop() {
-    asio::post(io_, [this] { BeginStop(); });
+    asio::post(control_, [this] { BeginStop(); });
   }
   void Close();
 
@@ -45,113 +50,139 @@ class KQM_TServer::Engine {
   void BeginStop();
   void WaitForSignal();
   void Remove(const std::shared_ptr<Connection>& connection);
-  void Dispatch(std::shared_ptr<Connection> connection, std::string payload);
   // The reply frame to one payload, or nullopt (with `fault` set) when the payload breaks
-  // the protocol and its connection must close. Runs on a worker thread.
+  // the protocol and its connection must close.
   std::optional<std::string> Handle(std::string_view payload, std::string& fault);
 
   KQM_TServer& owner_;
   asio::io_context io_;
+  asio::strand<asio::io_context::executor_type> control_;
   tcp::acceptor acceptor_;
   asio::signal_set signals_;
   asio::steady_timer acceptRetry_;
   std::optional<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning_;
-  asio::thread_pool workers_;
-  std::set<std::shared_ptr<Connection>> connections_;
+  std::mutex mutex_;
+  std::set<std::shared_ptr<Connection>> connections_;  // guarded by mutex_
+  std::atomic<bool> stopping_{false};
   std::uint16_t port_ = 0;
   const std::size_t maxFrame_;
-  std::uint64_t nextConnectionId_ = 1;
-  bool stopping_ = false;
-  bool signalsArmed_ = false;
+  const int workers_;
+  std::uint64_t nextConnectionId_ = 1;  // on control_
+  bool signalsArmed_ = false;           // on the EventLoop thread
   bool closed_ = false;
 };
 
-// One client connection: reads a frame, hands it to a worker, writes the reply, and only then
-// reads the next, so that a connection's requests are answered in order.
+// One client connection: reads a whole frame, handles it, writes the reply, and only then
+// reads on, so that a connection's requests are answered in order.
 class KQM_TServer::Engine::Connection : public std::enable_shared_from_this<Connection> {
  public:
   Connection(Engine& engine, tcp::socket socket, KQM_TSocket description)
       : engine_(engine), socket_(std::move(socket)), description_(std::move(description)) {}
 
   const KQM_TSocket& Description() const { return description_; }
-  bool Busy() const { return busy_; }
 
-  void Start() { ReadHeader(); }
-
-  // Closes the socket; pending reads and writes end with an error and release the
-  // connection.
-  void Close() {
-    boost::system::error_code ignored;
-    socket_.shutdown(tcp::socket::shutdown_both, ignored);
-    socket_.close(ignored);
+  void Start() {
+    asio::post(socket_.get_executor(), [self = shared_from_this()] {
+      self->buffer_.resize(kInitialBuffer);
+      self->Read();
+    });
   }
 
+  // Closes the connection unless it owes an answer, in which case it closes once that is
+  // written. Safe from any thread.
+  void StopWhenIdle() {
+    asio::post(socket_.get_executor(), [self = shared_from_this()] {
+      if (!self->busy_)
+        self->Drop("");
+    });
+  }
+
+  // Closes the socket; pending operations end with an error and release the connection.
+  // Only on the connection's strand, or when no thread runs the io_context.
   void Drop(const std::string& reason) {
     if (!reason.empty())
       engine_.owner_.DBG_Type(0, "closing connection " + description_.Describe() + ": " + reason);
-    Close();
+    boost::system::error_code ignored;
+    socket_.shutdown(tcp::socket::shutdown_both, ignored);
+    socket_.close(ignored);
     engine_.Remove(shared_from_this());
   }
 
-  void Reply(std::string frame) {
-    auto buffer = std::make_shared<std::string>(std::move(frame));
-    asio::async_write(
-        socket_, asio::buffer(*buffer),
-        [self = shared_from_this(), buffer](boost::system::error_code error, std::size_t) {
-          self->busy_ = false;
+ private:
+  static constexpr std::size_t kInitialBuffer = 4096;
+
+  void Read() {
+    socket_.async_read_some(
+        asio::buffer(buffer_.data() + filled_, buffer_.size() - filled_),
+        [self = shared_from_this()](boost::system::error_code error, std::size_t count) {
           if (error)
             return self->Drop("");
-          if (self->engine_.stopping_)
-            return self->Drop("");
-          self->ReadHeader();
+          self->filled_ += count;
+          self->HandleFrames();
         });
   }
 
- private:
-  void ReadHeader() {
-    asio::async_read(socket_, asio::buffer(header_),
-                     [self = shared_from_this()](boost::system::error_code error, std::size_t) {
-                       if (error)
-                         return self->Drop("");
-                       std::uint32_t length = kqm::FrameLength(self->header_);
-                       if (length > self->engine_.maxFrame_) {
-                         return self->Drop("a frame of " + std::to_string(length) +
-                                           " bytes exceeds the limit of " +
-                                           std::to_string(self->engine_.maxFrame_) +
-                                           " bytes (KQM_MAX_FRAME_BYTES)");
-                       }
-                       self->ReadPayload(length);
-                     });
+  // Handles the frame at the start of the buffer if it is complete, else reads on.
+  void HandleFrames() {
+    if (filled_ < kqm::kFrameHeaderBytes)
+      return Read();
+    std::uint32_t length = kqm::FrameLength(reinterpret_cast<const unsigned char*>(buffer_.data()));
+    if (length > engine_.maxFrame_) {
+      return Drop("a frame of " + std::to_string(length) + " bytes exceeds the limit of " +
+                  std::to_string(engine_.maxFrame_) + " bytes (KQM_MAX_FRAME_BYTES)");
+    }
+    std::size_t frameBytes = kqm::kFrameHeaderBytes + length;
+    if (filled_ < frameBytes) {
+      if (buffer_.size() < frameBytes)
+        buffer_.resize(frameBytes);
+      return Read();
+    }
+    if (engine_.stopping_)
+      return Drop("");
+    busy_ = true;
+    std::string fault;
+    std::optional<std::string> reply =
+        engine_.Handle(std::string_view(buffer_.data() + kqm::kFrameHeaderBytes, length), fault);
+    if (!reply)
+      return Drop(fault);
+    // Keep what follows the frame (a client may send its next request early).
+    buffer_.erase(0, frameBytes);
+    filled_ -= frameBytes;
+    if (buffer_.size() < kInitialBuffer)
+      buffer_.resize(kInitialBuffer);
+    Write(std::move(*reply));
   }
 
-  void ReadPayload(std::uint32_t length) {
-    payload_.assign(length, '\0');
-    asio::async_read(socket_, asio::buffer(payload_),
-                     [self = shared_from_this()](boost::system::error_code error, std::size_t) {
-                       if (error)
-                         return self->Drop("");
-                       self->busy_ = true;
-                       self->engine_.Dispatch(self, std::move(self->payload_));
-                     });
+  void Write(std::string frame) {
+    auto bytes = std::make_shared<std::string>(std::move(frame));
+    asio::async_write(
+        socket_, asio::buffer(*bytes),
+        [self = shared_from_this(), bytes](boost::system::error_code error, std::size_t) {
+          self->busy_ = false;
+          if (error || self->engine_.stopping_)
+            return self->Drop("");
+          self->HandleFrames();
+        });
   }
 
   Engine& engine_;
   tcp::socket socket_;
   KQM_TSocket description_;
-  unsigned char header_[kqm::kFrameHeaderBytes] = {};
-  std::string payload_;
+  std::string buffer_;  // received bytes: filled_ of them are valid
+  std::size_t filled_ = 0;
   bool busy_ = false;  // a request of this connection is being handled or answered
 };
 
 KQM_TServer::Engine::Engine(KQM_TServer& owner, const tcp::endpoint& endpoint, int backlog,
                             std::size_t maxFrame, int workers)
     : owner_(owner),
-      acceptor_(io_),
-      signals_(io_),
-      acceptRetry_(io_),
+      control_(asio::make_strand(io_)),
+      acceptor_(control_),
+      signals_(control_),
+      acceptRetry_(control_),
       keepRunning_(asio::make_work_guard(io_)),
-      workers_(static_cast<std::size_t>(workers)),
-      maxFrame_(maxFrame) {
+      maxFrame_(maxFrame),
+      workers_(workers) {
   std::string where = endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
   boost::system::error_code error;
   acceptor_.open(endpoint.protocol(), error);
@@ -179,41 +210,51 @@ KQM_TServer::Engine::Engine(KQM_TServer& owner, const tcp::endpoint& endpoint, i
 }
 
 void KQM_TServer::Engine::Accept() {
-  acceptor_.async_accept([this](boost::system::error_code error, tcp::socket socket) {
-    if (error) {
-      if (error == asio::error::operation_aborted || !acceptor_.is_open())
-        return;
-      // Out of descriptors or memory: try again shortly rather than spin.
-      owner_.DBG_Type(0, "cannot accept a connection: " + error.message());
-      acceptRetry_.expires_after(std::chrono::milliseconds(100));
-      acceptRetry_.async_wait([this](boost::system::error_code waitError) {
-        if (!waitError && !stopping_)
-          Accept();
+  acceptor_.async_accept(
+      asio::make_strand(io_), [this](boost::system::error_code error, tcp::socket socket) {
+        if (error) {
+          if (error == asio::error::operation_aborted || !acceptor_.is_open())
+            return;
+          // Out of descriptors or memory: try again shortly rather than spin.
+          owner_.DBG_Type(0, "cannot accept a connection: " + error.message());
+          acceptRetry_.expires_after(std::chrono::milliseconds(100));
+          acceptRetry_.async_wait([this](boost::system::error_code waitError) {
+            if (!waitError && !stopping_)
+              Accept();
+          });
+          return;
+        }
+        if (stopping_)
+          return;
+        os::SetNoInherit(static_cast<std::intptr_t>(socket.native_handle()));
+        boost::system::error_code ignored;
+        socket.set_option(tcp::no_delay(true), ignored);
+        tcp::endpoint peer = socket.remote_endpoint(ignored);
+        auto connection = std::make_shared<Connection>(
+            *this, std::move(socket),
+            KQM_TSocket(nextConnectionId_++, peer.address().to_string(), peer.port()));
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          connections_.insert(connection);
+        }
+        owner_.ConnectionAdded(connection->Description());
+        connection->Start();
+        Accept();
       });
-      return;
-    }
-    if (stopping_)
-      return;
-    os::SetNoInherit(static_cast<std::intptr_t>(socket.native_handle()));
-    boost::system::error_code ignored;
-    socket.set_option(tcp::no_delay(true), ignored);
-    tcp::endpoint peer = socket.remote_endpoint(ignored);
-    auto connection = std::make_shared<Connection>(
-        *this, std::move(socket),
-        KQM_TSocket(nextConnectionId_++, peer.address().to_string(), peer.port()));
-    connections_.insert(connection);
-    owner_.ConnectionAdded(connection->Description());
-    connection->Start();
-    Accept();
-  });
 }
 
 void KQM_TServer::Engine::Remove(const std::shared_ptr<Connection>& connection) {
-  if (connections_.erase(connection) > 0)
+  std::size_t removed = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    removed = connections_.erase(connection);
+  }
+  if (removed > 0)
     owner_.ConnectionDropped(connection->Description());
 }
 
 void KQM_TServer::Engine::WaitForSignal() {
+  if (stopping_) return;
   signals_.async_wait([this](boost::system::error_code error, int) {
     if (error)
       return;
@@ -226,18 +267,20 @@ void KQM_TServer::Engine::WaitForSignal() {
 }
 
 void KQM_TServer::Engine::BeginStop() {
-  if (stopping_)
+  if (stopping_.exchange(true))
     return;
-  stopping_ = true;
   boost::system::error_code ignored;
   acceptor_.close(ignored);
   acceptRetry_.cancel();
   signals_.cancel(ignored);
-  // Idle connections close now; busy ones close once their answer is written.
-  for (const auto& connection : std::set<std::shared_ptr<Connection>>(connections_)) {
-    if (!connection->Busy())
-      connection->Drop("");
+  std::set<std::shared_ptr<Connection>> open;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open = connections_;
   }
+  // Idle connections close now; busy ones once their answer is written.
+  for (const auto& connection : open)
+    connection->StopWhenIdle();
   keepRunning_.reset();
 }
 
@@ -248,14 +291,22 @@ void KQM_TServer::Engine::Run(int milliseconds) {
       signals_.add(number, ignored);
     }
     signalsArmed_ = true;
-    WaitForSignal();
+    asio::post(control_, [this] { WaitForSignal(); });
   }
   io_.restart();
-  if (milliseconds < 0) {
-    io_.run();
-  } else {
-    io_.run_for(std::chrono::milliseconds(milliseconds));
-  }
+  auto serve = [this, milliseconds] {
+    if (milliseconds < 0) {
+      io_.run();
+    } else {
+      io_.run_for(std::chrono::milliseconds(milliseconds));
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int i = 1; i < workers_; ++i)
+    threads.emplace_back(serve);
+  serve();
+  for (std::thread& thread : threads)
+    thread.join();
   if (stopping_ && signalsArmed_) {
     // Give the signals back to the process once the server has stopped.
     boost::system::error_code ignored;
@@ -269,23 +320,6 @@ bool KQM_TServer::Engine::RunOne(int milliseconds) {
   if (milliseconds < 0)
     return io_.run_one() > 0;
   return io_.run_one_for(std::chrono::milliseconds(milliseconds)) > 0;
-}
-
-void KQM_TServer::Engine::Dispatch(std::shared_ptr<Connection> connection, std::string payload) {
-  // The guard keeps EventLoop running while a request is away on a worker.
-  asio::post(workers_, [this, connection = std::move(connection), payload = std::move(payload),
-                        work = asio::make_work_guard(io_)]() mutable {
-    std::string fault;
-    std::optional<std::string> reply = Handle(payload, fault);
-    asio::post(io_, [connection = std::move(connection), reply = std::move(reply),
-                     fault = std::move(fault)]() mutable {
-      if (reply) {
-        connection->Reply(std::move(*reply));
-      } else {
-        connection->Drop(fault);
-      }
-    });
-  });
 }
 
 std::optional<std::string> KQM_TServer::Engine::Handle(std::string_view payload,
@@ -341,11 +375,15 @@ void KQM_TServer::Engine::Close() {
   if (closed_)
     return;
   closed_ = true;
+  // No thread runs the io_context any more, so the connections are closed directly and the
+  // handlers of their aborted operations drained here.
   BeginStop();
-  // Let the requests still on workers finish, then drain their replies and every
-  // connection's closing.
-  workers_.join();
-  for (const auto& connection : std::set<std::shared_ptr<Connection>>(connections_))
+  std::set<std::shared_ptr<Connection>> open;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open = connections_;
+  }
+  for (const auto& connection : open)
     connection->Drop("");
   io_.restart();
   io_.run();

@@ -62,8 +62,24 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
   return true;
 }
 
-std::string BuildDir() {
-  return VTPS_BUILD_DIR;
+std::string NativePath(const std::string& path) {
+  if (os::PathSeparator() != '\\')
+    return path;
+  std::string native = path;
+  for (char& c : native) {
+    if (c == '/')
+      c = '\\';
+  }
+  bool unixAbsolute =
+      !native.empty() && native[0] == '\\' && (native.size() < 2 || native[1] != '\\');
+  return unixAbsolute ? "Z:" + native : native;
+}
+
+std::string BuildProgram(const std::string& relativePath) {
+  std::string path = std::string(VTPS_BUILD_DIR) + "/" + relativePath;
+  if (os::PathSeparator() == '\\')
+    path += ".exe";
+  return NativePath(path);
 }
 
 }  // namespace vtps_test

@@ -38,8 +38,12 @@ void WriteFile(const std::string& path, const std::string& content);
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
-// Folder of the test executables' siblings: the build's own programs are found relative
-// to it (set by CMake as VTPS_BUILD_DIR).
-std::string BuildDir();
+// The path of a program of this build, given relative to the build folder without its
+// extension ("tests/kqm-test-server"). On Windows it gets ".exe", and a build folder given
+// as a Unix path (a build under Wine) is reached through drive Z:.
+std::string BuildProgram(const std::string& relativePath);
+
+// A path in this platform's spelling: under Wine a Unix path becomes "Z:\...".
+std::string NativePath(const std::string& path);
 
 }  // namespace vtps_test

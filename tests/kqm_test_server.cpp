@@ -1,0 +1,63 @@
+// A middleware server for process-level tests: `kqm-test-server PORT` serves "TestService"
+// on PORT until a "Stop" request or a stop signal, then exits with 0.
+//   "Echo"  answers P1.
+//   "Fail"  raises Test_EFailure with the message in P1.
+//   "Meet"  waits until P1 (a number) requests are inside at once; answers whether they were.
+//   "Stop"  answers true and stops the server.
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+
+#include "platform/kqmware/kqmware.h"
+#include "platform/kqtypes/kqtypes.h"
+#include "platform/kqtypes/test_exceptions.h"
+
+namespace {
+
+std::mutex meetingMutex;
+std::condition_variable meetingArrived;
+int inside = 0;
+
+void Handle(KQM_TServer& server, const KQ_TDict& request, KQ_TAny& answer, void*) {
+  const KQ_TString* method = request["M"].DynamicCast<KQ_TString>();
+  if (method == nullptr)
+    throw KQ_EException("a request needs a method");
+  if (*method == "Echo") {
+    answer = request["P1"];
+  } else if (*method == "Fail") {
+    const KQ_TString* message = request["P1"].DynamicCast<KQ_TString>();
+    throw Test_EFailure(message == nullptr ? KQ_TString("failed") : *message);
+  } else if (*method == "Meet") {
+    const KQ_TInt* expected = request["P1"].DynamicCast<KQ_TInt>();
+    std::unique_lock<std::mutex> lock(meetingMutex);
+    ++inside;
+    meetingArrived.notify_all();
+    answer = meetingArrived.wait_for(lock, std::chrono::seconds(20), [&] {
+      return expected != nullptr && inside >= expected->Value();
+    });
+  } else if (*method == "Stop") {
+    answer = true;
+    server.Shutdown();
+  } else {
+    throw KQ_EException(KQ_TString("unknown method ") + *method);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2)
+    return 2;
+  __KQ_INITIALIZATION_FUNCTION_KQMWare__();
+  Test_EFailure::KQ_ClassObject();
+  try {
+    KQM_TServer server;
+    server.Bind("TestService", static_cast<std::uint16_t>(std::atoi(argv[1])), 0, false);
+    server.SetProcessor(&Handle, nullptr);
+    server.EventLoop(-1);
+    server.Close();
+  } catch (const KQ_EException&) {
+    return 1;
+  }
+  return 0;
+}
