@@ -254,7 +254,8 @@ void KQM_TServer::Engine::Remove(const std::shared_ptr<Connection>& connection) 
 }
 
 void KQM_TServer::Engine::WaitForSignal() {
-  if (stopping_) return;
+  if (stopping_)
+    return;
   signals_.async_wait([this](boost::system::error_code error, int) {
     if (error)
       return;

@@ -62,6 +62,16 @@ void Echo(KQM_TServer&, const KQ_TDict& request, KQ_TAny& answer, void*) {
     throw std::runtime_error("a standard failure");
   if (method != nullptr && *method == "Int")
     throw 7;
+  if (method != nullptr && *method == "Deep") {
+    KQ_TAny value("leaf");
+    for (int i = 0; i < kKQ_MaxPackDepth + 10; ++i) {
+      KQ_TDict level;
+      level["d"] = std::move(value);
+      value = KQ_TAny(std::move(level));
+    }
+    answer = std::move(value);
+    return;
+  }
   if (method != nullptr && *method == "Big") {
     answer = std::string(2 * 1024 * 1024, 'b');
     return;
@@ -219,6 +229,18 @@ TEST(Middleware, AnswersOverTheLimitBecomeExceptions) {
   } catch (const KQ_EException& error) {
     EXPECT_NE(error.KQ_Message().Text().find("exceeds the frame limit"), std::string::npos);
   }
+}
+
+TEST(Middleware, AnswersTooDeepToReadBecomeExceptions) {
+  RunningServer running(&Echo);
+  try {
+    Call(running.Port(), "Deep", KQ_TAny());
+    ADD_FAILURE() << "an unreadable answer was sent";
+  } catch (const KQ_EException& error) {
+    EXPECT_NE(error.KQ_Message().Text().find("the answer cannot be sent"), std::string::npos)
+        << error.KQ_Message().Text();
+  }
+  EXPECT_TRUE(Call(running.Port(), "Echo", "after") == KQ_TAny("after"));
 }
 
 TEST(Middleware, BindNamesATakenPort) {

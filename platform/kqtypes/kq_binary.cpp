@@ -12,6 +12,22 @@
 #include "platform/kqtypes/kq_tree.h"
 #include "platform/kqtypes/kq_url.h"
 
+namespace {
+
+// Counts one level of nesting for as long as it lives.
+class DepthGuard {
+ public:
+  explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
+  ~DepthGuard() { --depth_; }
+  DepthGuard(const DepthGuard&) = delete;
+  DepthGuard& operator=(const DepthGuard&) = delete;
+
+ private:
+  int& depth_;
+};
+
+}  // namespace
+
 void KQ_TBinaryPacker::PutU32(std::size_t value, const char* what) {
   if (value > 0xFFFFFFFFu)
     throw KQ_EException(KQ_TString(what) + " is too long to pack");
@@ -62,6 +78,11 @@ void KQ_TBinaryPacker::PackValue(const KQ_TAny& value) {
     out_ += static_cast<char>(kKQ_TagNull);
     return;
   }
+  if (depth_ >= kKQ_MaxPackDepth) {
+    throw KQ_EException("values nest deeper than " + std::to_string(kKQ_MaxPackDepth) +
+                        " levels and cannot be packed");
+  }
+  DepthGuard nested(depth_);
   std::uint8_t tag = packable->KQ_PackTypeID();
   out_ += static_cast<char>(tag);
   if (tag == kKQ_TagObject)
@@ -188,11 +209,7 @@ void KQ_TBinaryUnpacker::UnpackValue(KQ_TAny& value) {
     value.Clear();
     return;
   }
-  ++depth_;
-  struct Leave {
-    int& depth;
-    ~Leave() { --depth; }
-  } leave{depth_};
+  DepthGuard nested(depth_);
   if (tag == kKQ_TagObject) {
     UnpackObject(value);
     return;

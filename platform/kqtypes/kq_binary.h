@@ -3,8 +3,9 @@
 // value a value tag and its class's content, each object of a registered class its class
 // chain and then its content.
 //
-// The unpacker checks every tag, length and count against the bytes it has, limits nesting
-// to kKQ_MaxPackDepth and throws KQ_EException naming the byte offset on anything
+// The packer refuses values nested deeper than the unpacker accepts, so that what is sent
+// can always be read. The unpacker checks every tag, length and count against the bytes it has,
+// limits nesting to kKQ_MaxPackDepth and throws KQ_EException naming the byte offset on anything
 // malformed; it never reads past its input. A packer or unpacker belongs to one thread.
 #pragma once
 
@@ -42,6 +43,7 @@ class KQ_TBinaryPacker final : public KQ_IPacking {
   void PutU32(std::size_t value, const char* what);
 
   std::string out_;
+  int depth_ = 0;
 };
 
 class KQ_TBinaryUnpacker final : public KQ_IUnpacking {
