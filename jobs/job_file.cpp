@@ -1,0 +1,111 @@
+#include "jobs/job_file.h"
+
+#include <fstream>
+#include <locale>
+#include <sstream>
+#include <string>
+#include <utility>
+
+#include <boost/property_tree/xml_parser.hpp>
+
+#include "mapping/xml_depth.h"
+
+namespace {
+
+using boost::property_tree::ptree;
+using boost::property_tree::xml_parser_error;
+
+// What read_xml with flags 0 makes of `content`: the library's own parser with the options
+// flags 0 select (comment nodes kept, text neither trimmed nor condensed), then its own
+// conversion of each top-level node. read_xml(istream) would first copy the bytes already
+// held here a byte at a time into a buffer of its own, which costs as much as a fifth of
+// the whole read; the result is the same. Throws the parser's error on malformed text.
+ptree ParseXml(std::string& content) {
+  namespace rapidxml = boost::property_tree::detail::rapidxml;
+  content.push_back('\0');  // the parser works in place on NUL-terminated text
+  rapidxml::xml_document<char> document;
+  document.parse<rapidxml::parse_comment_nodes>(content.data());
+  ptree tree;
+  for (rapidxml::xml_node<char>* child = document.first_node(); child != nullptr;
+       child = child->next_sibling())
+    boost::property_tree::xml_parser::read_xml_node(child, tree, 0);
+  return tree;
+}
+
+}  // namespace
+
+std::string JobFileName(const KQ_TString& method, std::int64_t seconds, std::uint32_t threadId) {
+  std::ostringstream name;
+  // The classic locale keeps the numbers free of digit grouping whatever the global one is.
+  name.imbue(std::locale::classic());
+  name << "_VTPS_";
+  method.PrintOn(name);
+  name << '_' << seconds << '_' << threadId << ".xml";
+  return name.str();
+}
+
+std::string JobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method,
+                        std::int64_t seconds, std::uint32_t threadId, char separator) {
+  std::string name = JobFileName(method, seconds, threadId);
+  std::string path = workingDirectory.ToLocalPath().c_str();
+  path += separator;
+  path += name;
+  return path;
+}
+
+void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& path) {
+  // Opened as the tree library opens it (text mode), so the bytes are those it would write.
+  std::ofstream stream(path);
+  if (!stream)
+    throw xml_parser_error("cannot open file", path, 0);
+  stream.imbue(std::locale());
+  const boost::property_tree::xml_writer_settings<std::string> settings('\t', 1, "utf-8");
+  try {
+    boost::property_tree::write_xml(stream, tree, settings);
+  } catch (const xml_parser_error& error) {
+    throw xml_parser_error(error.message(), path, error.line());
+  }
+  // The library only looks at the stream before the last buffer goes out; an error while
+  // that buffer is written, or when the file is closed, would otherwise be lost.
+  stream.flush();
+  if (!stream)
+    throw xml_parser_error("write error", path, 0);
+  stream.close();
+  if (!stream)
+    throw xml_parser_error("write error", path, 0);
+}
+
+boost::property_tree::ptree ReadJobFile(const std::string& path) {
+  try {
+    // Text mode as the tree library reads, so line ends arrive as it would see them.
+    std::ifstream stream(path);
+    if (!stream)
+      return ptree();
+    stream.imbue(std::locale());
+    // One allocation of the file's size (line-end translation only shrinks it), then the
+    // rest of whatever the file holds by then.
+    std::string content;
+    stream.seekg(0, std::ios::end);
+    std::streamoff size = stream.tellg();
+    stream.seekg(0, std::ios::beg);
+    if (size > 0)
+      content.resize(static_cast<std::size_t>(size));
+    stream.read(content.data(), static_cast<std::streamsize>(content.size()));
+    content.resize(static_cast<std::size_t>(stream.gcount()));
+    if (stream.bad())
+      return ptree();
+    stream.clear();
+    char buffer[1 << 12];
+    while (stream.read(buffer, sizeof buffer) || stream.gcount() > 0)
+      content.append(buffer, static_cast<std::size_t>(stream.gcount()));
+    if (stream.bad())
+      return ptree();
+    // The reader recurses once per element level; measure before it sees the text.
+    if (xml_depth::MeasureXmlDepth(content).status != xml_depth::XmlDepthStatus::kWithinLimit)
+      return ptree();
+    return ParseXml(content);
+  } catch (...) {
+    // Every failure, of whatever kind, reads as an empty answer.
+    return ptree();
+  }
+}

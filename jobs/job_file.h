@@ -1,0 +1,46 @@
+// The job file: the XML file through which the server hands a request's parameters to a
+// processor program and gets its answer back. This unit names the file, writes a tree into
+// it and reads the answer tree back; the element scheme is that of mapping/dict_to_tree.h.
+//
+// The file is written exactly as the tree library writes it: the declaration
+// `<?xml version="1.0" encoding="utf-8"?>` on its own line, then the tree's elements with one
+// tab per level, no root element added. Reading refuses documents whose elements nest
+// deeper than xml_depth::kMaxXmlDepth (512) levels, which would otherwise overflow the
+// reader's stack.
+//
+// The functions keep no state and take no lock; they are safe to call from any thread, each
+// call on its own path.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <boost/property_tree/ptree.hpp>
+
+#include "platform/kqtypes/kq_string.h"
+#include "platform/kqtypes/kq_url.h"
+
+// The job file name: "_VTPS_", the method as it prints itself, "_", `seconds` (seconds since
+// 1970), "_", `threadId`, ".xml"; the numbers in plain decimal. Nothing else enters it, so
+// one method asked twice in the same second on the same thread gets the same name.
+std::string JobFileName(const KQ_TString& method, std::int64_t seconds, std::uint32_t threadId);
+
+// The job file path: the local path of `workingDirectory`, `separator`, and JobFileName.
+// The local path is used unchanged; the separator is appended even when it already ends in
+// one, as processors may rely on the exact text. The folder is neither checked nor created.
+// Throws KQ_EException (from KQ_TURL::ToLocalPath) when the URL names no local path.
+std::string JobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method,
+                        std::int64_t seconds, std::uint32_t threadId, char separator);
+
+// Writes `tree` to `path` as XML (settings: tab, 1 per level, encoding "utf-8"), creating
+// the file or truncating it. Throws boost::property_tree::xml_parser_error naming the path:
+// "cannot open file" when it cannot be opened, "write error" when any write fails, including
+// the final flush and close (a full disk is never reported as success). After a failed
+// write the file stays as far as it was written.
+void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& path);
+
+// Reads the XML file at `path` into a new tree, as the tree library reads it with flags 0:
+// text kept untrimmed, comments as "<xmlcomment>" children, attributes under "<xmlattr>".
+// Never throws and logs nothing: a file that is missing, unreadable, malformed or nested
+// deeper than xml_depth::kMaxXmlDepth element levels gives an empty tree.
+boost::property_tree::ptree ReadJobFile(const std::string& path);
