@@ -1,0 +1,72 @@
+#include "config/load_configuration.h"
+
+#include "config/NTR/Server/ntr_tproxy.h"
+#include "platform/kqtypes/kq_iterator.h"
+#include "platform/kqtypes/kq_list.h"
+#include "platform/kqtypes/kq_tree.h"
+
+namespace {
+
+const char* const kFolder = "Servers/VantricProcessServer/Configuration/";
+
+// The reply as a T; throws KQ_EException naming the key when it is of another class, so that
+// a wrong class fails like an unreadable key.
+template <class T>
+const T& Expect(const KQ_TAny& reply, const KQ_TString& key) {
+  const T* value = reply.DynamicCast<T>();
+  if (value == nullptr) {
+    throw KQ_EException(key + " holds a " + (reply.IsNull() ? "null" : reply.ClassName()) +
+                        ", not a " + T::KQ_ClassName);
+  }
+  return *value;
+}
+
+}  // namespace
+
+bool LoadServerConfiguration(const KQM_TServer& server, const char* hostName,
+                             const ConfigurationFields& fields) {
+  NTR_TProxy proxy;
+  proxy.Connect(hostName);
+  KQ_TString folder(kFolder);
+
+  try {
+    KQ_TString key = folder + "ProgPathEnvVar";
+    fields.progPathEnvVar = Expect<KQ_TString>(proxy.Get(key), key);
+  } catch (...) {
+    fields.progPathEnvVar = KQ_TString("");
+  }
+
+  try {
+    KQ_TString key = folder + "ProgramDirectory";
+    fields.programDirectory = Expect<KQ_TString>(proxy.Get(key), key);
+  } catch (...) {
+    server.DBG_Type(0, "VantricProcessServer Exception when retrieving ProgramDirectory from NTR.");
+    return false;
+  }
+
+  try {
+    KQ_TString key = folder + "WorkingDirectory";
+    fields.workingDirectory = Expect<KQ_TURL>(proxy.Get(key), key);
+  } catch (...) {
+    server.DBG_Type(0, "VantricProcessServer Exception when retrieving WorkingDirectory from NTR.");
+    return false;
+  }
+
+  KQ_TAny folderValue = proxy.Get(folder);
+  if (folderValue.Get() == nullptr || folderValue.Get()->KQ_Cast(KQ_TTree::KQ_ClassName) == nullptr)
+    return true;
+
+  KQ_TAny listing = proxy.KeysAt(folder);
+  const KQ_TList* names = listing.DynamicCast<KQ_TList>();
+  if (names == nullptr)
+    return true;
+  for (KQ_TConstIterator it(*names); !it.IsDone(); it.Next()) {
+    const KQ_TString* name = it.Value().DynamicCast<KQ_TString>();
+    if (name == nullptr || name->Find("Directory", 0) != -1)
+      continue;
+    KQ_TAny program = proxy.Get(folder + *name);
+    if (const KQ_TString* file = program.DynamicCast<KQ_TString>())
+      fields.processors[*name] = *file;
+  }
+  return true;
+}

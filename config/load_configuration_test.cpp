@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include "config/NTR/ntr_exceptions.h"
+#include "config/load_configuration.h"
+#include "platform/kqtypes/kqtypes.h"
+#include "platform/os/os.h"
+#include "server/vt_process_server.h"
+#include "tests/support/fake_ntr.h"
+#include "tests/support/server_environment.h"
+
+namespace {
+
+const std::string kFolder = "Servers/VantricProcessServer/Configuration/";
+
+KQ_TList Names(std::initializer_list<KQ_TAny> names) {
+  KQ_TList list;
+  for (const KQ_TAny& name : names)
+    list.Append(name);
+  return list;
+}
+
+class LoadConfigurationTest : public ::testing::Test {
+ protected:
+  LoadConfigurationTest() : environment_(1) {
+    ntr_.values[kFolder + "ProgPathEnvVar"] = "VTPS_HOME";
+    ntr_.values[kFolder + "ProgramDirectory"] = "procs/";
+    ntr_.values[kFolder + "WorkingDirectory"] = KQ_TURL(KQ_TString("file:///var/jobs"));
+    ntr_.values[kFolder] = KQ_TTree();
+    ntr_.listings[kFolder] = Names({"ProgPathEnvVar", "ProgramDirectory", "WorkingDirectory",
+                                    "Convert", "MyDirectoryCopy", "Merge"});
+    ntr_.values[kFolder + "Convert"] = "convert.sh";
+    ntr_.values[kFolder + "Merge"] = "merge.sh";
+    ntr_.values[kFolder + "MyDirectoryCopy"] = "never.sh";
+  }
+
+  bool Load() {
+    ntr_.Start(environment_.NtrPort());
+    return LoadServerConfiguration(
+        channel_, "localhost",
+        {progPathEnvVar_, programDirectory_, workingDirectory_, processors_});
+  }
+
+  // The "[]" keys requested, in order, with "KeysAt <key>" for listings.
+  std::vector<std::string> Asked() {
+    std::vector<std::string> asked;
+    for (const KQ_TDict& request : ntr_.Requests()) {
+      std::string key = request["P1"].DynamicCast<KQ_TString>()->Text();
+      asked.push_back(request["M"] == KQ_TAny("KeysAt") ? "KeysAt " + key : key);
+    }
+    return asked;
+  }
+
+  bool Logged(const std::string& text) {
+    return environment_.Log().find(" 0 " + text + "\n") != std::string::npos;
+  }
+
+  vtps_test::ServerEnvironment environment_;
+  vtps_test::FakeNtr ntr_;
+  KQM_TServer channel_;
+  KQ_TString progPathEnvVar_{"before"};
+  KQ_TString programDirectory_;
+  KQ_TURL workingDirectory_;
+  std::map<KQ_TString, KQ_TString> processors_;
+};
+
+TEST_F(LoadConfigurationTest, ReadsEveryKeyInOrder) {
+  EXPECT_TRUE(Load());
+  EXPECT_EQ(progPathEnvVar_.Text(), "VTPS_HOME");
+  EXPECT_EQ(programDirectory_.Text(), "procs/");
+  EXPECT_EQ(workingDirectory_.Text().Text(), "file:///var/jobs");
+  // A listed ProgPathEnvVar does not contain "Directory", so it becomes a processor too.
+  std::map<KQ_TString, KQ_TString> expected{
+      {"Convert", "convert.sh"}, {"Merge", "merge.sh"}, {"ProgPathEnvVar", "VTPS_HOME"}};
+  EXPECT_EQ(processors_, expected);
+  EXPECT_EQ(Asked(), (std::vector<std::string>{
+                         kFolder + "ProgPathEnvVar", kFolder + "ProgramDirectory",
+                         kFolder + "WorkingDirectory", kFolder, "KeysAt " + kFolder,
+                         kFolder + "ProgPathEnvVar", kFolder + "Convert", kFolder + "Merge"}));
+}
+
+TEST_F(LoadConfigurationTest, MistypedProgPathEnvVarBecomesEmpty) {
+  ntr_.values[kFolder + "ProgPathEnvVar"] = 42;
+  EXPECT_TRUE(Load());
+  EXPECT_TRUE(progPathEnvVar_.Empty());
+  EXPECT_EQ(programDirectory_.Text(), "procs/");
+  EXPECT_FALSE(processors_.empty());
+  EXPECT_EQ(environment_.Log().find(" 0 "), std::string::npos);
+}
+
+TEST_F(LoadConfigurationTest, MissingProgPathEnvVarBecomesEmpty) {
+  ntr_.values.erase(kFolder + "ProgPathEnvVar");
+  ntr_.listings[kFolder] = Names({"Convert"});
+  EXPECT_TRUE(Load());
+  EXPECT_TRUE(progPathEnvVar_.Empty());
+  EXPECT_EQ(processors_.size(), 1u);
+}
+
+TEST_F(LoadConfigurationTest, MistypedProgramDirectoryStopsTheLoad) {
+  ntr_.values[kFolder + "ProgramDirectory"] = KQ_TURL(KQ_TString("file:///not/a/string"));
+  EXPECT_FALSE(Load());
+  EXPECT_TRUE(Logged("VantricProcessServer Exception when retrieving ProgramDirectory from NTR."));
+  EXPECT_TRUE(programDirectory_.Empty());
+  EXPECT_TRUE(workingDirectory_.Text().Empty());
+  EXPECT_TRUE(processors_.empty());
+  // WorkingDirectory is not even read.
+  EXPECT_EQ(Asked().size(), 2u);
+}
+
+TEST_F(LoadConfigurationTest, MissingProgramDirectoryStopsTheLoad) {
+  ntr_.values.erase(kFolder + "ProgramDirectory");
+  EXPECT_FALSE(Load());
+  EXPECT_TRUE(Logged("VantricProcessServer Exception when retrieving ProgramDirectory from NTR."));
+  EXPECT_EQ(Asked().size(), 2u);
+}
+
+TEST_F(LoadConfigurationTest, WorkingDirectoryFailuresStopTheLoad) {
+  for (bool missing : {true, false}) {
+    vtps_test::ServerEnvironment environment(1);
+    vtps_test::FakeNtr ntr;
+    ntr.values = ntr_.values;
+    ntr.listings = ntr_.listings;
+    if (missing) {
+      ntr.values.erase(kFolder + "WorkingDirectory");
+    } else {
+      ntr.values[kFolder + "WorkingDirectory"] = "a string, not a URL";
+    }
+    ntr.Start(environment.NtrPort());
+    KQ_TString variable, directory;
+    KQ_TURL working;
+    std::map<KQ_TString, KQ_TString> processors;
+    EXPECT_FALSE(
+        LoadServerConfiguration(channel_, "localhost", {variable, directory, working, processors}));
+    EXPECT_NE(environment.Log().find(
+                  " 0 VantricProcessServer Exception when retrieving WorkingDirectory from NTR.\n"),
+              std::string::npos);
+    EXPECT_EQ(directory.Text(), "procs/");
+    EXPECT_TRUE(working.Text().Empty());
+    EXPECT_TRUE(processors.empty());
+    EXPECT_EQ(ntr.Requests().size(), 3u);
+  }
+}
+
+TEST_F(LoadConfigurationTest, FolderThatIsNotATreeLoadsNoProcessors) {
+  ntr_.values[kFolder] = "a plain string";
+  EXPECT_TRUE(Load());
+  EXPECT_TRUE(processors_.empty());
+  EXPECT_EQ(Asked().size(), 4u);  // no listing asked
+}
+
+TEST_F(LoadConfigurationTest, ListingThatIsNotAListLoadsNoProcessors) {
+  ntr_.listings[kFolder] = KQ_TArray();
+  EXPECT_TRUE(Load());
+  EXPECT_TRUE(processors_.empty());
+}
+
+TEST_F(LoadConfigurationTest, NamesAndProgramsThatAreNotStringsAreSkipped) {
+  ntr_.listings[kFolder] = Names({7, "Convert", "Merge"});
+  ntr_.values[kFolder + "Merge"] = KQ_TTree();
+  EXPECT_TRUE(Load());
+  std::map<KQ_TString, KQ_TString> expected{{"Convert", "convert.sh"}};
+  EXPECT_EQ(processors_, expected);
+}
+
+TEST_F(LoadConfigurationTest, FailuresAfterTheDirectoriesLeaveTheLoad) {
+  ntr_.listings[kFolder] = Names({"Convert", "Missing", "Merge"});
+  EXPECT_THROW(Load(), NTR_EValueNotSet);
+  // What was stored before the failure stays.
+  std::map<KQ_TString, KQ_TString> expected{{"Convert", "convert.sh"}};
+  EXPECT_EQ(processors_, expected);
+}
+
+TEST_F(LoadConfigurationTest, MissingFolderLeavesTheLoad) {
+  ntr_.values.erase(kFolder);
+  EXPECT_THROW(Load(), NTR_EValueNotSet);
+}
+
+TEST(LoadConfiguration, UnreachableServiceGivesADegradedStart) {
+  vtps_test::ServerEnvironment environment(1);  // nothing listens on the NTR port
+  VTProcessServer server;
+  EXPECT_TRUE(server.progPathEnvVar.Empty());
+  EXPECT_TRUE(server.processors.empty());
+  EXPECT_NE(environment.Log().find(
+                " 0 VantricProcessServer Exception when retrieving ProgramDirectory from NTR.\n"),
+            std::string::npos);
+  EXPECT_FALSE(server.LoadConfiguration());
+}
+
+TEST(LoadConfiguration, ServerLoadsFromTheServiceOnItsOwnHost) {
+  vtps_test::ServerEnvironment environment(1);
+  vtps_test::FakeNtr ntr;
+  ntr.values[kFolder + "ProgramDirectory"] = "procs/";
+  ntr.values[kFolder + "WorkingDirectory"] = KQ_TURL(KQ_TString("file:///var/jobs"));
+  ntr.values[kFolder] = KQ_TTree();
+  ntr.listings[kFolder] = Names({"Convert"});
+  ntr.values[kFolder + "Convert"] = "convert.sh";
+  ntr.Start(environment.NtrPort());
+  // The server's own host name is used, so KQ_SERVER is not consulted.
+  os::SetEnv("KQ_SERVER", "no-such-host.invalid");
+  VTProcessServer server;
+  os::UnsetEnv("KQ_SERVER");
+  EXPECT_EQ(server.programDirectory.Text(), "procs/");
+  EXPECT_EQ(server.processors.size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+#include "jobs/execute.h"
+
+#include "jobs/command_line.h"
+#include "jobs/job_file.h"
+#include "mapping/dict_to_tree.h"
+#include "mapping/tree_to_dict.h"
+#include "platform/os/os.h"
+
+namespace {
+
+// At this debug level and above every job file is kept for inspection.
+constexpr int kKeepJobFilesLevel = 5;
+
+}  // namespace
+
+std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method) {
+  return JobFilePath(workingDirectory, method, os::SecondsSince1970(), os::CurrentThreadId(),
+                     os::PathSeparator());
+}
+
+KQ_TDict ExecuteJob(const KQM_TServer& server, const ExecuteConfiguration& configuration,
+                    const KQ_TString& method, const KQ_TDict& parameters) {
+  server.DBG_Type(1, "Receiving Execute call");
+  auto processor = configuration.processors.find(method);
+  if (processor == configuration.processors.end()) {
+    server.DBG_Type(0, "VantricProcessServer Exception Processor not found.");
+    return KQ_TDict();
+  }
+
+  std::string jobFilePath = MakeJobFilePath(configuration.workingDirectory, method);
+  try {
+    WriteJobFile(DictToTree(parameters), jobFilePath);
+  } catch (...) {
+    // Whatever was written stays on disk for inspection.
+    server.DBG_Type(0, "VantricProcessServer Exception when generating XML file.");
+    return KQ_TDict();
+  }
+
+  std::string program = processor->second.Text();
+  os::CommandDialect dialect = os::NativeCommandDialect();
+  std::string base;
+  if (!configuration.progPathEnvVar.Empty()) {
+    base = ProgramBaseDirectory(os::GetEnv(configuration.progPathEnvVar.c_str()), dialect);
+    if (base.empty())
+      server.DBG_Type(2, "Program Path Environment Variable is undefined");
+  }
+  std::string commandLine =
+      BuildCommandLine(dialect, base, configuration.programDirectory.Text(), program, jobFilePath);
+
+  KQ_TDict answer;
+  int exitStatus = 0;
+  try {
+    server.DBG_Type(3, KQ_TString::Format("Executing following command: %s", commandLine.c_str()));
+    exitStatus = os::RunCommandLine(commandLine);
+    if (exitStatus != 0)
+      server.DBG_Type(0, "Failed to spawn command : " + commandLine);
+    TreeToDict(ReadJobFile(jobFilePath), answer);
+  } catch (...) {
+    server.DBG_Type(0, "VantricProcessServer Exception when spawning the command.");
+  }
+
+  if (server.GetDebugLevel() < kKeepJobFilesLevel && exitStatus == 0)
+    os::RemoveFile(jobFilePath);
+  return answer;
+}

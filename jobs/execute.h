@@ -1,0 +1,53 @@
+// Execute: carries out one request by running the processor program configured for its
+// method on a job file, and answers with what the program left in that file.
+//
+// The steps: look the method up; write the parameters into the job file; build the command
+// line from the program base directory (the value of the variable named by progPathEnvVar),
+// the program directory and the program file; run it through the command interpreter and
+// wait; read the job file back into the answer; delete the file when the command returned 0
+// and the debug level is below 5. Failures are logged on the server's debug channel and
+// give an empty or partial answer (see ExecuteJob).
+//
+// Runs on the thread that handles the request and blocks it while the program runs. Reads
+// the configuration it is given and changes nothing shared; takes no lock.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "platform/kqmware/kqm_server.h"
+#include "platform/kqtypes/kq_dict.h"
+#include "platform/kqtypes/kq_string.h"
+#include "platform/kqtypes/kq_url.h"
+
+// Processor name (a request's method) to processor program file.
+using ProcessorTable = std::map<KQ_TString, KQ_TString>;
+
+// What Execute reads of the server's configuration; borrowed, so it must outlive the call.
+struct ExecuteConfiguration {
+  const ProcessorTable& processors;
+  const KQ_TString& progPathEnvVar;
+  const KQ_TString& programDirectory;
+  const KQ_TURL& workingDirectory;
+};
+
+// The job file path for `method`, from the working directory, the clock and the calling
+// thread's id. Throws KQ_EException when the working directory names no local path.
+std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method);
+
+// Runs the request. Logs through `server`'s debug channel:
+//   1 "Receiving Execute call" on every call;
+//   0 "VantricProcessServer Exception Processor not found." for an unknown method (empty
+//     answer, nothing written or run);
+//   0 "VantricProcessServer Exception when generating XML file." when the job file cannot be
+//     written (empty answer, the command is not run);
+//   2 "Program Path Environment Variable is undefined" when progPathEnvVar names an unset or
+//     empty variable (the base directory is then left out);
+//   3 "Executing following command: <line>" before running it;
+//   0 "Failed to spawn command : <line>" when it returns non-zero (the answer is still read);
+//   0 "VantricProcessServer Exception when spawning the command." when logging, running or
+//     converting the answer throws (the answer holds what was converted before).
+// Exceptions from building the job file path leave the call.
+KQ_TDict ExecuteJob(const KQM_TServer& server, const ExecuteConfiguration& configuration,
+                    const KQ_TString& method, const KQ_TDict& parameters);

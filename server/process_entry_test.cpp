@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/kqmware/kqm_server.h"
+#include "server/process_entry.h"
+#include "server/vt_process_server.h"
+#include "tests/support/server_environment.h"
+
+namespace {
+
+std::vector<std::string> calls;
+bool middlewareResult = true;
+bool typesResult = true;
+
+bool FakeMiddleware() {
+  calls.push_back("KQMWare");
+  return middlewareResult;
+}
+
+bool FakeTypes() {
+  calls.push_back("kqtypes");
+  return typesResult;
+}
+
+TEST(InitializeLibrariesOnce, MiddlewareFirstThenTypesThenNeverAgain) {
+  bool initialized = false;
+  calls.clear();
+  middlewareResult = typesResult = true;
+  EXPECT_TRUE(InitializeLibrariesOnce(initialized, &FakeMiddleware, &FakeTypes));
+  EXPECT_TRUE(InitializeLibrariesOnce(initialized, &FakeMiddleware, &FakeTypes));
+  EXPECT_EQ(calls, (std::vector<std::string>{"KQMWare", "kqtypes"}));
+  EXPECT_TRUE(initialized);
+}
+
+TEST(InitializeLibrariesOnce, FailuresLeaveTheFlagFalseAndAreRetried) {
+  bool initialized = false;
+  calls.clear();
+  middlewareResult = false;
+  EXPECT_FALSE(InitializeLibrariesOnce(initialized, &FakeMiddleware, &FakeTypes));
+  EXPECT_EQ(calls, (std::vector<std::string>{"KQMWare"}));  // types not tried
+  middlewareResult = true;
+  typesResult = false;
+  EXPECT_FALSE(InitializeLibrariesOnce(initialized, &FakeMiddleware, &FakeTypes));
+  EXPECT_FALSE(initialized);
+  typesResult = true;
+  EXPECT_TRUE(InitializeLibrariesOnce(initialized, &FakeMiddleware, &FakeTypes));
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{"KQMWare", "KQMWare", "kqtypes", "KQMWare", "kqtypes"}));
+}
+
+TEST(InitializationFunction, IsTheProgramsOwn) {
+  EXPECT_TRUE(__KQ_INITIALIZATION_FUNCTION_VantricProcessServer__());
+  EXPECT_TRUE(__KQ_INITIALIZATION_FUNCTION_VantricProcessServer__());
+}
+
+// Tells whether the server was already destroyed when the "stopped:" line was flushed.
+bool serverDestroyed = false;
+
+class OrderCheckingBuffer : public std::stringbuf {
+ public:
+  bool destroyedAtFlush = false;
+
+ protected:
+  int sync() override {
+    destroyedAtFlush = serverDestroyed;
+    return std::stringbuf::sync();
+  }
+};
+
+// Servers whose event loop ends in the ways the entry must handle. EventLoop is not
+// virtual; ServeProcess calls it on the type it is given.
+class StoppedServer : public VTProcessServer {
+ public:
+  StoppedServer() { serverDestroyed = false; }
+  ~StoppedServer() override { serverDestroyed = true; }
+  void EventLoop(int) { closedBefore = false; }
+  void Close() { closed = true; }
+  static inline bool closed = false;
+  bool closedBefore = true;
+};
+
+class FailingLoopServer : public StoppedServer {
+ public:
+  void EventLoop(int) { throw std::runtime_error("the loop broke"); }
+};
+
+class KqFailingLoopServer : public StoppedServer {
+ public:
+  void EventLoop(int) { throw KQ_EException("the loop failed"); }
+};
+
+TEST(ServeProcess, NormalEndClosesDestroysAndGivesZero) {
+  vtps_test::ServerEnvironment environment;
+  std::ostringstream errors;
+  StoppedServer::closed = false;
+  EXPECT_EQ(ServeProcess<StoppedServer>(errors), 0);
+  EXPECT_TRUE(StoppedServer::closed);
+  EXPECT_TRUE(serverDestroyed);
+  EXPECT_EQ(errors.str(), "");
+  EXPECT_NE(environment.Log().find(" 1 Receiving Destructor call\n"), std::string::npos);
+}
+
+TEST(ServeProcess, StandardExceptionFromTheLoopGivesTwoAfterTheDestructor) {
+  vtps_test::ServerEnvironment environment;
+  OrderCheckingBuffer buffer;
+  std::ostream errors(&buffer);
+  EXPECT_EQ(ServeProcess<FailingLoopServer>(errors), 2);
+  EXPECT_EQ(buffer.str(), "VantricProcessServer stopped:the loop broke\n");
+  EXPECT_TRUE(buffer.destroyedAtFlush);
+  EXPECT_NE(environment.Log().find("Receiving Destructor call"), std::string::npos);
+}
+
+TEST(ServeProcess, KqExceptionFromTheLoopGivesOne) {
+  vtps_test::ServerEnvironment environment;
+  OrderCheckingBuffer buffer;
+  std::ostream errors(&buffer);
+  EXPECT_EQ(ServeProcess<KqFailingLoopServer>(errors), 1);
+  EXPECT_EQ(buffer.str().rfind("VantricProcessServer stopped:KQ_EException: the loop failed", 0),
+            0u)
+      << buffer.str();
+  EXPECT_TRUE(buffer.destroyedAtFlush);
+}
+
+TEST(ServeProcess, BindFailureGivesOneWithoutDestructorLine) {
+  vtps_test::ServerEnvironment environment;
+  KQM_TServer squatter;
+  squatter.Bind("Squatter", environment.ServerPort(), 0, false);
+  std::ostringstream errors;
+  EXPECT_EQ(ServeProcess<VTProcessServer>(errors), 1);
+  EXPECT_EQ(errors.str().rfind("VantricProcessServer stopped:KQ_EException: cannot bind", 0), 0u)
+      << errors.str();
+  EXPECT_NE(errors.str().find("port " + std::to_string(environment.ServerPort())),
+            std::string::npos);
+  std::string log = environment.Log();
+  EXPECT_NE(log.find(" 1 Receiving Constructor call\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Receiving Destructor call"), std::string::npos) << log;
+}
+
+}  // namespace

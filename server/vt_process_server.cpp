@@ -1,0 +1,59 @@
+#include "server/vt_process_server.h"
+
+#include <cstring>
+#include <new>
+
+#include "config/load_configuration.h"
+#include "platform/os/os.h"
+
+namespace {
+
+KQ_TObject* MakeServer() {
+  return new (std::nothrow) VTProcessServer();
+}
+
+}  // namespace
+
+VTProcessServer::VTProcessServer() {
+  Initialize();
+  LoadConfiguration();
+}
+
+VTProcessServer::~VTProcessServer() {
+  DBG_Type(1, "Receiving Destructor call");
+}
+
+void VTProcessServer::Initialize() {
+  DBG_Type(1, "Receiving Constructor call");
+  Bind(kServiceName, 0, 0, false);
+  // Starts the sockets layer only to ask for the name; "localhost" when that fails.
+  os::ReadHostName(os::NativeHostNameCalls(), hostName, sizeof hostName);
+}
+
+bool VTProcessServer::LoadConfiguration() {
+  return LoadServerConfiguration(*this, hostName,
+                                 {progPathEnvVar, programDirectory, workingDirectory, processors});
+}
+
+KQ_TDict VTProcessServer::Execute(const KQ_TString& method, const KQ_TDict& parameters) {
+  ExecuteConfiguration configuration{processors, progPathEnvVar, programDirectory,
+                                     workingDirectory};
+  return ExecuteJob(*this, configuration, method, parameters);
+}
+
+std::string VTProcessServer::MakeJobFilePath(const KQ_TString& method) const {
+  return ::MakeJobFilePath(workingDirectory, method);
+}
+
+void* VTProcessServer::KQ_DynamicInfo(const char* className) const {
+  KQ_TClass* record =
+      KQ_TClass::GetClassObject(false, KQ_ClassName, sizeof(VTProcessServer),
+                                KQM_TServer::KQ_ClassObject(), &MakeServer, nullptr);
+  if (className == nullptr) {
+    record->Announce();
+    return record;
+  }
+  if (std::strcmp(className, record->Name()) == 0)
+    return const_cast<VTProcessServer*>(this);
+  return KQM_TServer::KQ_DynamicInfo(className);
+}

@@ -1,0 +1,169 @@
+// The whole system run for real: ntr-server serves a configuration, VantricProcessServer
+// loads it and runs the test processors, kqm-call sends the requests.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "config/NTR/ntr_exceptions.h"
+#include "platform/kqtypes/kqtypes.h"
+#include "platform/os/child_process.h"
+#include "platform/os/os.h"
+#include "tests/support/fake_ntr.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+bool OnCmd() {
+  return os::NativeCommandDialect() == os::CommandDialect::kCmd;
+}
+
+std::string ConsoleText(const std::string& path) {
+  std::string text = vtps_test::ReadFile(path);
+  std::erase(text, '\r');
+  return text;
+}
+
+class ConfiguredServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    serverPort_ = vtps_test::FreePort();
+    ntrPort_ = vtps_test::FreePort();
+    vtps_test::WriteFile(dir_.File("services"), "VantricProcessServer " +
+                                                    std::to_string(serverPort_) + "/tcp\nNTR " +
+                                                    std::to_string(ntrPort_) + "/tcp\n");
+    fs::create_directory(JobsDir());
+    environment_ = {
+        {"KQM_SERVICES", vtps_test::NativePath(dir_.File("services"))},
+        {"KQM_DEBUG_LOG", vtps_test::NativePath(dir_.File("debug.log"))},
+        {"KQM_DEBUG_LEVEL", "4"},
+        {"VTPS_TEST_HOME", vtps_test::NativePath(std::string(VTPS_SOURCE_DIR) + "/processors")}};
+  }
+
+  std::string JobsDir() const { return dir_.File("jobs"); }
+
+  void WriteConfiguration() {
+    std::string jobs = vtps_test::NativePath(JobsDir());
+    for (char& c : jobs) {
+      if (c == '\\')
+        c = '/';
+    }
+    std::string url = jobs.size() > 1 && jobs[1] == ':' ? "file:///" + jobs : "file://" + jobs;
+    std::string extension = OnCmd() ? ".cmd" : ".sh";
+    vtps_test::WriteFile(dir_.File("ntr.xml"),
+                         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                         "<configuration><Servers><VantricProcessServer><Configuration>\n"
+                         "<ProgPathEnvVar>VTPS_TEST_HOME</ProgPathEnvVar>\n"
+                         "<ProgramDirectory>test" +
+                             std::string(OnCmd() ? "\\" : "/") +
+                             "</ProgramDirectory>\n"
+                             "<WorkingDirectory type=\"url\">" +
+                             url +
+                             "</WorkingDirectory>\n"
+                             "<FixedAnswer>fixed-answer" +
+                             extension +
+                             "</FixedAnswer>\n"
+                             "<Exit3>exit3" +
+                             extension +
+                             "</Exit3>\n"
+                             "</Configuration></VantricProcessServer></Servers></configuration>\n");
+  }
+
+  os::ChildProcess Start(const std::string& program, std::vector<std::string> arguments,
+                         const std::string& name) {
+    os::ChildProcess::Options options;
+    options.arguments = std::move(arguments);
+    options.environment = environment_;
+    options.stdoutPath = dir_.File(name + ".out");
+    options.stderrPath = dir_.File(name + ".err");
+    return os::ChildProcess::Start(vtps_test::BuildProgram(program), options);
+  }
+
+  struct Result {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+  };
+
+  Result Call(std::vector<std::string> arguments) {
+    os::ChildProcess call = Start("tools/kqm-call/kqm-call", std::move(arguments), "call");
+    Result result;
+    result.exitCode = call.WaitFor(60s).value_or(-1);
+    result.out = ConsoleText(dir_.File("call.out"));
+    result.err = ConsoleText(dir_.File("call.err"));
+    return result;
+  }
+
+  std::string Log() { return vtps_test::ReadFile(dir_.File("debug.log")); }
+
+  std::size_t JobFileCount() const {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(JobsDir()), fs::directory_iterator()));
+  }
+
+  vtps_test::TempDir dir_;
+  std::uint16_t serverPort_ = 0;
+  std::uint16_t ntrPort_ = 0;
+  std::vector<std::pair<std::string, std::string>> environment_;
+};
+
+TEST_F(ConfiguredServer, ConfiguredMethodsAnswerWhatTheirProcessorsLeft) {
+  WriteConfiguration();
+  os::ChildProcess ntr = Start("tools/ntr-server/ntr-server", {dir_.File("ntr.xml")}, "ntr");
+  ASSERT_TRUE(vtps_test::WaitUntil([&] {
+    return Call({"NTR", "KeysAt", "\"\""}).exitCode == 0;
+  })) << ConsoleText(dir_.File("ntr.err"));
+  os::ChildProcess server = Start("server/VantricProcessServer", {}, "server");
+  ASSERT_TRUE(vtps_test::WaitUntil([&] {
+    return Call({"VantricProcessServer", "Help"}).exitCode == 0;
+  })) << Log();
+
+  Result fixed = Call({"VantricProcessServer", "FixedAnswer", R"({"file": "a.pdf"})"});
+  ASSERT_EQ(fixed.exitCode, 0) << fixed.err;
+  nlohmann::json answer = nlohmann::json::parse(fixed.out);
+  EXPECT_EQ(answer["status"], "done");
+  EXPECT_EQ(answer["fileArray"]["file"], nlohmann::json::array({"one.pdf", "two.pdf"}));
+  EXPECT_EQ(JobFileCount(), 0u);  // exit status 0 at debug level 4: deleted
+
+  Result failed = Call({"VantricProcessServer", "Exit3", R"({"file": "b.pdf"})"});
+  ASSERT_EQ(failed.exitCode, 0) << failed.err;
+  EXPECT_EQ(nlohmann::json::parse(failed.out)["status"], "failed");
+  EXPECT_EQ(JobFileCount(), 1u);  // kept after a failed run
+  EXPECT_NE(Log().find(" 0 Failed to spawn command : "), std::string::npos);
+
+  Result unknown = Call({"VantricProcessServer", "Unknown", "{}"});
+  EXPECT_EQ(unknown.out, "{}\n");
+  EXPECT_EQ(ConsoleText(dir_.File("server.err")), "");
+}
+
+TEST_F(ConfiguredServer, UnreadableProcessorFolderEndsTheServerWithOne) {
+  // A configuration service that answers the directories but fails on the folder itself.
+  RegisterNtrExceptions();
+  vtps_test::FakeNtr ntr;
+  const std::string folder = "Servers/VantricProcessServer/Configuration/";
+  ntr.values[folder + "ProgramDirectory"] = "procs/";
+  ntr.values[folder + "WorkingDirectory"] = KQ_TURL(KQ_TString("file:///var/jobs"));
+  ntr.raises[folder] = KQ_TAny(NTR_EIllegalPath("the folder cannot be read", KQ_TAny()));
+  ntr.Start(ntrPort_);
+  os::ChildProcess server = Start("server/VantricProcessServer", {}, "server");
+  EXPECT_EQ(server.WaitFor(60s), 1);
+  std::string errors = ConsoleText(dir_.File("server.err"));
+  EXPECT_EQ(
+      errors.rfind("VantricProcessServer stopped:NTR_EIllegalPath: the folder cannot be read", 0),
+      0u)
+      << errors;
+  EXPECT_EQ(Log().find("Receiving Destructor call"), std::string::npos);
+}
+
+TEST_F(ConfiguredServer, NtrServerRefusesAnUnreadableFile) {
+  vtps_test::WriteFile(dir_.File("bad.xml"), "<configuration>\n<a>\n");
+  os::ChildProcess ntr = Start("tools/ntr-server/ntr-server", {dir_.File("bad.xml")}, "ntr");
+  EXPECT_EQ(ntr.WaitFor(60s), 1);
+  std::string errors = ConsoleText(dir_.File("ntr.err"));
+  EXPECT_NE(errors.find("bad.xml:3: "), std::string::npos) << errors;
+}
+
+}  // namespace

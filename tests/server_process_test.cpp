@@ -1,0 +1,144 @@
+// The VantricProcessServer program run for real, talked to with kqm-call.
+#include <gtest/gtest.h>
+
+#include "platform/kqmware/kqmware.h"
+#include "platform/os/child_process.h"
+#include "platform/os/os.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The console's text: Windows ends its lines with "\r\n", which the comparisons ignore.
+std::string ConsoleText(const std::string& path) {
+  std::string text = vtps_test::ReadFile(path);
+  std::erase(text, '\r');
+  return text;
+}
+
+class ServerProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    serverPort_ = vtps_test::FreePort();
+    ntrPort_ = vtps_test::FreePort();
+    vtps_test::WriteFile(dir_.File("services"), "VantricProcessServer " +
+                                                    std::to_string(serverPort_) + "/tcp\nNTR " +
+                                                    std::to_string(ntrPort_) + "/tcp\n");
+    environment_ = {{"KQM_SERVICES", vtps_test::NativePath(dir_.File("services"))},
+                    {"KQM_DEBUG_LOG", vtps_test::NativePath(dir_.File("debug.log"))},
+                    {"KQM_DEBUG_LEVEL", "1"}};
+  }
+
+  os::ChildProcess StartServer() {
+    os::ChildProcess::Options options;
+    options.environment = environment_;
+    options.stdoutPath = dir_.File("server.out");
+    options.stderrPath = dir_.File("server.err");
+    return os::ChildProcess::Start(vtps_test::BuildProgram("server/VantricProcessServer"), options);
+  }
+
+  bool WaitUntilServing() {
+    return vtps_test::WaitUntil([&] {
+      return Log().find("Receiving Constructor call") != std::string::npos &&
+             Call({"VantricProcessServer", "Ping", "{}"}).exitCode == 0;
+    });
+  }
+
+  struct Result {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+  };
+
+  Result Call(const std::vector<std::string>& arguments) {
+    os::ChildProcess::Options options;
+    options.arguments = arguments;
+    options.environment = environment_;
+    options.stdoutPath = dir_.File("call.out");
+    options.stderrPath = dir_.File("call.err");
+    os::ChildProcess call =
+        os::ChildProcess::Start(vtps_test::BuildProgram("tools/kqm-call/kqm-call"), options);
+    Result result;
+    result.exitCode = call.WaitFor(60s).value_or(-1);
+    result.out = ConsoleText(dir_.File("call.out"));
+    result.err = ConsoleText(dir_.File("call.err"));
+    return result;
+  }
+
+  std::string Log() { return vtps_test::ReadFile(dir_.File("debug.log")); }
+  std::string ServerOut() { return ConsoleText(dir_.File("server.out")); }
+  std::string ServerErr() { return ConsoleText(dir_.File("server.err")); }
+
+  vtps_test::TempDir dir_;
+  std::uint16_t serverPort_ = 0;
+  std::uint16_t ntrPort_ = 0;
+  std::vector<std::pair<std::string, std::string>> environment_;
+};
+
+TEST_F(ServerProcess, HelpAndAnUnknownMethod) {
+  os::ChildProcess server = StartServer();
+  ASSERT_TRUE(WaitUntilServing()) << Log() << ServerErr();
+
+  Result help = Call({"VantricProcessServer", "Help"});
+  EXPECT_EQ(help.exitCode, 0) << help.err;
+  EXPECT_EQ(help.out, "true\n");
+  EXPECT_EQ(ServerOut(),
+            "The VantricProcessServer (a.k.a. VTPS) is a kqmd server which is in charge of "
+            "handling PDF operations needed for the Vantric.\n");
+
+  Result unknown = Call({"VantricProcessServer", "Convert", R"({"file": "a.pdf"})"});
+  EXPECT_EQ(unknown.exitCode, 0) << unknown.err;
+  EXPECT_EQ(unknown.out, "{}\n");
+  EXPECT_NE(Log().find(" 0 VantricProcessServer Exception Processor not found.\n"),
+            std::string::npos)
+      << Log();
+  EXPECT_EQ(ServerErr(), "");
+}
+
+TEST_F(ServerProcess, StopSignalEndsWithZeroAndTheDestructorLine) {
+  if (os::NativeCommandDialect() == os::CommandDialect::kCmd)
+    GTEST_SKIP() << "Windows has no stop signal that one process can send another";
+  os::ChildProcess server = StartServer();
+  ASSERT_TRUE(WaitUntilServing()) << Log();
+  server.Terminate();
+  EXPECT_EQ(server.WaitFor(20s), 0);
+  std::string log = Log();
+  std::size_t constructed = log.find(" 1 Receiving Constructor call\n");
+  std::size_t destroyed = log.find(" 1 Receiving Destructor call\n");
+  EXPECT_NE(constructed, std::string::npos) << log;
+  EXPECT_NE(destroyed, std::string::npos) << log;
+  EXPECT_LT(constructed, destroyed);
+  EXPECT_EQ(ServerErr(), "");
+}
+
+TEST_F(ServerProcess, TakenPortEndsWithOneAndAStoppedLine) {
+  KQM_TServer squatter;
+  squatter.Bind("Squatter", serverPort_, 0, false);
+  os::ChildProcess server = StartServer();
+  EXPECT_EQ(server.WaitFor(60s), 1);
+  std::string errors = ServerErr();
+  EXPECT_EQ(errors.rfind("VantricProcessServer stopped:KQ_EException: cannot bind the service "
+                         "VantricProcessServer",
+                         0),
+            0u)
+      << errors;
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1);
+  EXPECT_NE(Log().find(" 1 Receiving Constructor call\n"), std::string::npos);
+  EXPECT_EQ(Log().find("Receiving Destructor call"), std::string::npos);
+}
+
+TEST_F(ServerProcess, KqmCallReportsUsageAndTransportErrors) {
+  Result usage = Call({"VantricProcessServer"});
+  EXPECT_EQ(usage.exitCode, 2);
+  EXPECT_NE(usage.err.find("usage: kqm-call"), std::string::npos);
+  Result badJson = Call({"VantricProcessServer", "M", "{not json"});
+  EXPECT_EQ(badJson.exitCode, 2);
+  EXPECT_NE(badJson.err.find("P1 is not usable"), std::string::npos);
+  Result nobody = Call({"VantricProcessServer", "Help"});  // nothing listens
+  EXPECT_EQ(nobody.exitCode, 2);
+  EXPECT_NE(nobody.err.find("service VantricProcessServer on host localhost"), std::string::npos)
+      << nobody.err;
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+// kqm-call [--host HOST] [--timeout SECONDS] SERVICE METHOD [P1]
+//
+// Sends {"M": METHOD, "P1": P1} to SERVICE and prints the answer as JSON. P1 is JSON text,
+// @FILE to read it from a file, or - to read it from standard input; without P1 only "M" is
+// sent. Exit code 0 for an answer, 1 when the answer is the boolean false, 2 for a usage
+// error, a failed request or an exception raised by the service (its class and message go
+// to standard error).
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "config/NTR/ntr_exceptions.h"
+#include "platform/kqmware/kqmware.h"
+#include "platform/kqtypes/kqtypes.h"
+#include "platform/os/os.h"
+#include "tools/kqm-call/json_values.h"
+
+namespace {
+
+constexpr int kUsage = 2;
+
+int Usage(const std::string& problem) {
+  std::cerr << "kqm-call: " << problem << "\n"
+            << "usage: kqm-call [--host HOST] [--timeout SECONDS] SERVICE METHOD [P1]\n"
+            << "  P1 is JSON text, @FILE or - (standard input)" << std::endl;
+  return kUsage;
+}
+
+std::string ParameterText(const std::string& argument) {
+  if (argument == "-") {
+    std::ostringstream text;
+    text << std::cin.rdbuf();
+    return text.str();
+  }
+  if (!argument.empty() && argument[0] == '@') {
+    std::ifstream in(argument.substr(1), std::ios::binary);
+    if (!in)
+      throw std::runtime_error("cannot read " + argument.substr(1));
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  return argument;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  std::string host = "localhost";
+  std::vector<std::string> positional;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (arguments[i] == "--host" || arguments[i] == "--timeout") {
+      if (i + 1 >= arguments.size())
+        return Usage(arguments[i] + " needs a value");
+      std::string value = arguments[++i];
+      if (arguments[i - 1] == "--host") {
+        host = value;
+      } else {
+        char* end = nullptr;
+        double seconds = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || !(seconds > 0) || seconds > 86400)
+          return Usage("--timeout needs a number of seconds above 0, not \"" + value + "\"");
+        os::SetEnv("KQM_REQUEST_TIMEOUT_MS",
+                   std::to_string(static_cast<long>(seconds * 1000 + 0.5)));
+      }
+    } else {
+      positional.push_back(arguments[i]);
+    }
+  }
+  if (positional.size() < 2 || positional.size() > 3)
+    return Usage("expected SERVICE METHOD [P1]");
+
+  __KQ_INITIALIZATION_FUNCTION_KQMWare__();
+  // So that the configuration service's exceptions arrive as their own classes.
+  RegisterNtrExceptions();
+  KQ_TDict request;
+  request["M"] = positional[1];
+  if (positional.size() == 3) {
+    try {
+      request["P1"] = ValueFromJson(nlohmann::ordered_json::parse(ParameterText(positional[2])));
+    } catch (const std::exception& error) {
+      return Usage(std::string("P1 is not usable: ") + error.what());
+    }
+  }
+
+  try {
+    KQM_TClient client;
+    client.SetConnectionAddress(host, positional[0], 0, KQM_TClient::kConnectOnRequest);
+    KQ_TAny answer = client.Request(request);
+    std::cout << JsonFromValue(answer).dump(2, ' ', false,
+                                            nlohmann::ordered_json::error_handler_t::replace)
+              << std::endl;
+    const KQ_TBool* flag = answer.DynamicCast<KQ_TBool>();
+    return flag != nullptr && !flag->Value() ? 1 : 0;
+  } catch (const KQ_EException& error) {
+    std::cerr << error.ClassName() << ": " << error.KQ_Message().Text() << std::endl;
+    return 2;
+  }
+}
