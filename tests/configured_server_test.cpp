@@ -10,7 +10,7 @@
 #include "platform/os/child_process.h"
 #include "platform/os/os.h"
 #include "tests/support/fake_ntr.h"
-#include "tests/support/test_support.h"
+#include "tests/support/program_runner.h"
 
 namespace {
 
@@ -19,12 +19,6 @@ namespace fs = std::filesystem;
 
 bool OnCmd() {
   return os::NativeCommandDialect() == os::CommandDialect::kCmd;
-}
-
-std::string ConsoleText(const std::string& path) {
-  std::string text = vtps_test::ReadFile(path);
-  std::erase(text, '\r');
-  return text;
 }
 
 class ConfiguredServer : public ::testing::Test {
@@ -36,7 +30,7 @@ class ConfiguredServer : public ::testing::Test {
                                                     std::to_string(serverPort_) + "/tcp\nNTR " +
                                                     std::to_string(ntrPort_) + "/tcp\n");
     fs::create_directory(JobsDir());
-    environment_ = {
+    run_.environment = {
         {"KQM_SERVICES", vtps_test::NativePath(dir_.File("services"))},
         {"KQM_DEBUG_LOG", vtps_test::NativePath(dir_.File("debug.log"))},
         {"KQM_DEBUG_LEVEL", "4"},
@@ -46,12 +40,7 @@ class ConfiguredServer : public ::testing::Test {
   std::string JobsDir() const { return dir_.File("jobs"); }
 
   void WriteConfiguration() {
-    std::string jobs = vtps_test::NativePath(JobsDir());
-    for (char& c : jobs) {
-      if (c == '\\')
-        c = '/';
-    }
-    std::string url = jobs.size() > 1 && jobs[1] == ':' ? "file:///" + jobs : "file://" + jobs;
+    std::string url = vtps_test::FileUrl(JobsDir());
     std::string extension = OnCmd() ? ".cmd" : ".sh";
     vtps_test::WriteFile(dir_.File("ntr.xml"),
                          "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -74,27 +63,10 @@ class ConfiguredServer : public ::testing::Test {
 
   os::ChildProcess Start(const std::string& program, std::vector<std::string> arguments,
                          const std::string& name) {
-    os::ChildProcess::Options options;
-    options.arguments = std::move(arguments);
-    options.environment = environment_;
-    options.stdoutPath = dir_.File(name + ".out");
-    options.stderrPath = dir_.File(name + ".err");
-    return os::ChildProcess::Start(vtps_test::BuildProgram(program), options);
+    return run_.Start(program, std::move(arguments), name);
   }
-
-  struct Result {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-  };
-
-  Result Call(std::vector<std::string> arguments) {
-    os::ChildProcess call = Start("tools/kqm-call/kqm-call", std::move(arguments), "call");
-    Result result;
-    result.exitCode = call.WaitFor(60s).value_or(-1);
-    result.out = ConsoleText(dir_.File("call.out"));
-    result.err = ConsoleText(dir_.File("call.err"));
-    return result;
+  vtps_test::ProgramRunner::Result Call(std::vector<std::string> arguments) {
+    return run_.Call(std::move(arguments));
   }
 
   std::string Log() { return vtps_test::ReadFile(dir_.File("debug.log")); }
@@ -107,7 +79,7 @@ class ConfiguredServer : public ::testing::Test {
   vtps_test::TempDir dir_;
   std::uint16_t serverPort_ = 0;
   std::uint16_t ntrPort_ = 0;
-  std::vector<std::pair<std::string, std::string>> environment_;
+  vtps_test::ProgramRunner run_{dir_};
 };
 
 TEST_F(ConfiguredServer, ConfiguredMethodsAnswerWhatTheirProcessorsLeft) {
@@ -115,28 +87,28 @@ TEST_F(ConfiguredServer, ConfiguredMethodsAnswerWhatTheirProcessorsLeft) {
   os::ChildProcess ntr = Start("tools/ntr-server/ntr-server", {dir_.File("ntr.xml")}, "ntr");
   ASSERT_TRUE(vtps_test::WaitUntil([&] {
     return Call({"NTR", "KeysAt", "\"\""}).exitCode == 0;
-  })) << ConsoleText(dir_.File("ntr.err"));
+  })) << run_.Err("ntr");
   os::ChildProcess server = Start("server/VantricProcessServer", {}, "server");
   ASSERT_TRUE(vtps_test::WaitUntil([&] {
     return Call({"VantricProcessServer", "Help"}).exitCode == 0;
   })) << Log();
 
-  Result fixed = Call({"VantricProcessServer", "FixedAnswer", R"({"file": "a.pdf"})"});
+  auto fixed = Call({"VantricProcessServer", "FixedAnswer", R"({"file": "a.pdf"})"});
   ASSERT_EQ(fixed.exitCode, 0) << fixed.err;
   nlohmann::json answer = nlohmann::json::parse(fixed.out);
   EXPECT_EQ(answer["status"], "done");
   EXPECT_EQ(answer["fileArray"]["file"], nlohmann::json::array({"one.pdf", "two.pdf"}));
   EXPECT_EQ(JobFileCount(), 0u);  // exit status 0 at debug level 4: deleted
 
-  Result failed = Call({"VantricProcessServer", "Exit3", R"({"file": "b.pdf"})"});
+  auto failed = Call({"VantricProcessServer", "Exit3", R"({"file": "b.pdf"})"});
   ASSERT_EQ(failed.exitCode, 0) << failed.err;
   EXPECT_EQ(nlohmann::json::parse(failed.out)["status"], "failed");
   EXPECT_EQ(JobFileCount(), 1u);  // kept after a failed run
   EXPECT_NE(Log().find(" 0 Failed to spawn command : "), std::string::npos);
 
-  Result unknown = Call({"VantricProcessServer", "Unknown", "{}"});
+  auto unknown = Call({"VantricProcessServer", "Unknown", "{}"});
   EXPECT_EQ(unknown.out, "{}\n");
-  EXPECT_EQ(ConsoleText(dir_.File("server.err")), "");
+  EXPECT_EQ(run_.Err("server"), "");
 }
 
 TEST_F(ConfiguredServer, UnreadableProcessorFolderEndsTheServerWithOne) {
@@ -150,7 +122,7 @@ TEST_F(ConfiguredServer, UnreadableProcessorFolderEndsTheServerWithOne) {
   ntr.Start(ntrPort_);
   os::ChildProcess server = Start("server/VantricProcessServer", {}, "server");
   EXPECT_EQ(server.WaitFor(60s), 1);
-  std::string errors = ConsoleText(dir_.File("server.err"));
+  std::string errors = run_.Err("server");
   EXPECT_EQ(
       errors.rfind("VantricProcessServer stopped:NTR_EIllegalPath: the folder cannot be read", 0),
       0u)
@@ -162,7 +134,7 @@ TEST_F(ConfiguredServer, NtrServerRefusesAnUnreadableFile) {
   vtps_test::WriteFile(dir_.File("bad.xml"), "<configuration>\n<a>\n");
   os::ChildProcess ntr = Start("tools/ntr-server/ntr-server", {dir_.File("bad.xml")}, "ntr");
   EXPECT_EQ(ntr.WaitFor(60s), 1);
-  std::string errors = ConsoleText(dir_.File("ntr.err"));
+  std::string errors = run_.Err("ntr");
   EXPECT_NE(errors.find("bad.xml:3: "), std::string::npos) << errors;
 }
 

@@ -4,18 +4,11 @@
 #include "platform/kqmware/kqmware.h"
 #include "platform/os/child_process.h"
 #include "platform/os/os.h"
-#include "tests/support/test_support.h"
+#include "tests/support/program_runner.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// The console's text: Windows ends its lines with "\r\n", which the comparisons ignore.
-std::string ConsoleText(const std::string& path) {
-  std::string text = vtps_test::ReadFile(path);
-  std::erase(text, '\r');
-  return text;
-}
 
 class ServerProcess : public ::testing::Test {
  protected:
@@ -25,69 +18,45 @@ class ServerProcess : public ::testing::Test {
     vtps_test::WriteFile(dir_.File("services"), "VantricProcessServer " +
                                                     std::to_string(serverPort_) + "/tcp\nNTR " +
                                                     std::to_string(ntrPort_) + "/tcp\n");
-    environment_ = {{"KQM_SERVICES", vtps_test::NativePath(dir_.File("services"))},
-                    {"KQM_DEBUG_LOG", vtps_test::NativePath(dir_.File("debug.log"))},
-                    {"KQM_DEBUG_LEVEL", "1"}};
+    run_.environment = {{"KQM_SERVICES", vtps_test::NativePath(dir_.File("services"))},
+                        {"KQM_DEBUG_LOG", vtps_test::NativePath(dir_.File("debug.log"))},
+                        {"KQM_DEBUG_LEVEL", "1"}};
   }
 
-  os::ChildProcess StartServer() {
-    os::ChildProcess::Options options;
-    options.environment = environment_;
-    options.stdoutPath = dir_.File("server.out");
-    options.stderrPath = dir_.File("server.err");
-    return os::ChildProcess::Start(vtps_test::BuildProgram("server/VantricProcessServer"), options);
-  }
+  os::ChildProcess StartServer() { return run_.Start("server/VantricProcessServer", {}, "server"); }
 
   bool WaitUntilServing() {
     return vtps_test::WaitUntil([&] {
       return Log().find("Receiving Constructor call") != std::string::npos &&
-             Call({"VantricProcessServer", "Ping", "{}"}).exitCode == 0;
+             run_.Call({"VantricProcessServer", "Ping", "{}"}).exitCode == 0;
     });
   }
 
-  struct Result {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-  };
-
-  Result Call(const std::vector<std::string>& arguments) {
-    os::ChildProcess::Options options;
-    options.arguments = arguments;
-    options.environment = environment_;
-    options.stdoutPath = dir_.File("call.out");
-    options.stderrPath = dir_.File("call.err");
-    os::ChildProcess call =
-        os::ChildProcess::Start(vtps_test::BuildProgram("tools/kqm-call/kqm-call"), options);
-    Result result;
-    result.exitCode = call.WaitFor(60s).value_or(-1);
-    result.out = ConsoleText(dir_.File("call.out"));
-    result.err = ConsoleText(dir_.File("call.err"));
-    return result;
+  vtps_test::ProgramRunner::Result Call(std::vector<std::string> arguments) {
+    return run_.Call(std::move(arguments));
   }
-
   std::string Log() { return vtps_test::ReadFile(dir_.File("debug.log")); }
-  std::string ServerOut() { return ConsoleText(dir_.File("server.out")); }
-  std::string ServerErr() { return ConsoleText(dir_.File("server.err")); }
+  std::string ServerOut() { return run_.Out("server"); }
+  std::string ServerErr() { return run_.Err("server"); }
 
   vtps_test::TempDir dir_;
+  vtps_test::ProgramRunner run_{dir_};
   std::uint16_t serverPort_ = 0;
   std::uint16_t ntrPort_ = 0;
-  std::vector<std::pair<std::string, std::string>> environment_;
 };
 
 TEST_F(ServerProcess, HelpAndAnUnknownMethod) {
   os::ChildProcess server = StartServer();
   ASSERT_TRUE(WaitUntilServing()) << Log() << ServerErr();
 
-  Result help = Call({"VantricProcessServer", "Help"});
+  auto help = Call({"VantricProcessServer", "Help"});
   EXPECT_EQ(help.exitCode, 0) << help.err;
   EXPECT_EQ(help.out, "true\n");
   EXPECT_EQ(ServerOut(),
             "The VantricProcessServer (a.k.a. VTPS) is a kqmd server which is in charge of "
             "handling PDF operations needed for the Vantric.\n");
 
-  Result unknown = Call({"VantricProcessServer", "Convert", R"({"file": "a.pdf"})"});
+  auto unknown = Call({"VantricProcessServer", "Convert", R"({"file": "a.pdf"})"});
   EXPECT_EQ(unknown.exitCode, 0) << unknown.err;
   EXPECT_EQ(unknown.out, "{}\n");
   EXPECT_NE(Log().find(" 0 VantricProcessServer Exception Processor not found.\n"),
@@ -129,13 +98,13 @@ TEST_F(ServerProcess, TakenPortEndsWithOneAndAStoppedLine) {
 }
 
 TEST_F(ServerProcess, KqmCallReportsUsageAndTransportErrors) {
-  Result usage = Call({"VantricProcessServer"});
+  auto usage = Call({"VantricProcessServer"});
   EXPECT_EQ(usage.exitCode, 2);
   EXPECT_NE(usage.err.find("usage: kqm-call"), std::string::npos);
-  Result badJson = Call({"VantricProcessServer", "M", "{not json"});
+  auto badJson = Call({"VantricProcessServer", "M", "{not json"});
   EXPECT_EQ(badJson.exitCode, 2);
   EXPECT_NE(badJson.err.find("P1 is not usable"), std::string::npos);
-  Result nobody = Call({"VantricProcessServer", "Help"});  // nothing listens
+  auto nobody = Call({"VantricProcessServer", "Help"});  // nothing listens
   EXPECT_EQ(nobody.exitCode, 2);
   EXPECT_NE(nobody.err.find("service VantricProcessServer on host localhost"), std::string::npos)
       << nobody.err;

@@ -32,12 +32,7 @@ std::string ServerEnvironment::JobsDir() const {
 }
 
 std::string ServerEnvironment::JobsUrl() const {
-  std::string path = NativePath(JobsDir());
-  for (char& c : path) {
-    if (c == '\\')
-      c = '/';
-  }
-  return path.size() > 1 && path[1] == ':' ? "file:///" + path : "file://" + path;
+  return FileUrl(JobsDir());
 }
 
 }  // namespace vtps_test

@@ -75,6 +75,15 @@ std::string NativePath(const std::string& path) {
   return unixAbsolute ? "Z:" + native : native;
 }
 
+std::string FileUrl(const std::string& path) {
+  std::string url = NativePath(path);
+  for (char& c : url) {
+    if (c == '\\')
+      c = '/';
+  }
+  return url.size() > 1 && url[1] == ':' ? "file:///" + url : "file://" + url;
+}
+
 std::string BuildProgram(const std::string& relativePath) {
   std::string path = std::string(VTPS_BUILD_DIR) + "/" + relativePath;
   if (os::PathSeparator() == '\\')

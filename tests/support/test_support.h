@@ -43,6 +43,9 @@ bool WaitUntil(const std::function<bool()>& condition,
 // as a Unix path (a build under Wine) is reached through drive Z:.
 std::string BuildProgram(const std::string& relativePath);
 
+// The file: URL of a local path ("file:///tmp/x", "file:///Z:/tmp/x").
+std::string FileUrl(const std::string& path);
+
 // A path in this platform's spelling: under Wine a Unix path becomes "Z:\...".
 std::string NativePath(const std::string& path);
 
