@@ -5,6 +5,7 @@
 #include <boost/asio.hpp>
 #include <cctype>
 #include <chrono>
+#include <string_view>
 #include <vector>
 
 #include "platform/kqmware/service_directory.h"
@@ -77,20 +78,11 @@ class KQM_TClient::Connection {
     auto deadline = requestTimeoutMs_ > 0 ? std::chrono::steady_clock::now() +
                                                 std::chrono::milliseconds(requestTimeoutMs_)
                                           : std::chrono::steady_clock::time_point::max();
-    Transfer([&](auto handler) { asio::async_write(socket_, asio::buffer(frame), handler); },
-             deadline, "sending the request");
-    unsigned char header[kqm::kFrameHeaderBytes];
-    Transfer([&](auto handler) { asio::async_read(socket_, asio::buffer(header), handler); },
-             deadline, "waiting for the answer");
-    std::uint32_t length = kqm::FrameLength(header);
-    if (length > maxFrame_) {
-      Reset();
-      throw Failure("the answer of " + std::to_string(length) + " bytes exceeds the limit of " +
-                    std::to_string(maxFrame_) + " bytes (KQM_MAX_FRAME_BYTES)");
-    }
-    std::string payload(length, '\0');
-    Transfer([&](auto handler) { asio::async_read(socket_, asio::buffer(payload), handler); },
-             deadline, "reading the answer");
+    Transfer(
+        [&](boost::system::error_code& error) { asio::write(socket_, asio::buffer(frame), error); },
+        [&](auto handler) { asio::async_write(socket_, asio::buffer(frame), handler); }, deadline,
+        "sending the request");
+    std::string_view payload = ReadFrame(deadline);
 
     kqm::Message reply;
     try {
@@ -164,19 +156,69 @@ class KQM_TClient::Connection {
     }
   }
 
-  template <class Start>
-  void Transfer(Start start, std::chrono::steady_clock::time_point deadline, const char* what) {
-    boost::system::error_code result = asio::error::would_block;
-    start([&result](boost::system::error_code error, std::size_t) {
-      result = error ? error : boost::system::error_code();
-    });
-    AwaitUntil(result, deadline, what, requestTimeoutMs_);
+  // Runs one transfer: blocking when there is no deadline (the cheapest way to wait), else
+  // asynchronously with the deadline. Throws naming `what` on failure or timeout.
+  template <class Sync, class Async>
+  void Transfer(Sync sync, Async async, std::chrono::steady_clock::time_point deadline,
+                const char* what) {
+    boost::system::error_code result;
+    if (deadline == std::chrono::steady_clock::time_point::max()) {
+      sync(result);
+    } else {
+      result = asio::error::would_block;
+      async([&result](boost::system::error_code error, std::size_t) {
+        result = error ? error : boost::system::error_code();
+      });
+      AwaitUntil(result, deadline, what, requestTimeoutMs_);
+    }
     if (result) {
       Reset();
       throw Failure(std::string(what) + ": " +
                     (result == asio::error::eof ? std::string("the service closed the connection")
                                                 : result.message()));
     }
+  }
+
+  // Reads more of the answer into `received_`, at least one byte.
+  void ReadSome(std::chrono::steady_clock::time_point deadline) {
+    if (received_.size() - filled_ < 4096)
+      received_.resize(filled_ + 65536);
+    std::size_t count = 0;
+    auto space = asio::buffer(received_.data() + filled_, received_.size() - filled_);
+    Transfer([&](boost::system::error_code& error) { count = socket_.read_some(space, error); },
+             [&](auto handler) {
+               socket_.async_read_some(space, [&count, handler](boost::system::error_code error,
+                                                                std::size_t n) mutable {
+                 count = n;
+                 handler(error, n);
+               });
+             },
+             deadline, "waiting for the answer");
+    filled_ += count;
+  }
+
+  // The payload of the next frame, valid until the next request.
+  std::string_view ReadFrame(std::chrono::steady_clock::time_point deadline) {
+    filled_ = 0;
+    while (filled_ < kqm::kFrameHeaderBytes)
+      ReadSome(deadline);
+    std::uint32_t length =
+        kqm::FrameLength(reinterpret_cast<const unsigned char*>(received_.data()));
+    if (length > maxFrame_) {
+      Reset();
+      throw Failure("the answer of " + std::to_string(length) + " bytes exceeds the limit of " +
+                    std::to_string(maxFrame_) + " bytes (KQM_MAX_FRAME_BYTES)");
+    }
+    std::size_t frameBytes = kqm::kFrameHeaderBytes + length;
+    if (received_.size() < frameBytes)
+      received_.resize(frameBytes);
+    while (filled_ < frameBytes)
+      ReadSome(deadline);
+    if (filled_ > frameBytes) {
+      Reset();
+      throw Failure("the service sent more than its answer");
+    }
+    return std::string_view(received_.data() + kqm::kFrameHeaderBytes, length);
   }
 
   [[noreturn]] void RaiseRemote(const KQ_TAny& value) const {
@@ -199,6 +241,8 @@ class KQM_TClient::Connection {
   const int requestTimeoutMs_;
   const std::size_t maxFrame_;
   std::uint64_t nextId_ = 1;
+  std::string received_;  // the answer being read: filled_ bytes of it
+  std::size_t filled_ = 0;
 };
 
 KQM_TClient::KQM_TClient() = default;
