@@ -29,6 +29,13 @@ else()
     "VTPS_EXPORT=__attribute__((visibility(\"default\")))")
 endif()
 
+# The printf format checks: GCC (also for mingw's own printf) knows gnu_printf, clang printf.
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  target_compile_definitions(vtps_options INTERFACE KQ_PRINTF_ARCHETYPE=printf)
+else()
+  target_compile_definitions(vtps_options INTERFACE KQ_PRINTF_ARCHETYPE=gnu_printf)
+endif()
+
 option(VTPS_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 if(VTPS_SANITIZE)
   target_compile_options(vtps_options INTERFACE

@@ -8,8 +8,6 @@
 // (NTR_TProxy does so). Plain values: copy them freely, share them read-only.
 #pragma once
 
-#include <source_location>
-
 #include "platform/kqtypes/kq_exception.h"
 
 class NTR_EConfigException : public KQ_EException {
@@ -21,8 +19,8 @@ class NTR_EConfigException : public KQ_EException {
   NTR_EConfigException() = default;
   NTR_EConfigException(const NTR_EConfigException&) = default;
   NTR_EConfigException(const KQ_TString& message, const KQ_TAny& data,
-                       std::source_location where = std::source_location::current())
-      : KQ_EException(message, data, where) {}
+                       const char* file = __builtin_FILE(), int line = __builtin_LINE())
+      : KQ_EException(message, data, file, line) {}
   ~NTR_EConfigException() override = default;
 
   NTR_EConfigException* KQ_CompleteObject() const override {
@@ -52,8 +50,8 @@ class NTR_EIllegalPath : public NTR_EConfigException {
   NTR_EIllegalPath() = default;
   NTR_EIllegalPath(const NTR_EIllegalPath&) = default;
   NTR_EIllegalPath(const KQ_TString& message, const KQ_TAny& data,
-                   std::source_location where = std::source_location::current())
-      : NTR_EConfigException(message, data, where) {}
+                   const char* file = __builtin_FILE(), int line = __builtin_LINE())
+      : NTR_EConfigException(message, data, file, line) {}
   ~NTR_EIllegalPath() override = default;
 
   NTR_EIllegalPath* KQ_CompleteObject() const override {

@@ -4,12 +4,9 @@
 
 #include "platform/kqtypes/kq_value_helpers.h"
 
-KQ_EException::KQ_EException(const KQ_TString& message, const KQ_TAny& data,
-                             std::source_location where)
-    : message_(message),
-      data_(data),
-      file_(where.file_name()),
-      line_(static_cast<int>(where.line())) {}
+KQ_EException::KQ_EException(const KQ_TString& message, const KQ_TAny& data, const char* file,
+                             int line)
+    : message_(message), data_(data), file_(file == nullptr ? "" : file), line_(line) {}
 
 void KQ_EException::AddTrace(const KQ_TString& line) {
   if (!trace_.Empty())

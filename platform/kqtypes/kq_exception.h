@@ -7,7 +7,6 @@
 // value: copy it freely, share it read-only.
 #pragma once
 
-#include <source_location>
 #include <string>
 
 #include "platform/kqtypes/kq_any.h"
@@ -23,8 +22,9 @@ class KQ_EException : public KQ_TObject,
 
   KQ_EException() = default;
   KQ_EException(const KQ_EException&) = default;
+  // `file` and `line` default to where the exception is made.
   KQ_EException(const KQ_TString& message, const KQ_TAny& data = KQ_TAny(),
-                std::source_location where = std::source_location::current());
+                const char* file = __builtin_FILE(), int line = __builtin_LINE());
   KQ_EException& operator=(const KQ_EException&) = default;
   ~KQ_EException() override = default;
 
