@@ -90,6 +90,9 @@ class KQM_TClient::Connection {
     } catch (const KQ_EException& error) {
       Reset();
       throw Failure("malformed answer: " + error.KQ_Message().Text());
+    } catch (const std::exception& error) {
+      Reset();
+      throw Failure(std::string("malformed answer: ") + error.what());
     }
     if (reply.id != id || reply.kind == kqm::MessageKind::kRequest) {
       Reset();
@@ -109,10 +112,12 @@ class KQM_TClient::Connection {
   }
 
  private:
+  // The host as messages name it.
+  std::string ShownHost() const { return host_.empty() ? "localhost" : host_; }
+
   KQ_EException Failure(const std::string& cause) const {
-    return KQ_EException(KQ_TString("service ") + serviceName_ + " on host " +
-                         (host_.empty() ? "localhost" : host_) + " (port " + std::to_string(port_) +
-                         "): " + cause);
+    return KQ_EException(KQ_TString("service ") + serviceName_ + " on host " + ShownHost() +
+                         " (port " + std::to_string(port_) + "): " + cause);
   }
 
   std::vector<tcp::endpoint> Endpoints() {
@@ -179,10 +184,12 @@ class KQM_TClient::Connection {
     }
   }
 
-  // Reads more of the answer into `received_`, at least one byte.
-  void ReadSome(std::chrono::steady_clock::time_point deadline) {
+  // Reads more of the answer into `received_`, at least one byte; the buffer grows with what
+  // arrives, never beyond `expected` bytes once the header has told them.
+  void ReadSome(std::chrono::steady_clock::time_point deadline,
+                std::size_t expected = kqm::kFrameHeaderBytes) {
     if (received_.size() - filled_ < 4096)
-      received_.resize(filled_ + 65536);
+      received_.resize(std::max(filled_ + 65536, std::min(expected, received_.size() * 2)));
     std::size_t count = 0;
     auto space = asio::buffer(received_.data() + filled_, received_.size() - filled_);
     Transfer([&](boost::system::error_code& error) { count = socket_.read_some(space, error); },
@@ -210,10 +217,8 @@ class KQM_TClient::Connection {
                     std::to_string(maxFrame_) + " bytes (KQM_MAX_FRAME_BYTES)");
     }
     std::size_t frameBytes = kqm::kFrameHeaderBytes + length;
-    if (received_.size() < frameBytes)
-      received_.resize(frameBytes);
     while (filled_ < frameBytes)
-      ReadSome(deadline);
+      ReadSome(deadline, frameBytes);
     if (filled_ > frameBytes) {
       Reset();
       throw Failure("the service sent more than its answer");
@@ -226,8 +231,7 @@ class KQM_TClient::Connection {
     if (error == nullptr)
       throw Failure("the service sent an exception that is not one");
     KQ_EException* copy = const_cast<KQ_EException*>(error);
-    copy->AddTrace(KQ_TString("raised by service ") + serviceName_ + " on host " +
-                   (host_.empty() ? "localhost" : host_));
+    copy->AddTrace(KQ_TString("raised by service ") + serviceName_ + " on host " + ShownHost());
     copy->KQ_Raise();
     throw *copy;  // not reached: KQ_Raise always throws
   }

@@ -2,6 +2,7 @@
 
 #include <utility>  // Boost 1.74 Asio uses std::exchange without including it
 
+#include <algorithm>
 #include <boost/asio.hpp>
 #include <mutex>
 #include <optional>
@@ -133,8 +134,10 @@ class KQM_TServer::Engine::Connection : public std::enable_shared_from_this<Conn
     }
     std::size_t frameBytes = kqm::kFrameHeaderBytes + length;
     if (filled_ < frameBytes) {
-      if (buffer_.size() < frameBytes)
-        buffer_.resize(frameBytes);
+      // Grow with what arrives, not with what the header claims.
+      if (buffer_.size() - filled_ < kInitialBuffer)
+        buffer_.resize(
+            std::min(frameBytes, std::max(buffer_.size() * 2, filled_ + kInitialBuffer)));
       return Read();
     }
     if (engine_.stopping_)
@@ -323,6 +326,16 @@ bool KQM_TServer::Engine::RunOne(int milliseconds) {
   return io_.run_one_for(std::chrono::milliseconds(milliseconds)) > 0;
 }
 
+namespace {
+
+// The exception answer for an answer that cannot be packed or sent.
+std::string CannotSend(std::uint64_t id, const std::string& reason) {
+  return kqm::EncodeFrame(kqm::MessageKind::kException, id,
+                          KQ_TAny(KQ_EException("the answer cannot be sent: " + reason)));
+}
+
+}  // namespace
+
 std::optional<std::string> KQM_TServer::Engine::Handle(std::string_view payload,
                                                        std::string& fault) {
   kqm::Message message;
@@ -330,6 +343,9 @@ std::optional<std::string> KQM_TServer::Engine::Handle(std::string_view payload,
     message = kqm::DecodePayload(payload);
   } catch (const KQ_EException& error) {
     fault = "undecodable frame: " + error.KQ_Message().Text();
+    return std::nullopt;
+  } catch (const std::exception& error) {
+    fault = std::string("undecodable frame: ") + error.what();
     return std::nullopt;
   }
   if (message.kind != kqm::MessageKind::kRequest) {
@@ -366,9 +382,9 @@ std::optional<std::string> KQM_TServer::Engine::Handle(std::string_view payload,
     }
     return frame;
   } catch (const KQ_EException& error) {
-    return kqm::EncodeFrame(
-        kqm::MessageKind::kException, message.id,
-        KQ_TAny(KQ_EException(KQ_TString("the answer cannot be sent: ") + error.KQ_Message())));
+    return CannotSend(message.id, error.KQ_Message().Text());
+  } catch (const std::exception& error) {
+    return CannotSend(message.id, error.what());
   }
 }
 

@@ -1,13 +1,14 @@
 // KQM_TServer, a request server of the middleware: bound under a service name, it receives
 // request dictionaries over TCP and answers each with the value its processor leaves.
 //
-// Threads: EventLoop runs the network side on the thread that calls it; processors run on a
-// pool of KQM_WORKERS threads (default 4), so that many requests run at once, while each
-// connection's requests are answered in order. Shutdown, SetDebugLevel, GetDebugLevel and
-// DBG_Type are safe from any thread; Bind and SetProcessor belong before EventLoop, Close
-// after it, all on one thread. An exception a processor throws goes back to the requester
-// (a KQ_EException as its own class, any other as a KQ_EException with its message); the
-// server goes on serving. The server owns its connections and worker threads.
+// Threads: EventLoop runs the network side and the processor on KQM_WORKERS threads
+// (default 4; the calling thread is one of them), handling each request on the thread that
+// read it, so that that many requests run at once, while each connection's requests are
+// answered in order. Shutdown, SetDebugLevel, GetDebugLevel and DBG_Type are safe from any
+// thread; Bind and SetProcessor belong before EventLoop, Close after it, all on one thread.
+// An exception a processor throws goes back to the requester (a KQ_EException as its own
+// class, any other as a KQ_EException with its message); the server goes on serving. The server
+// owns its connections and worker threads.
 #pragma once
 
 #include <atomic>
@@ -23,7 +24,7 @@
 class KQM_TServer : public KQ_TObject {
  public:
   // Handles one request: fills `answer` (which starts null) from `request`. `user` is the
-  // pointer given to SetProcessor. Runs on a worker thread.
+  // pointer given to SetProcessor. Runs on one of the EventLoop threads.
   using Processor = void (*)(KQM_TServer& server, const KQ_TDict& request, KQ_TAny& answer,
                              void* user);
 
@@ -88,10 +89,11 @@ class KQM_TServer : public KQ_TObject {
   // Runs the ready network work, waiting up to `milliseconds` (-1: without end) for some.
   // Returns whether any ran. Only on the thread that would run EventLoop.
   virtual bool HandleEvent(int milliseconds);
-  // Handles one request on a worker thread; by default calls the installed processor, and
+  // Handles one request on an EventLoop thread; by default calls the installed processor, and
   // throws KQ_EException when there is none.
   virtual void Process(const KQ_TDict& request, KQ_TAny& answer);
-  // A client connected or went away; on the EventLoop thread. By default a level-4 line.
+  // A client connected or went away. Called on any of the EventLoop threads, possibly at the
+  // same time as each other; overrides must be thread-safe. By default a level-4 line.
   virtual void ConnectionAdded(const KQM_TSocket& socket);
   virtual void ConnectionDropped(const KQM_TSocket& socket);
   // Whether a stop signal may stop the server; true by default.

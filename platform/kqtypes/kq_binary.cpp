@@ -26,6 +26,13 @@ class DepthGuard {
   int& depth_;
 };
 
+// "0x1F"
+std::string TagText(std::uint8_t tag) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", tag);
+  return text;
+}
+
 }  // namespace
 
 void KQ_TBinaryPacker::PutU32(std::size_t value, const char* what) {
@@ -104,9 +111,7 @@ void KQ_TBinaryUnpacker::ExpectTag(std::uint8_t tag, const char* what) {
   std::uint8_t found = TakeByte(what);
   if (found != tag) {
     --position_;
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", found);
-    Fail(std::string("expected ") + what + ", found tag " + text);
+    Fail(std::string("expected ") + what + ", found tag " + TagText(found));
   }
 }
 
@@ -202,13 +207,14 @@ std::unique_ptr<KQ_IPackable> NewLibraryValue(std::uint8_t tag) {
 }  // namespace
 
 void KQ_TBinaryUnpacker::UnpackValue(KQ_TAny& value) {
-  if (depth_ >= kKQ_MaxPackDepth)
-    Fail("values nest deeper than " + std::to_string(kKQ_MaxPackDepth) + " levels");
   std::uint8_t tag = TakeByte("a value");
   if (tag == kKQ_TagNull) {
     value.Clear();
     return;
   }
+  // Counted as the packer counts: a null takes no level of its own.
+  if (depth_ >= kKQ_MaxPackDepth)
+    Fail("values nest deeper than " + std::to_string(kKQ_MaxPackDepth) + " levels");
   DepthGuard nested(depth_);
   if (tag == kKQ_TagObject) {
     UnpackObject(value);
@@ -217,9 +223,7 @@ void KQ_TBinaryUnpacker::UnpackValue(KQ_TAny& value) {
   std::unique_ptr<KQ_IPackable> fresh = NewLibraryValue(tag);
   if (fresh == nullptr) {
     --position_;
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", tag);
-    Fail(std::string("unknown value tag ") + text);
+    Fail(std::string("unknown value tag ") + TagText(tag));
   }
   fresh->KQ_Unpack(*this);
   value = KQ_TAny(std::move(fresh));
@@ -238,8 +242,12 @@ void KQ_TBinaryUnpacker::UnpackObject(KQ_TAny& value) {
   std::unique_ptr<KQ_IPackable> object;
   std::size_t known = 0;
   for (; known < chain.size(); ++known) {
+    // Only exceptions travel as objects of registered classes; a factory of any other class
+    // (a server, say) must not run because a peer named it.
     KQ_TClass* record = KQ_TClass::Find(chain[known].c_str());
-    std::unique_ptr<KQ_TObject> made(record == nullptr ? nullptr : record->Create());
+    if (record == nullptr || !record->IsA(KQ_EException::KQ_ClassName))
+      continue;
+    std::unique_ptr<KQ_TObject> made(record->Create());
     if (auto* packable = dynamic_cast<KQ_IPackable*>(made.get())) {
       made.release();
       object.reset(packable);

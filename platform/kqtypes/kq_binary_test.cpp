@@ -158,6 +158,50 @@ TEST(Packing, NestingDeeperThanTheLimitIsRejected) {
   EXPECT_NE(Message(deep).find("deeper than"), std::string::npos);
 }
 
+TEST(Packing, WhatPacksAtTheLimitUnpacks) {
+  // Innermost a null slot: a null takes no nesting level on either side.
+  KQ_TAny value;
+  for (int i = 0; i < kKQ_MaxPackDepth; ++i) {
+    KQ_TArray array;
+    array.SetLength(1);
+    array[0] = std::move(value);
+    value = KQ_TAny(std::move(array));
+  }
+  EXPECT_TRUE(KQ_FromBytes(KQ_ToBytes(value)) == value);
+}
+
+TEST(Packing, ClaimedCountsDoNotAllocateAhead) {
+  // Every level claims as many elements as there are bytes left; decoding must fail at the
+  // end of the data without having sized anything by the claims.
+  std::string bytes;
+  for (int i = 0; i < kKQ_MaxPackDepth - 1; ++i) {
+    std::uint32_t claim = static_cast<std::uint32_t>((kKQ_MaxPackDepth - 1 - i) * 6 + 4000000);
+    bytes += std::string("\x15\x04", 2);
+    for (int shift = 24; shift >= 0; shift -= 8)
+      bytes += static_cast<char>((claim >> shift) & 0xFF);
+  }
+  bytes += std::string(4000000, '\x10');  // nulls
+  EXPECT_THROW(KQ_FromBytes(bytes), KQ_EException);
+}
+
+int madeByFactory = 0;
+
+TEST(Packing, OnlyExceptionClassesAreMadeFromAPeersData) {
+  KQ_TClass::GetClassObject(
+      false, "Test_TNotAnException", sizeof(KQ_TString), KQ_TObject::KQ_ClassObject(),
+      +[]() -> KQ_TObject* {
+        ++madeByFactory;
+        return new KQ_TString("made");
+      },
+      nullptr);
+  KQ_TBinaryPacker packer;
+  packer.PackCount(1);
+  packer.PackText("Test_TNotAnException");
+  std::string bytes = std::string(1, static_cast<char>(kKQ_TagObject)) + packer.Bytes();
+  EXPECT_NE(Message(bytes).find("can be made here"), std::string::npos);
+  EXPECT_EQ(madeByFactory, 0);
+}
+
 TEST(Packing, SectionsMustMatchByName) {
   KQ_TBinaryPacker packer;
   packer.OpenSection("KQ_EException");

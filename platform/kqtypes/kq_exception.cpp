@@ -43,18 +43,12 @@ void KQ_EException::KQ_Unpack(KQ_IUnpacking& in) {
 }
 
 bool KQ_EException::KQ_IsIdent(const KQ_IPackable& other) const {
-  if (other.ClassObject() != ClassObject())
-    return false;
-  const KQ_EException* same = KQ_TObject::DynamicCast<KQ_EException>(&other);
+  const KQ_EException* same = KQ_SameClass(this, other);
   return same != nullptr && same->message_ == message_ && same->data_ == data_;
 }
 
 void KQ_EException::KQ_Move(KQ_IPackable& from) {
-  KQ_EException* source =
-      from.ClassObject() == ClassObject() ? KQ_TObject::DynamicCast<KQ_EException>(&from) : nullptr;
-  if (source == nullptr)
-    throw KQ_EException(KQ_TString("cannot move a ") + from.ClassName() + " into a " + ClassName());
-  *this = std::move(*source);
+  *this = KQ_MoveSource(this, from);
 }
 
 void KQ_EException::PrintOn(std::ostream& out) const {

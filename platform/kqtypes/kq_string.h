@@ -51,7 +51,8 @@ class KQ_TString : public KQ_TObject, public virtual KQ_IPackable, public virtua
   int Find(const char* part, int start = 0) const;
 
   // printf-style formatting; throws KQ_EException on an invalid format.
-  static KQ_TString Format(const char* format, ...) __attribute__((format(KQ_PRINTF_ARCHETYPE, 1, 2)));
+  static KQ_TString Format(const char* format, ...)
+      __attribute__((format(KQ_PRINTF_ARCHETYPE, 1, 2)));
 
   // KQ_IInterface
   KQ_TString* KQ_CompleteObject() const override { return const_cast<KQ_TString*>(this); }

@@ -18,7 +18,7 @@ KQ_TClass* KQ_ValueClassObject() {
   return record;
 }
 
-// `other` as a `Self` when it is of exactly that class (not a subclass), else null.
+// `other` as a `Self` when it is of exactly the class `self` is (not a subclass), else null.
 template <class Self>
 const Self* KQ_SameClass(const Self* self, const KQ_IPackable& other) {
   if (other.ClassObject() != self->ClassObject())
@@ -26,7 +26,8 @@ const Self* KQ_SameClass(const Self* self, const KQ_IPackable& other) {
   return KQ_TObject::DynamicCast<Self>(&other);
 }
 
-// `from` as a `Self`; throws KQ_EException naming both classes when it is of another class.
+// `from` as a `Self`; throws KQ_EException naming both classes when it is not of exactly the
+// class `self` is.
 template <class Self>
 Self& KQ_MoveSource(const Self* self, KQ_IPackable& from) {
   Self* source =
