@@ -4,6 +4,7 @@
 #include <utility>  // Boost 1.74 Asio uses std::exchange without including it
 
 #include <boost/asio.hpp>
+#include <filesystem>
 #include <future>
 
 #include "platform/kqmware/kqmware.h"
@@ -101,6 +102,19 @@ TEST_F(TestServerProcess, DropsFaultyConnectionsAndKeepsServing) {
   EXPECT_TRUE(server_->WaitFor(std::chrono::seconds(20)).has_value());
   EXPECT_EQ(vtps_test::ReadFile(dir_.File("stdout")), "");
   EXPECT_EQ(vtps_test::ReadFile(dir_.File("stderr")), "");
+}
+
+TEST_F(TestServerProcess, InterruptWhileAProcessorRunsStillStopsTheServer) {
+  if (os::NativeCommandDialect() == os::CommandDialect::kCmd)
+    GTEST_SKIP() << "Windows has no interrupt signal that one process can send another";
+  std::string marker = dir_.File("running");
+  auto answer = std::async(std::launch::async, [&] {
+    return Call("Run", KQ_TString("touch " + marker + " && sleep 1"));
+  });
+  ASSERT_TRUE(vtps_test::WaitUntil([&] { return std::filesystem::exists(marker); }));
+  server_->Interrupt();
+  EXPECT_TRUE(answer.get() == KQ_TAny(0));  // the request in flight is finished
+  EXPECT_EQ(server_->WaitFor(std::chrono::seconds(20)), 0);
 }
 
 }  // namespace

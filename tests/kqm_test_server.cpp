@@ -3,6 +3,7 @@
 //   "Echo"  answers P1.
 //   "Fail"  raises Test_EFailure with the message in P1.
 //   "Meet"  waits until P1 (a number) requests are inside at once; answers whether they were.
+//   "Run"   runs the command line in P1 and answers its exit status.
 //   "Stop"  answers true and stops the server.
 #include <condition_variable>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include "platform/kqmware/kqmware.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/kqtypes/test_exceptions.h"
+#include "platform/os/os.h"
 
 namespace {
 
@@ -35,6 +37,11 @@ void Handle(KQM_TServer& server, const KQ_TDict& request, KQ_TAny& answer, void*
     answer = meetingArrived.wait_for(lock, std::chrono::seconds(20), [&] {
       return expected != nullptr && inside >= expected->Value();
     });
+  } else if (*method == "Run") {
+    const KQ_TString* line = request["P1"].DynamicCast<KQ_TString>();
+    if (line == nullptr)
+      throw KQ_EException("Run needs a command line");
+    answer = os::RunCommandLine(line->Text());
   } else if (*method == "Stop") {
     answer = true;
     server.Shutdown();

@@ -38,6 +38,9 @@ class ChildProcess {
   // Asks the process to end: SIGTERM on POSIX; on Windows, which has no such request from
   // outside, it is ended with exit code 1.
   void Terminate();
+  // Interrupts the process: SIGINT on POSIX (what Ctrl+C sends); on Windows it is ended like
+  // Terminate.
+  void Interrupt();
   // Ends the process at once.
   void Kill();
   std::uint32_t Id() const;

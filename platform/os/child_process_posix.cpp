@@ -105,6 +105,11 @@ void ChildProcess::Terminate() {
     ::kill(static_cast<pid_t>(handle_), SIGTERM);
 }
 
+void ChildProcess::Interrupt() {
+  if (handle_ != -1 && !exitCode_)
+    ::kill(static_cast<pid_t>(handle_), SIGINT);
+}
+
 void ChildProcess::Kill() {
   if (handle_ != -1 && !exitCode_)
     ::kill(static_cast<pid_t>(handle_), SIGKILL);

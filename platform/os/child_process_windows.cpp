@@ -123,6 +123,10 @@ void ChildProcess::Terminate() {
   Kill();
 }
 
+void ChildProcess::Interrupt() {
+  Kill();
+}
+
 void ChildProcess::Kill() {
   if (handle_ != -1 && !exitCode_)
     ::TerminateProcess(reinterpret_cast<HANDLE>(handle_), 1);

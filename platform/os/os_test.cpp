@@ -37,6 +37,19 @@ TEST(Os, RunCommandLinePassesTheExitCodeOn) {
   EXPECT_EQ(os::RunCommandLine("exit 3"), 3);
 }
 
+TEST(Os, CommandsInheritNoDescriptorButTheStandardOnes) {
+  if (os::NativeCommandDialect() == os::CommandDialect::kCmd)
+    GTEST_SKIP() << "POSIX descriptors";
+  std::FILE* open =
+      std::fopen((std::filesystem::temp_directory_path() / "vtps_os_fd").string().c_str(), "w");
+  ASSERT_NE(open, nullptr);
+  std::string descriptor = std::to_string(fileno(open));
+  EXPECT_EQ(os::RunCommandLine("test -e /proc/$$/fd/" + descriptor), 1);
+  EXPECT_EQ(os::RunCommandLine("test -e /proc/$$/fd/2"), 0);
+  std::fclose(open);
+  std::filesystem::remove(std::filesystem::temp_directory_path() / "vtps_os_fd");
+}
+
 TEST(Os, RemoveFileReportsWhetherItRemoved) {
   auto path = (std::filesystem::temp_directory_path() / "vtps_os_test_remove.txt").string();
   std::ofstream(path) << "x";
