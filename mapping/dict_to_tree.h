@@ -4,7 +4,9 @@
 // array entry. Keys are tree paths: the full stop separates nested element names.
 //
 // Everything the tree writer would copy into the file unchecked is checked here, so that a
-// tree built by these functions is always written as well-formed XML that reads back:
+// tree built by these functions is always written as XML the reader takes back (a job file
+// holds its top-level elements side by side, with no root element); texts are not checked
+// for valid UTF-8. Checked are:
 // element names, attribute names, texts and comments (see mapping/xml_names.h), the places
 // of the tree library's markers "<xmlattr>", "<xmlcomment>" and "<xmltext>", and the
 // nesting depth (at most xml_depth::kMaxXmlDepth element levels, see mapping/xml_depth.h).

@@ -77,10 +77,11 @@ class StoppedServer : public VTProcessServer {
  public:
   StoppedServer() { serverDestroyed = false; }
   ~StoppedServer() override { serverDestroyed = true; }
-  void EventLoop(int) { closedBefore = false; }
-  void Close() { closed = true; }
+  void EventLoop(int) { loopRan = true; }
+  // Records whether Close came after the event loop.
+  void Close() { closed = loopRan; }
   static inline bool closed = false;
-  bool closedBefore = true;
+  bool loopRan = false;
 };
 
 class FailingLoopServer : public StoppedServer {

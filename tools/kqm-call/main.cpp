@@ -5,6 +5,7 @@
 // sent. Exit code 0 for an answer, 1 when the answer is the boolean false, 2 for a usage
 // error, a failed request or an exception raised by the service (its class and message go
 // to standard error).
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -64,8 +65,9 @@ int main(int argc, char** argv) {
         double seconds = std::strtod(value.c_str(), &end);
         if (value.empty() || *end != '\0' || !(seconds > 0) || seconds > 86400)
           return Usage("--timeout needs a number of seconds above 0, not \"" + value + "\"");
+        // At least 1 ms: 0 would mean no limit at all.
         os::SetEnv("KQM_REQUEST_TIMEOUT_MS",
-                   std::to_string(static_cast<long>(seconds * 1000 + 0.5)));
+                   std::to_string(std::max(1L, static_cast<long>(seconds * 1000 + 0.5))));
       }
     } else {
       positional.push_back(arguments[i]);
