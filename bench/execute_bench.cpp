@@ -1,5 +1,5 @@
 // Load driver: Execute with the processor that leaves the job file untouched, against
-// system() of the same command line alone, interleaved in one run so that both see the same
+// running the same command line alone (os::RunCommandLine, the shell as system() runs it), interleaved in one run so that both see the same
 // machine. The difference is what the mapping and the job file cost on top of starting the
 // program. Prints the medians and their ratio.
 //
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
   double bareMedian = Median(bare);
   std::printf("%d rounds, parameters: %zu entries\n", rounds, parameters.Count());
   std::printf("Execute (untouched processor)  median %8.1f us\n", executeMedian);
-  std::printf("system() of the command line   median %8.1f us\n", bareMedian);
+  std::printf("the command line alone        median %8.1f us\n", bareMedian);
   std::printf("ratio %.3f (Execute costs %.1f us more)\n", executeMedian / bareMedian,
               executeMedian - bareMedian);
   return 0;
