@@ -26,9 +26,7 @@ class ConfiguredServer : public ::testing::Test {
   void SetUp() override {
     serverPort_ = vtps_test::FreePort();
     ntrPort_ = vtps_test::FreePort();
-    vtps_test::WriteFile(dir_.File("services"), "VantricProcessServer " +
-                                                    std::to_string(serverPort_) + "/tcp\nNTR " +
-                                                    std::to_string(ntrPort_) + "/tcp\n");
+    vtps_test::WriteFile(dir_.File("services"), vtps_test::ServicesText(serverPort_, ntrPort_));
     fs::create_directory(JobsDir());
     run_.environment = {
         {"KQM_SERVICES", vtps_test::NativePath(dir_.File("services"))},

@@ -15,9 +15,7 @@ class ServerProcess : public ::testing::Test {
   void SetUp() override {
     serverPort_ = vtps_test::FreePort();
     ntrPort_ = vtps_test::FreePort();
-    vtps_test::WriteFile(dir_.File("services"), "VantricProcessServer " +
-                                                    std::to_string(serverPort_) + "/tcp\nNTR " +
-                                                    std::to_string(ntrPort_) + "/tcp\n");
+    vtps_test::WriteFile(dir_.File("services"), vtps_test::ServicesText(serverPort_, ntrPort_));
     run_.environment = {{"KQM_SERVICES", vtps_test::NativePath(dir_.File("services"))},
                         {"KQM_DEBUG_LOG", vtps_test::NativePath(dir_.File("debug.log"))},
                         {"KQM_DEBUG_LEVEL", "1"}};

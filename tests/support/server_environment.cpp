@@ -11,8 +11,7 @@ ServerEnvironment::ServerEnvironment(int debugLevel)
     : serverPort_(FreePort()), ntrPort_(FreePort()) {
   while (ntrPort_ == serverPort_)
     ntrPort_ = FreePort();
-  WriteFile(ServicesFile(), "VantricProcessServer " + std::to_string(serverPort_) + "/tcp\nNTR " +
-                                std::to_string(ntrPort_) + "/tcp\n");
+  WriteFile(ServicesFile(), ServicesText(serverPort_, ntrPort_));
   std::filesystem::create_directory(JobsDir());
   os::SetEnv("KQM_SERVICES", ServicesFile());
   os::SetEnv("KQM_DEBUG_LOG", LogFile());

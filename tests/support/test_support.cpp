@@ -40,6 +40,11 @@ std::uint16_t FreePort() {
   return acceptor.local_endpoint().port();
 }
 
+std::string ServicesText(std::uint16_t serverPort, std::uint16_t ntrPort) {
+  return "VantricProcessServer " + std::to_string(serverPort) + "/tcp\nNTR " +
+         std::to_string(ntrPort) + "/tcp\n";
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;

@@ -30,6 +30,9 @@ class TempDir {
 // A TCP port on 127.0.0.1 that nothing listened on a moment ago.
 std::uint16_t FreePort();
 
+// A services file's text giving "VantricProcessServer" and "NTR" these ports.
+std::string ServicesText(std::uint16_t serverPort, std::uint16_t ntrPort);
+
 // The whole content of a file, or "" when it cannot be read.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
