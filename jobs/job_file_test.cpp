@@ -13,11 +13,14 @@
 #include <boost/property_tree/xml_parser.hpp>
 
 #include "mapping/dict_to_tree.h"
+#include "mapping/test_values.h"
 #include "mapping/tree_to_dict.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
 
 namespace {
+
+using mapping_test::Nested;
 
 namespace fs = std::filesystem;
 using boost::property_tree::ptree;
@@ -41,15 +44,6 @@ std::string Printed(const KQ_IPrintable& value) {
   std::ostringstream out;
   value.PrintOn(out);
   return out.str();
-}
-
-std::string Nested(int levels) {
-  std::string text;
-  for (int i = 0; i < levels; ++i)
-    text += "<e>";
-  for (int i = 0; i < levels; ++i)
-    text += "</e>";
-  return text;
 }
 
 // A folder of its own per test, removed afterwards.

@@ -13,6 +13,16 @@
 
 namespace mapping_test {
 
+// XML text of `levels` elements nested in one another.
+inline std::string Nested(int levels) {
+  std::string text;
+  for (int i = 0; i < levels; ++i)
+    text += "<e>";
+  for (int i = 0; i < levels; ++i)
+    text += "</e>";
+  return text;
+}
+
 // A dictionary of these entries, in this order.
 inline KQ_TDict Dict(std::initializer_list<std::pair<std::string, KQ_TAny>> entries) {
   KQ_TDict dictionary;

@@ -8,7 +8,11 @@
 
 #include <boost/property_tree/xml_parser.hpp>
 
+#include "mapping/test_values.h"
+
 namespace {
+
+using mapping_test::Nested;
 
 using namespace std::string_literals;
 using boost::property_tree::ptree;
@@ -24,15 +28,6 @@ int ElementDepth(const ptree& node) {
     deepest = std::max(deepest, 1 + ElementDepth(child.second));
   }
   return deepest;
-}
-
-std::string Nested(int levels) {
-  std::string text;
-  for (int i = 0; i < levels; ++i)
-    text += "<e>";
-  for (int i = 0; i < levels; ++i)
-    text += "</e>";
-  return text;
 }
 
 struct Case {
