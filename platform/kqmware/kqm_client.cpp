@@ -184,14 +184,35 @@ class KQM_TClient::Connection {
     }
   }
 
-  // Reads more of the answer into `received_`, at least one byte; the buffer grows with what
-  // arrives, never beyond `expected` bytes once the header has told them.
-  void ReadSome(std::chrono::steady_clock::time_point deadline,
-                std::size_t expected = kqm::kFrameHeaderBytes) {
-    if (received_.size() - filled_ < 4096)
-      received_.resize(std::max(filled_ + 65536, std::min(expected, received_.size() * 2)));
+  // The payload of the next frame, valid until the next request.
+  std::string_view ReadFrame(std::chrono::steady_clock::time_point deadline) {
+    frames_.Clear();  // the previous answer, or what a broken exchange left
+    for (;;) {
+      switch (frames_.Check()) {
+        case kqm::FrameReader::State::kNeedMore:
+          ReadSome(deadline);
+          continue;
+        case kqm::FrameReader::State::kTooLarge:
+          Reset();
+          throw Failure("the answer of " + std::to_string(frames_.AnnouncedLength()) +
+                        " bytes exceeds the limit of " + std::to_string(maxFrame_) +
+                        " bytes (KQM_MAX_FRAME_BYTES)");
+        case kqm::FrameReader::State::kReady:
+          break;
+      }
+      if (frames_.Buffered() > kqm::kFrameHeaderBytes + frames_.AnnouncedLength()) {
+        Reset();
+        throw Failure("the service sent more than its answer");
+      }
+      return frames_.Payload();
+    }
+  }
+
+  // Reads more of the answer, at least one byte.
+  void ReadSome(std::chrono::steady_clock::time_point deadline) {
+    std::span<char> room = frames_.Prepare();
+    auto space = asio::buffer(room.data(), room.size());
     std::size_t count = 0;
-    auto space = asio::buffer(received_.data() + filled_, received_.size() - filled_);
     Transfer([&](boost::system::error_code& error) { count = socket_.read_some(space, error); },
              [&](auto handler) {
                socket_.async_read_some(space, [&count, handler](boost::system::error_code error,
@@ -201,29 +222,7 @@ class KQM_TClient::Connection {
                });
              },
              deadline, "waiting for the answer");
-    filled_ += count;
-  }
-
-  // The payload of the next frame, valid until the next request.
-  std::string_view ReadFrame(std::chrono::steady_clock::time_point deadline) {
-    filled_ = 0;
-    while (filled_ < kqm::kFrameHeaderBytes)
-      ReadSome(deadline);
-    std::uint32_t length =
-        kqm::FrameLength(reinterpret_cast<const unsigned char*>(received_.data()));
-    if (length > maxFrame_) {
-      Reset();
-      throw Failure("the answer of " + std::to_string(length) + " bytes exceeds the limit of " +
-                    std::to_string(maxFrame_) + " bytes (KQM_MAX_FRAME_BYTES)");
-    }
-    std::size_t frameBytes = kqm::kFrameHeaderBytes + length;
-    while (filled_ < frameBytes)
-      ReadSome(deadline, frameBytes);
-    if (filled_ > frameBytes) {
-      Reset();
-      throw Failure("the service sent more than its answer");
-    }
-    return std::string_view(received_.data() + kqm::kFrameHeaderBytes, length);
+    frames_.Commit(count);
   }
 
   [[noreturn]] void RaiseRemote(const KQ_TAny& value) const {
@@ -245,8 +244,7 @@ class KQM_TClient::Connection {
   const int requestTimeoutMs_;
   const std::size_t maxFrame_;
   std::uint64_t nextId_ = 1;
-  std::string received_;  // the answer being read: filled_ bytes of it
-  std::size_t filled_ = 0;
+  kqm::FrameReader frames_{maxFrame_};  // the answer being read
 };
 
 KQM_TClient::KQM_TClient() = default;

@@ -83,10 +83,7 @@ class KQM_TServer::Engine::Connection : public std::enable_shared_from_this<Conn
   const KQM_TSocket& Description() const { return description_; }
 
   void Start() {
-    asio::post(socket_.get_executor(), [self = shared_from_this()] {
-      self->buffer_.resize(kInitialBuffer);
-      self->Read();
-    });
+    asio::post(socket_.get_executor(), [self = shared_from_this()] { self->Read(); });
   }
 
   // Closes the connection unless it owes an answer, in which case it closes once that is
@@ -110,49 +107,39 @@ class KQM_TServer::Engine::Connection : public std::enable_shared_from_this<Conn
   }
 
  private:
-  static constexpr std::size_t kInitialBuffer = 4096;
-
   void Read() {
+    std::span<char> room = frames_.Prepare();
     socket_.async_read_some(
-        asio::buffer(buffer_.data() + filled_, buffer_.size() - filled_),
+        asio::buffer(room.data(), room.size()),
         [self = shared_from_this()](boost::system::error_code error, std::size_t count) {
           if (error)
             return self->Drop("");
-          self->filled_ += count;
+          self->frames_.Commit(count);
           self->HandleFrames();
         });
   }
 
-  // Handles the frame at the start of the buffer if it is complete, else reads on.
+  // Handles the next frame if it is complete, else reads on.
   void HandleFrames() {
-    if (filled_ < kqm::kFrameHeaderBytes)
-      return Read();
-    std::uint32_t length = kqm::FrameLength(reinterpret_cast<const unsigned char*>(buffer_.data()));
-    if (length > engine_.maxFrame_) {
-      return Drop("a frame of " + std::to_string(length) + " bytes exceeds the limit of " +
-                  std::to_string(engine_.maxFrame_) + " bytes (KQM_MAX_FRAME_BYTES)");
-    }
-    std::size_t frameBytes = kqm::kFrameHeaderBytes + length;
-    if (filled_ < frameBytes) {
-      // Grow with what arrives, not with what the header claims.
-      if (buffer_.size() - filled_ < kInitialBuffer)
-        buffer_.resize(
-            std::min(frameBytes, std::max(buffer_.size() * 2, filled_ + kInitialBuffer)));
-      return Read();
+    switch (frames_.Check()) {
+      case kqm::FrameReader::State::kNeedMore:
+        return Read();
+      case kqm::FrameReader::State::kTooLarge:
+        return Drop("a frame of " + std::to_string(frames_.AnnouncedLength()) +
+                    " bytes exceeds the limit of " + std::to_string(engine_.maxFrame_) +
+                    " bytes (KQM_MAX_FRAME_BYTES)");
+      case kqm::FrameReader::State::kReady:
+        break;
     }
     if (engine_.stopping_)
       return Drop("");
     busy_ = true;
     std::string fault;
-    std::optional<std::string> reply =
-        engine_.Handle(std::string_view(buffer_.data() + kqm::kFrameHeaderBytes, length), fault);
+    std::optional<std::string> reply = engine_.Handle(frames_.Payload(), fault);
     if (!reply)
       return Drop(fault);
     // Keep what follows the frame (a client may send its next request early).
-    buffer_.erase(0, frameBytes);
-    filled_ -= frameBytes;
-    if (buffer_.size() < kInitialBuffer)
-      buffer_.resize(kInitialBuffer);
+    frames_.Pop();
     Write(std::move(*reply));
   }
 
@@ -171,8 +158,7 @@ class KQM_TServer::Engine::Connection : public std::enable_shared_from_this<Conn
   Engine& engine_;
   tcp::socket socket_;
   KQM_TSocket description_;
-  std::string buffer_;  // received bytes: filled_ of them are valid
-  std::size_t filled_ = 0;
+  kqm::FrameReader frames_{engine_.maxFrame_};
   bool busy_ = false;  // a request of this connection is being handled or answered
 };
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <boost/endian/conversion.hpp>
+
 #include <utility>  // Boost 1.74 Asio uses std::exchange without including it
 
 #include <atomic>
@@ -179,8 +181,7 @@ class RawConnection {
 
 std::string Header(std::uint32_t length) {
   std::string header(4, '\0');
-  for (int i = 0; i < 4; ++i)
-    header[i] = static_cast<char>(length >> (24 - 8 * i));
+  boost::endian::store_big_u32(reinterpret_cast<unsigned char*>(header.data()), length);
   return header;
 }
 

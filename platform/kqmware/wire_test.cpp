@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/kqmware/settings.h"
 #include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kqtypes.h"
@@ -28,6 +30,56 @@ TEST(Wire, BadPayloadsAreRejected) {
        {std::string("\x01\x00", 2), unknownKind, good.substr(0, good.size() - 1), good + "z"}) {
     EXPECT_THROW(kqm::DecodePayload(payload), KQ_EException);
   }
+}
+
+std::string Frame(std::uint64_t id, const KQ_TAny& value) {
+  return kqm::EncodeFrame(kqm::MessageKind::kRequest, id, value);
+}
+
+// Feeds `stream` to a reader in pieces of `piece` bytes and collects the ids of the
+// messages it hands out.
+std::vector<std::uint64_t> ReadIds(const std::string& stream, std::size_t piece,
+                                   std::size_t limit = 1 << 20) {
+  kqm::FrameReader reader(limit);
+  std::vector<std::uint64_t> ids;
+  for (std::size_t at = 0; at < stream.size(); at += piece) {
+    reader.Append(std::string_view(stream).substr(at, piece));
+    while (reader.Check() == kqm::FrameReader::State::kReady) {
+      ids.push_back(kqm::DecodePayload(reader.Payload()).id);
+      reader.Pop();
+    }
+  }
+  EXPECT_EQ(reader.Buffered(), 0u);
+  return ids;
+}
+
+TEST(FrameReader, CutsAStreamIntoFramesWhateverThePieces) {
+  std::string stream = Frame(1, KQ_TAny("a")) + Frame(2, KQ_TAny(std::string(20000, 'b'))) +
+                       Frame(3, KQ_TAny()) + Frame(4, KQ_TAny(std::string(70000, 'c')));
+  const std::vector<std::uint64_t> expected = {1, 2, 3, 4};
+  for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{4096}, stream.size()})
+    EXPECT_EQ(ReadIds(stream, piece), expected) << "pieces of " << piece;
+}
+
+TEST(FrameReader, RefusesAnnouncedLengthsOverTheLimitBeforeTheyArrive) {
+  kqm::FrameReader reader(100);
+  std::string frame = Frame(7, KQ_TAny(std::string(200, 'x')));
+  reader.Append(std::string_view(frame).substr(0, 4));
+  EXPECT_EQ(reader.Check(), kqm::FrameReader::State::kTooLarge);
+  EXPECT_EQ(reader.AnnouncedLength(), frame.size() - 4);
+
+  kqm::FrameReader exact(frame.size() - 4);
+  exact.Append(frame);
+  EXPECT_EQ(exact.Check(), kqm::FrameReader::State::kReady);
+}
+
+TEST(FrameReader, RoomGrowsWithTheBytesReceivedNotWithTheClaim) {
+  kqm::FrameReader reader(std::size_t{1} << 30);
+  std::string header(4, '\0');
+  header[0] = 0x3F;  // claims about a gigabyte
+  reader.Append(header);
+  EXPECT_LT(reader.Prepare().size(), std::size_t{64} * 1024);
+  EXPECT_EQ(reader.Check(), kqm::FrameReader::State::kNeedMore);
 }
 
 TEST(Settings, NumbersAreCheckedAgainstTheirRange) {

@@ -1,5 +1,6 @@
 #include "platform/kqtypes/kq_binary.h"
 
+#include <boost/endian/conversion.hpp>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -26,6 +27,14 @@ class DepthGuard {
   int& depth_;
 };
 
+// Appends `value` in big-endian byte order.
+template <class Unsigned>
+void AppendBig(std::string& out, Unsigned value) {
+  unsigned char bytes[sizeof value];
+  boost::endian::endian_store<Unsigned, sizeof value, boost::endian::order::big>(bytes, value);
+  out.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
 // "0x1F"
 std::string TagText(std::uint8_t tag) {
   char text[8];
@@ -38,8 +47,7 @@ std::string TagText(std::uint8_t tag) {
 void KQ_TBinaryPacker::PutU32(std::size_t value, const char* what) {
   if (value > 0xFFFFFFFFu)
     throw KQ_EException(KQ_TString(what) + " is too long to pack");
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out_ += static_cast<char>((value >> shift) & 0xFF);
+  AppendBig(out_, static_cast<std::uint32_t>(value));
 }
 
 void KQ_TBinaryPacker::OpenSection(const char* name) {
@@ -69,9 +77,7 @@ void KQ_TBinaryPacker::PackBool(bool value) {
 
 void KQ_TBinaryPacker::PackInt(std::int64_t value) {
   out_ += static_cast<char>(kKQ_TagInt);
-  auto bits = static_cast<std::uint64_t>(value);
-  for (int shift = 56; shift >= 0; shift -= 8)
-    out_ += static_cast<char>((bits >> shift) & 0xFF);
+  AppendBig(out_, static_cast<std::uint64_t>(value));
 }
 
 void KQ_TBinaryPacker::PackCount(std::size_t count) {
@@ -116,10 +122,17 @@ void KQ_TBinaryUnpacker::ExpectTag(std::uint8_t tag, const char* what) {
 }
 
 std::uint32_t KQ_TBinaryUnpacker::TakeU32(const char* what) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < 4; ++i)
-    value = (value << 8) | TakeByte(what);
-  return value;
+  return boost::endian::load_big_u32(TakeFixed(4, what));
+}
+
+const unsigned char* KQ_TBinaryUnpacker::TakeFixed(std::size_t count, const char* what) {
+  if (in_.size() - position_ < count) {
+    position_ = in_.size();
+    Fail(std::string("the data ends where ") + what + " should be");
+  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(in_.data() + position_);
+  position_ += count;
+  return bytes;
 }
 
 std::string_view KQ_TBinaryUnpacker::TakeBytes(std::size_t count, const char* what) {
@@ -162,10 +175,7 @@ bool KQ_TBinaryUnpacker::UnpackBool() {
 
 std::int64_t KQ_TBinaryUnpacker::UnpackInt() {
   ExpectTag(kKQ_TagInt, "an integer");
-  std::uint64_t bits = 0;
-  for (int i = 0; i < 8; ++i)
-    bits = (bits << 8) | TakeByte("an integer");
-  return static_cast<std::int64_t>(bits);
+  return static_cast<std::int64_t>(boost::endian::load_big_u64(TakeFixed(8, "an integer")));
 }
 
 std::size_t KQ_TBinaryUnpacker::UnpackCount() {

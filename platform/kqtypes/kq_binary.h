@@ -67,6 +67,8 @@ class KQ_TBinaryUnpacker final : public KQ_IUnpacking {
   std::uint8_t TakeByte(const char* what);
   void ExpectTag(std::uint8_t tag, const char* what);
   std::uint32_t TakeU32(const char* what);
+  // The next `count` bytes of a fixed-size field, or a failure naming `what`.
+  const unsigned char* TakeFixed(std::size_t count, const char* what);
   std::string_view TakeBytes(std::size_t count, const char* what);
   void ExpectSection(std::uint8_t tag, const char* name);
   void UnpackObject(KQ_TAny& value);
