@@ -45,6 +45,9 @@ class ChildProcess {
   void Kill();
   std::uint32_t Id() const;
 
+  // Whether a process with the id `id` is running (a zombie on POSIX counts as ended).
+  static bool IsRunning(std::uint32_t id);
+
  private:
   ChildProcess() = default;
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -117,6 +118,22 @@ void ChildProcess::Kill() {
 
 std::uint32_t ChildProcess::Id() const {
   return id_;
+}
+
+bool ChildProcess::IsRunning(std::uint32_t id) {
+  if (::kill(static_cast<pid_t>(id), 0) != 0 && errno == ESRCH)
+    return false;
+  // An ended process whose parent has not reaped it yet still answers kill; its state in
+  // /proc tells.
+  std::FILE* stat = std::fopen(("/proc/" + std::to_string(id) + "/stat").c_str(), "r");
+  if (stat == nullptr)
+    return true;
+  char line[512] = {};
+  std::size_t count = std::fread(line, 1, sizeof line - 1, stat);
+  std::fclose(stat);
+  std::string text(line, count);
+  std::size_t close = text.rfind(')');
+  return close == std::string::npos || close + 2 >= text.size() || text[close + 2] != 'Z';
 }
 
 }  // namespace os

@@ -136,4 +136,14 @@ std::uint32_t ChildProcess::Id() const {
   return id_;
 }
 
+bool ChildProcess::IsRunning(std::uint32_t id) {
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+  if (process == nullptr)
+    return false;
+  DWORD code = 0;
+  bool running = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  ::CloseHandle(process);
+  return running;
+}
+
 }  // namespace os

@@ -5,6 +5,7 @@
 // SetEnv / UnsetEnv, which change the process environment and belong to start-up and tests.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -55,10 +56,38 @@ std::optional<std::string> GetEnv(const char* name);
 void SetEnv(const char* name, const std::string& value);
 void UnsetEnv(const char* name);
 
-// Runs `line` through the platform's command interpreter (cmd.exe / /bin/sh) and waits for
-// it. Returns the command's exit status: its exit code, 128 + the signal number when a
-// signal ended it (POSIX), or -1 when the interpreter could not be started.
+// How a command line's run ended.
+struct CommandResult {
+  // The command's exit status: its exit code, 128 + the signal number when a signal ended
+  // it (POSIX), or -1 when the interpreter could not be started.
+  int status = -1;
+  // Why the process tree was ended before the command finished, if it was.
+  enum class Ended { kNo, kTimeLimit, kStopped } ended = Ended::kNo;
+  // How long the command ran, in whole seconds rounded up.
+  std::int64_t seconds = 0;
+};
+
+// Runs `line` through the platform's command interpreter (cmd.exe / /bin/sh) in a process
+// tree of its own (a process group on POSIX, a job object on Windows) and waits for it.
+// When `timeLimit` is positive and passes before the command ends, the whole tree is ended
+// (children and grandchildren too) and the result says kTimeLimit; EndCommandTrees ends it
+// as well, with kStopped. A command that ends in time leaves whatever it started alone.
+// Safe to call from several threads at once; each call blocks its own thread.
+CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds timeLimit);
+
+// Whole seconds since `start`, rounded up.
+inline std::int64_t ElapsedSeconds(std::chrono::steady_clock::time_point start) {
+  auto elapsed = std::chrono::steady_clock::now() - start;
+  return std::chrono::ceil<std::chrono::seconds>(elapsed).count();
+}
+
+// RunCommandTree without a time limit; only the exit status.
 int RunCommandLine(const std::string& line);
+
+// Ends every process tree RunCommandTree is running in this process at this moment; their
+// calls return kStopped. Used when a server's stop deadline passes. Safe from any thread.
+// Returns how many trees it ended.
+int EndCommandTrees();
 
 // Removes a file. Returns false when it could not be removed (missing, in use, no right).
 bool RemoveFile(const std::string& path);

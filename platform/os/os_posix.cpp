@@ -3,8 +3,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -17,8 +15,6 @@
 #include <stdexcept>
 
 #include "platform/os/os.h"
-
-extern char** environ;
 
 namespace os {
 
@@ -61,49 +57,6 @@ void UnsetEnv(const char* name) {
   if (::unsetenv(name) != 0)
     throw std::runtime_error(std::string("cannot unset environment variable ") + name + ": " +
                              ErrorText(errno));
-}
-
-int RunCommandLine(const std::string& line) {
-  // What system() does, without what makes it unfit for a server: system() ignores SIGINT
-  // and SIGQUIT in the whole process while the command runs, so a stop signal arriving then
-  // would be lost. The child gets default signal handling and an empty signal mask, and no
-  // descriptor of the server but the standard three (no socket, log or other job file).
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t signals;
-  sigfillset(&signals);
-  posix_spawnattr_setsigdefault(&attributes, &signals);
-  sigemptyset(&signals);
-  posix_spawnattr_setsigmask(&attributes, &signals);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-
-  char shell[] = "/bin/sh";
-  char option[] = "-c";
-  std::string command = line;
-  char* argv[] = {shell, option, command.data(), nullptr};
-  pid_t child = 0;
-  int error = ::posix_spawn(&child, shell, &actions, &attributes, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (error != 0)
-    return -1;
-
-  int status = 0;
-  while (::waitpid(child, &status, 0) == -1) {
-    if (errno != EINTR)
-      return -1;
-  }
-  if (WIFEXITED(status)) {
-    // The shell's 127 means it could not run the command at all, but that is also a
-    // legitimate exit code, so it is passed on as it is.
-    return WEXITSTATUS(status);
-  }
-  if (WIFSIGNALED(status))
-    return 128 + WTERMSIG(status);
-  return -1;
 }
 
 bool RemoveFile(const std::string& path) {

@@ -55,11 +55,6 @@ void UnsetEnv(const char* name) {
     throw std::runtime_error(std::string("cannot unset environment variable ") + name);
 }
 
-int RunCommandLine(const std::string& line) {
-  // cmd.exe's exit code is system()'s result as it is.
-  return std::system(line.c_str());
-}
-
 bool RemoveFile(const std::string& path) {
   return std::remove(path.c_str()) == 0;
 }

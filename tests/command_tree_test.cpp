@@ -1,0 +1,80 @@
+// Command lines run in process trees the server can end: a time limit or EndCommandTrees
+// ends the interpreter, the processor and what the processor started.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include "platform/os/child_process.h"
+#include "platform/os/os.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct TreeIds {
+  std::uint32_t processor = 0;
+  std::uint32_t child = 0;
+};
+
+// The ids the tree-sleeper wrote, once it has written them.
+TreeIds ReadIds(const std::string& path) {
+  TreeIds ids;
+  EXPECT_TRUE(vtps_test::WaitUntil([&] { return std::filesystem::exists(path); }))
+      << "the tree-sleeper never started";
+  std::ifstream(path) >> ids.processor >> ids.child;
+  EXPECT_NE(ids.processor, 0u);
+  EXPECT_NE(ids.child, 0u);
+  return ids;
+}
+
+void ExpectTreeGone(const TreeIds& ids) {
+  EXPECT_TRUE(vtps_test::WaitUntil(
+      [&] {
+        return !os::ChildProcess::IsRunning(ids.processor) &&
+               !os::ChildProcess::IsRunning(ids.child);
+      },
+      10s))
+      << "processor " << ids.processor << " or its child " << ids.child << " outlived the tree";
+}
+
+std::string SleeperLine(const std::string& idsFile) {
+  return vtps_test::NativePath(vtps_test::BuildProgram("tests/support/tree-sleeper")) + " " +
+         vtps_test::NativePath(idsFile) + " 60";
+}
+
+TEST(CommandTree, TimeLimitEndsTheWholeTree) {
+  vtps_test::TempDir dir;
+  auto started = std::chrono::steady_clock::now();
+  os::CommandResult result = os::RunCommandTree(SleeperLine(dir.File("ids")), 1500ms);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
+  EXPECT_EQ(result.ended, os::CommandResult::Ended::kTimeLimit);
+  EXPECT_NE(result.status, 0);
+  EXPECT_GE(result.seconds, 1);
+  ExpectTreeGone(ReadIds(dir.File("ids")));
+}
+
+TEST(CommandTree, EndCommandTreesEndsRunningTrees) {
+  vtps_test::TempDir dir;
+  auto run = std::async(std::launch::async,
+                        [&] { return os::RunCommandTree(SleeperLine(dir.File("ids")), 0ms); });
+  TreeIds ids = ReadIds(dir.File("ids"));
+  EXPECT_EQ(os::EndCommandTrees(), 1);
+  ASSERT_EQ(run.wait_for(30s), std::future_status::ready);
+  os::CommandResult result = run.get();
+  EXPECT_EQ(result.ended, os::CommandResult::Ended::kStopped);
+  EXPECT_NE(result.status, 0);
+  ExpectTreeGone(ids);
+  EXPECT_EQ(os::EndCommandTrees(), 0);
+}
+
+TEST(CommandTree, CommandsThatEndInTimeAreLeftAlone) {
+  os::CommandResult result = os::RunCommandTree("exit 3", 30s);
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(result.ended, os::CommandResult::Ended::kNo);
+  EXPECT_EQ(os::RunCommandTree("exit 0", 0ms).status, 0);
+}
+
+}  // namespace
