@@ -71,10 +71,12 @@ class KQM_TClient::Connection {
     os::SetNoInherit(static_cast<std::intptr_t>(socket_.native_handle()));
   }
 
-  KQ_TAny Exchange(const KQ_TDict& request) {
+  // Sends one message (a request, or a status request with a null value) and returns the
+  // answer.
+  KQ_TAny Exchange(kqm::MessageKind kind, const KQ_TAny& value) {
     Connect();
     std::uint64_t id = nextId_++;
-    std::string frame = kqm::EncodeFrame(kqm::MessageKind::kRequest, id, KQ_TAny(request));
+    std::string frame = kqm::EncodeFrame(kind, id, value);
     auto deadline = requestTimeoutMs_ > 0 ? std::chrono::steady_clock::now() +
                                                 std::chrono::milliseconds(requestTimeoutMs_)
                                           : std::chrono::steady_clock::time_point::max();
@@ -94,7 +96,8 @@ class KQM_TClient::Connection {
       Reset();
       throw Failure(std::string("malformed answer: ") + error.what());
     }
-    if (reply.id != id || reply.kind == kqm::MessageKind::kRequest) {
+    if (reply.id != id ||
+        (reply.kind != kqm::MessageKind::kAnswer && reply.kind != kqm::MessageKind::kException)) {
       Reset();
       throw Failure("the answer does not belong to the request");
     }
@@ -268,7 +271,20 @@ KQ_TAny KQM_TClient::Request(const KQ_TDict& request) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (connection_ == nullptr)
     throw KQ_EException("a request needs a service; call SetConnectionAddress first");
-  return connection_->Exchange(request);
+  return connection_->Exchange(kqm::MessageKind::kRequest, KQ_TAny(request));
+}
+
+KQ_TDict KQM_TClient::Status() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (connection_ == nullptr)
+    throw KQ_EException("a status request needs a service; call SetConnectionAddress first");
+  KQ_TAny answer = connection_->Exchange(kqm::MessageKind::kStatus, KQ_TAny());
+  const KQ_TDict* status = answer.DynamicCast<KQ_TDict>();
+  if (status == nullptr)
+    throw KQ_EException(KQ_TString("service ") + serviceName_ + " on host " +
+                        (host_.empty() ? std::string("localhost") : host_) +
+                        ": the status answer is not a dictionary");
+  return *status;
 }
 
 KQ_TAny KQM_TClient::Call(const KQ_TString& method, const KQ_TAny& parameter) {

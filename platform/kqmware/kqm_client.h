@@ -44,6 +44,10 @@ class KQM_TClient {
   // KQ_EException naming the host, the service and the cause.
   virtual KQ_TAny Request(const KQ_TDict& request);
 
+  // Asks the service's network side for its status (see KQM_TServer::Status); answered even
+  // while every processor slot is busy. Throws as Request does.
+  KQ_TDict Status();
+
   // Request with {"M": method, "P1": parameter}.
   virtual KQ_TAny Call(const KQ_TString& method, const KQ_TAny& parameter);
 

@@ -11,8 +11,13 @@
 #include <vector>
 
 #include "platform/kqmware/debug_log.h"
+#include "platform/kqmware/kqm_ebusy.h"
+#include "platform/kqmware/metrics_listener.h"
+#include "platform/kqmware/processor_slots.h"
+#include "platform/kqmware/server_statistics.h"
 #include "platform/kqmware/service_directory.h"
 #include "platform/kqmware/settings.h"
+#include "platform/kqmware/status_report.h"
 #include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kq_exception.h"
 #include "platform/kqtypes/kq_value_helpers.h"
@@ -25,19 +30,32 @@ std::string KQM_TSocket::Describe() const {
   return std::to_string(id_) + " (" + peerAddress_ + ":" + std::to_string(peerPort_) + ")";
 }
 
-// The network side of a bound server: the listener, the connections, the stop signals.
-// EventLoop runs its io_context on KQM_WORKERS threads, and a request is handled on the
-// thread that read it, so that it costs no hand-over between threads. Each connection's
-// handlers run on a strand of their own; the listener and the stop run on `control_`.
+// The network side of a bound server: the listener, the connections, the processor slots,
+// the stop. EventLoop runs its io_context on KQM_WORKERS + 1 threads. A request runs its
+// processor on the thread that read it when a slot is free, so it costs no hand-over between
+// threads; at most KQM_WORKERS threads hold a slot, so one thread is always left for
+// accepting, reading, writing and the status probe. Each connection's handlers run on a
+// strand of their own; the listener, the signals and the stop run on `control_`.
 class KQM_TServer::Engine {
  public:
   class Connection;
 
-  Engine(KQM_TServer& owner, const tcp::endpoint& endpoint, int backlog, std::size_t maxFrame,
-         int workers);
+  struct Limits {
+    std::size_t maxFrame = 0;
+    int workers = 1;
+    std::size_t queue = 0;
+    int stopTimeoutMs = 0;
+  };
+
+  Engine(KQM_TServer& owner, const tcp::endpoint& endpoint, int backlog, const Limits& limits,
+         const std::optional<kqm::ListenPoint>& metrics);
   ~Engine() { Close(); }
 
   std::uint16_t Port() const { return port_; }
+  std::uint16_t MetricsPort() const { return metrics_ ? metrics_->Port() : 0; }
+  kqm::ServerState State() const {
+    return statistics_.Snapshot(owner_.serviceName_, slots_.Snapshot(), stopping_);
+  }
   void Run(int milliseconds);
   bool RunOne(int milliseconds);
   // Safe from any thread.
@@ -51,30 +69,41 @@ class KQM_TServer::Engine {
   void BeginStop();
   void WaitForSignal();
   void Remove(const std::shared_ptr<Connection>& connection);
-  // The reply frame to one payload, or nullopt (with `fault` set) when the payload breaks
-  // the protocol and its connection must close.
-  std::optional<std::string> Handle(std::string_view payload, std::string& fault);
+  // Once stopping and every connection is gone: lets go of what keeps the loop running.
+  void FinishStopWhenIdle();
+  // Ends the processor trees still running; again shortly while requests remain, for a
+  // processor started just after.
+  void EndProcessors();
+  // Runs the processor for `request` (the caller holds a slot) and gives the reply frame.
+  std::string Execute(const kqm::Message& request);
+  // The KQM_EBusy reply for a request refused now.
+  std::string BusyFrame(std::uint64_t id);
+  std::string StatusFrame(std::uint64_t id) const;
 
   KQM_TServer& owner_;
+  const Limits limits_;
   asio::io_context io_;
   asio::strand<asio::io_context::executor_type> control_;
   tcp::acceptor acceptor_;
   asio::signal_set signals_;
   asio::steady_timer acceptRetry_;
+  asio::steady_timer stopDeadline_;  // on control_
   std::optional<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning_;
+  std::unique_ptr<kqm::MetricsListener> metrics_;
+  kqm::ProcessorSlots slots_;
+  kqm::ServerStatistics statistics_;
   std::mutex mutex_;
   std::set<std::shared_ptr<Connection>> connections_;  // guarded by mutex_
   std::atomic<bool> stopping_{false};
   std::uint16_t port_ = 0;
-  const std::size_t maxFrame_;
-  const int workers_;
   std::uint64_t nextConnectionId_ = 1;  // on control_
   bool signalsArmed_ = false;           // on the EventLoop thread
+  bool stopFinished_ = false;           // on control_
   bool closed_ = false;
 };
 
-// One client connection: reads a whole frame, handles it, writes the reply, and only then
-// reads on, so that a connection's requests are answered in order.
+// One client connection: reads a whole frame, has it answered, writes the reply, and only
+// then reads on, so that a connection's requests are answered in order.
 class KQM_TServer::Engine::Connection : public std::enable_shared_from_this<Connection> {
  public:
   Connection(Engine& engine, tcp::socket socket, KQM_TSocket description)
@@ -126,21 +155,54 @@ class KQM_TServer::Engine::Connection : public std::enable_shared_from_this<Conn
         return Read();
       case kqm::FrameReader::State::kTooLarge:
         return Drop("a frame of " + std::to_string(frames_.AnnouncedLength()) +
-                    " bytes exceeds the limit of " + std::to_string(engine_.maxFrame_) +
+                    " bytes exceeds the limit of " + std::to_string(engine_.limits_.maxFrame) +
                     " bytes (KQM_MAX_FRAME_BYTES)");
       case kqm::FrameReader::State::kReady:
         break;
     }
     if (engine_.stopping_)
       return Drop("");
-    busy_ = true;
-    std::string fault;
-    std::optional<std::string> reply = engine_.Handle(frames_.Payload(), fault);
-    if (!reply)
-      return Drop(fault);
+    auto message = std::make_shared<kqm::Message>();
+    try {
+      *message = kqm::DecodePayload(frames_.Payload());
+    } catch (const KQ_EException& error) {
+      return Drop("undecodable frame: " + error.KQ_Message().Text());
+    } catch (const std::exception& error) {
+      return Drop(std::string("undecodable frame: ") + error.what());
+    }
     // Keep what follows the frame (a client may send its next request early).
     frames_.Pop();
-    Write(std::move(*reply));
+    busy_ = true;
+    if (message->kind == kqm::MessageKind::kStatus)
+      return Write(engine_.StatusFrame(message->id));
+    if (message->kind != kqm::MessageKind::kRequest)
+      return Drop("the client sent a message that is not a request");
+
+    auto admitted = [self = shared_from_this(), message](bool granted) {
+      asio::post(self->socket_.get_executor(), [self, message, granted] {
+        if (granted) {
+          self->Run(*message);
+        } else {
+          self->Write(self->engine_.BusyFrame(message->id));
+        }
+      });
+    };
+    switch (engine_.slots_.Admit(std::move(admitted))) {
+      case kqm::ProcessorSlots::Admission::kRun:
+        return Run(*message);
+      case kqm::ProcessorSlots::Admission::kQueued:
+        return;  // `admitted` is called when a slot frees or the server stops
+      case kqm::ProcessorSlots::Admission::kRefused:
+        return Write(engine_.BusyFrame(message->id));
+    }
+  }
+
+  // Runs the request holding a slot, passes the slot on, then answers.
+  void Run(const kqm::Message& message) {
+    std::string reply = engine_.Execute(message);
+    if (kqm::ProcessorSlots::Job next = engine_.slots_.Release())
+      next(true);
+    Write(std::move(reply));
   }
 
   void Write(std::string frame) {
@@ -158,20 +220,21 @@ class KQM_TServer::Engine::Connection : public std::enable_shared_from_this<Conn
   Engine& engine_;
   tcp::socket socket_;
   KQM_TSocket description_;
-  kqm::FrameReader frames_{engine_.maxFrame_};
-  bool busy_ = false;  // a request of this connection is being handled or answered
+  kqm::FrameReader frames_{engine_.limits_.maxFrame};
+  bool busy_ = false;  // a request of this connection is waiting, being handled or answered
 };
 
 KQM_TServer::Engine::Engine(KQM_TServer& owner, const tcp::endpoint& endpoint, int backlog,
-                            std::size_t maxFrame, int workers)
+                            const Limits& limits, const std::optional<kqm::ListenPoint>& metrics)
     : owner_(owner),
+      limits_(limits),
       control_(asio::make_strand(io_)),
       acceptor_(control_),
       signals_(control_),
       acceptRetry_(control_),
+      stopDeadline_(control_),
       keepRunning_(asio::make_work_guard(io_)),
-      maxFrame_(maxFrame),
-      workers_(workers) {
+      slots_(limits.workers, limits.queue) {
   std::string where = endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
   boost::system::error_code error;
   acceptor_.open(endpoint.protocol(), error);
@@ -195,6 +258,8 @@ KQM_TServer::Engine::Engine(KQM_TServer& owner, const tcp::endpoint& endpoint, i
                         "): " + error.message());
   }
   port_ = acceptor_.local_endpoint().port();
+  if (metrics)
+    metrics_ = std::make_unique<kqm::MetricsListener>(io_, *metrics, [this] { return State(); });
   Accept();
 }
 
@@ -238,21 +303,26 @@ void KQM_TServer::Engine::Remove(const std::shared_ptr<Connection>& connection) 
     std::lock_guard<std::mutex> lock(mutex_);
     removed = connections_.erase(connection);
   }
-  if (removed > 0)
+  if (removed > 0) {
     owner_.ConnectionDropped(connection->Description());
+    if (stopping_)
+      asio::post(control_, [this] { FinishStopWhenIdle(); });
+  }
 }
 
 void KQM_TServer::Engine::WaitForSignal() {
-  if (stopping_)
+  if (stopFinished_)
     return;
   signals_.async_wait([this](boost::system::error_code error, int) {
     if (error)
       return;
-    if (owner_.AllowExit()) {
+    if (stopping_) {
+      // A second stop signal: no more waiting for the running requests.
+      EndProcessors();
+    } else if (owner_.AllowExit()) {
       BeginStop();
-    } else {
-      WaitForSignal();
     }
+    WaitForSignal();
   });
 }
 
@@ -262,7 +332,9 @@ void KQM_TServer::Engine::BeginStop() {
   boost::system::error_code ignored;
   acceptor_.close(ignored);
   acceptRetry_.cancel();
-  signals_.cancel(ignored);
+  // Requests still waiting for a slot are refused now; the running ones may finish.
+  for (kqm::ProcessorSlots::Job& waiting : slots_.Close())
+    waiting(false);
   std::set<std::shared_ptr<Connection>> open;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -272,6 +344,44 @@ void KQM_TServer::Engine::BeginStop() {
   for (const auto& connection : open)
     connection->StopWhenIdle();
   keepRunning_.reset();
+  stopDeadline_.expires_after(std::chrono::milliseconds(limits_.stopTimeoutMs));
+  stopDeadline_.async_wait([this](boost::system::error_code error) {
+    if (!error)
+      EndProcessors();
+  });
+  FinishStopWhenIdle();
+}
+
+void KQM_TServer::Engine::EndProcessors() {
+  if (stopFinished_)
+    return;
+  int ended = os::EndCommandTrees();
+  if (ended > 0) {
+    owner_.DBG_Type(0, "stopping: ended " + std::to_string(ended) +
+                           " processor run(s) still going after " +
+                           std::to_string(limits_.stopTimeoutMs) + " ms (KQM_STOP_TIMEOUT_MS)");
+  }
+  stopDeadline_.expires_after(std::chrono::milliseconds(100));
+  stopDeadline_.async_wait([this](boost::system::error_code error) {
+    if (!error)
+      EndProcessors();
+  });
+}
+
+void KQM_TServer::Engine::FinishStopWhenIdle() {
+  if (stopFinished_)
+    return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!connections_.empty())
+      return;
+  }
+  stopFinished_ = true;
+  stopDeadline_.cancel();
+  boost::system::error_code ignored;
+  signals_.cancel(ignored);
+  if (metrics_)
+    metrics_->Close();
 }
 
 void KQM_TServer::Engine::Run(int milliseconds) {
@@ -291,8 +401,9 @@ void KQM_TServer::Engine::Run(int milliseconds) {
       io_.run_for(std::chrono::milliseconds(milliseconds));
     }
   };
+  // One thread more than there are processor slots: the network side always has one.
   std::vector<std::thread> threads;
-  for (int i = 1; i < workers_; ++i)
+  for (int i = 0; i < limits_.workers; ++i)
     threads.emplace_back(serve);
   serve();
   for (std::thread& thread : threads)
@@ -322,23 +433,8 @@ std::string CannotSend(std::uint64_t id, const std::string& reason) {
 
 }  // namespace
 
-std::optional<std::string> KQM_TServer::Engine::Handle(std::string_view payload,
-                                                       std::string& fault) {
-  kqm::Message message;
-  try {
-    message = kqm::DecodePayload(payload);
-  } catch (const KQ_EException& error) {
-    fault = "undecodable frame: " + error.KQ_Message().Text();
-    return std::nullopt;
-  } catch (const std::exception& error) {
-    fault = std::string("undecodable frame: ") + error.what();
-    return std::nullopt;
-  }
-  if (message.kind != kqm::MessageKind::kRequest) {
-    fault = "the client sent a message that is not a request";
-    return std::nullopt;
-  }
-
+std::string KQM_TServer::Engine::Execute(const kqm::Message& message) {
+  auto started = std::chrono::steady_clock::now();
   kqm::MessageKind kind = kqm::MessageKind::kAnswer;
   KQ_TAny reply;
   const KQ_TDict* request = message.value.DynamicCast<KQ_TDict>();
@@ -358,12 +454,14 @@ std::optional<std::string> KQM_TServer::Engine::Handle(std::string_view payload,
     kind = kqm::MessageKind::kException;
     reply = KQ_TAny(KQ_EException("the request failed with an exception of unknown type"));
   }
+  statistics_.Answered(std::chrono::steady_clock::now() - started,
+                       kind == kqm::MessageKind::kException);
 
   try {
     std::string frame = kqm::EncodeFrame(kind, message.id, reply);
-    if (frame.size() - kqm::kFrameHeaderBytes > maxFrame_) {
+    if (frame.size() - kqm::kFrameHeaderBytes > limits_.maxFrame) {
       throw KQ_EException("the answer of " + std::to_string(frame.size()) +
-                          " bytes exceeds the frame limit of " + std::to_string(maxFrame_) +
+                          " bytes exceeds the frame limit of " + std::to_string(limits_.maxFrame) +
                           " bytes (KQM_MAX_FRAME_BYTES)");
     }
     return frame;
@@ -372,6 +470,22 @@ std::optional<std::string> KQM_TServer::Engine::Handle(std::string_view payload,
   } catch (const std::exception& error) {
     return CannotSend(message.id, error.what());
   }
+}
+
+std::string KQM_TServer::Engine::BusyFrame(std::uint64_t id) {
+  statistics_.Refused();
+  kqm::ProcessorSlots::Counts counts = slots_.Snapshot();
+  std::string message = stopping_ ? "the service " + owner_.serviceName_ + " is stopping"
+                                  : "the service " + owner_.serviceName_ +
+                                        " is busy: " + std::to_string(counts.running) +
+                                        " requests running and " + std::to_string(counts.queued) +
+                                        " waiting (KQM_WORKERS " + std::to_string(counts.slots) +
+                                        ", KQM_QUEUE " + std::to_string(counts.queueLimit) + ")";
+  return kqm::EncodeFrame(kqm::MessageKind::kException, id, KQ_TAny(KQM_EBusy(message)));
+}
+
+std::string KQM_TServer::Engine::StatusFrame(std::uint64_t id) const {
+  return kqm::EncodeFrame(kqm::MessageKind::kAnswer, id, KQ_TAny(kqm::StatusDictionary(State())));
 }
 
 void KQM_TServer::Engine::Close() {
@@ -388,6 +502,7 @@ void KQM_TServer::Engine::Close() {
   }
   for (const auto& connection : open)
     connection->Drop("");
+  FinishStopWhenIdle();
   io_.restart();
   io_.run();
 }
@@ -423,13 +538,17 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
     throw KQ_EException(KQ_TString("KQM_LISTEN is \"") + listen +
                         "\": expected an IP address such as 127.0.0.1, 0.0.0.0 or ::");
   }
-  std::size_t maxFrame = kqm::MaxFrameBytes();
-  int workers = kqm::Workers();
+  Engine::Limits limits;
+  limits.maxFrame = kqm::MaxFrameBytes();
+  limits.workers = kqm::Workers();
+  limits.queue = kqm::QueueLimit();
+  limits.stopTimeoutMs = kqm::StopTimeoutMs();
+  std::optional<kqm::ListenPoint> metrics = kqm::MetricsListen();
   std::string previousName = serviceName_;
   serviceName_ = serviceName.Text();
   try {
-    engine_ = std::make_unique<Engine>(*this, tcp::endpoint(address, usedPort), backlog, maxFrame,
-                                       workers);
+    engine_ =
+        std::make_unique<Engine>(*this, tcp::endpoint(address, usedPort), backlog, limits, metrics);
   } catch (...) {
     serviceName_ = previousName;
     throw;
@@ -456,6 +575,16 @@ void KQM_TServer::Close() {
 
 std::uint16_t KQM_TServer::BoundPort() const {
   return engine_ == nullptr ? 0 : engine_->Port();
+}
+
+std::uint16_t KQM_TServer::MetricsPort() const {
+  return engine_ == nullptr ? 0 : engine_->MetricsPort();
+}
+
+KQ_TDict KQM_TServer::Status() const {
+  if (engine_ == nullptr)
+    throw KQ_EException("a server has a status once it is bound; call Bind first");
+  return kqm::StatusDictionary(engine_->State());
 }
 
 int KQM_TServer::GetDebugLevel() const {

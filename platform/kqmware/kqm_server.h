@@ -1,14 +1,19 @@
 // KQM_TServer, a request server of the middleware: bound under a service name, it receives
 // request dictionaries over TCP and answers each with the value its processor leaves.
 //
-// Threads: EventLoop runs the network side and the processor on KQM_WORKERS threads
-// (default 4; the calling thread is one of them), handling each request on the thread that
-// read it, so that that many requests run at once, while each connection's requests are
-// answered in order. Shutdown, SetDebugLevel, GetDebugLevel and DBG_Type are safe from any
-// thread; Bind and SetProcessor belong before EventLoop, Close after it, all on one thread.
+// Threads: EventLoop runs the network side and the processor on KQM_WORKERS + 1 threads (the
+// calling thread is one of them). At most KQM_WORKERS requests run the processor at once,
+// each on the thread that read it; one thread is always left for accepting, reading, writing
+// and the status probe, so these never wait for a processor. Requests beyond the slots wait
+// in one first-in first-out queue of at most KQM_QUEUE (default 64); a request that finds it
+// full is answered at once with KQM_EBusy. Each connection's requests are answered in order.
+// Shutdown, SetDebugLevel, GetDebugLevel, DBG_Type and Status are safe from any thread; Bind
+// and SetProcessor belong before EventLoop, Close after it, all on one thread.
+//
 // An exception a processor throws goes back to the requester (a KQ_EException as its own
-// class, any other as a KQ_EException with its message); the server goes on serving. The server
-// owns its connections and worker threads.
+// class, any other as a KQ_EException with its message); the server goes on serving. The
+// server owns its connections, its worker threads and its metrics listener
+// (KQM_METRICS_LISTEN).
 #pragma once
 
 #include <atomic>
@@ -51,10 +56,14 @@ class KQM_TServer : public KQ_TObject {
   void SetProcessor(Processor processor, void* user);
 
   // Serves requests until the server is stopped (Shutdown, SIGINT or SIGTERM, or Ctrl+C /
-  // Ctrl+Break on Windows, each asking AllowExit first), then returns once the requests in
-  // flight have been answered. With `milliseconds` >= 0 it also returns when that time has
-  // passed; the server then keeps its connections and a later EventLoop goes on. Throws
-  // KQ_EException when the server is not bound.
+  // Ctrl+Break on Windows, each asking AllowExit first). A stop closes the listener, answers
+  // the requests still waiting for a slot with KQM_EBusy, and lets the running ones finish
+  // for at most KQM_STOP_TIMEOUT_MS (default 30000); then, or at a second stop signal, it
+  // ends the processor trees still running (os::EndCommandTrees), whose requests are then
+  // answered as their processors fail. EventLoop returns once every connection is answered
+  // and closed. With `milliseconds` >= 0 it also returns when that time has passed; the
+  // server then keeps its connections and a later EventLoop goes on. Throws KQ_EException
+  // when the server is not bound.
   void EventLoop(int milliseconds);
 
   // Closes the listener and every connection and stops the worker threads. Call it after
@@ -63,6 +72,11 @@ class KQM_TServer : public KQ_TObject {
 
   // The port the server listens on; 0 before Bind.
   std::uint16_t BoundPort() const;
+  // The port of the metrics listener; 0 without one.
+  std::uint16_t MetricsPort() const;
+  // What the status probe answers: service, pid, uptimeSeconds, workers, running, queued,
+  // queueLimit, answered, exceptions, refused, stopping. Throws KQ_EException before Bind.
+  KQ_TDict Status() const;
   // The service name given to Bind; before Bind, the program's name.
   const std::string& ServiceName() const { return serviceName_; }
 

@@ -1,6 +1,7 @@
 #include "platform/kqmware/kqmware.h"
 
 #include "platform/kqmware/debug_log.h"
+#include "platform/kqmware/kqm_ebusy.h"
 #include "platform/kqtypes/kqtypes.h"
 
 extern "C" bool __KQ_INITIALIZATION_FUNCTION_KQMWare__() {
@@ -8,5 +9,6 @@ extern "C" bool __KQ_INITIALIZATION_FUNCTION_KQMWare__() {
   // before the first reply arrives.
   __KQ_INITIALIZATION_FUNCTION_kqtypes__();
   KQM_TServer::KQ_ClassObject();
+  KQM_EBusy::KQ_ClassObject();
   return kqm::DebugLog::Instance().Configure();
 }

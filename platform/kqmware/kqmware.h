@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/kqmware/kqm_client.h"
+#include "platform/kqmware/kqm_ebusy.h"
 #include "platform/kqmware/kqm_server.h"
 #include "platform/kqmware/kqm_socket.h"
 

@@ -33,6 +33,49 @@ int Workers() {
       ParseNumberSetting("KQM_WORKERS", os::GetEnv("KQM_WORKERS"), kDefaultWorkers, 1, 256));
 }
 
+std::size_t QueueLimit() {
+  return static_cast<std::size_t>(
+      ParseNumberSetting("KQM_QUEUE", os::GetEnv("KQM_QUEUE"), kDefaultQueue, 0, 1000000));
+}
+
+int StopTimeoutMs() {
+  return static_cast<int>(ParseNumberSetting("KQM_STOP_TIMEOUT_MS",
+                                             os::GetEnv("KQM_STOP_TIMEOUT_MS"),
+                                             kDefaultStopTimeoutMs, 0, 86400000));
+}
+
+ListenPoint ParseListenPoint(const char* name, const std::string& text) {
+  auto refuse = [&] {
+    return KQ_EException(KQ_TString(name) + " is \"" + text +
+                         "\": expected HOST:PORT, such as 127.0.0.1:9464 or [::1]:9464");
+  };
+  std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0)
+    throw refuse();
+  std::string host = text.substr(0, colon);
+  if (host.front() == '[') {
+    if (host.size() < 3 || host.back() != ']')
+      throw refuse();
+    host = host.substr(1, host.size() - 2);
+  } else if (host.find(':') != std::string::npos) {
+    throw refuse();  // an IPv6 address needs its brackets
+  }
+  std::int64_t port = 0;
+  try {
+    port = ParseNumberSetting(name, text.substr(colon + 1), 0, 0, 65535);
+  } catch (const KQ_EException&) {
+    throw refuse();
+  }
+  return {host, static_cast<std::uint16_t>(port)};
+}
+
+std::optional<ListenPoint> MetricsListen() {
+  std::optional<std::string> text = os::GetEnv("KQM_METRICS_LISTEN");
+  if (!text || text->empty())
+    return std::nullopt;
+  return ParseListenPoint("KQM_METRICS_LISTEN", *text);
+}
+
 std::string ListenAddress() {
   std::optional<std::string> address = os::GetEnv("KQM_LISTEN");
   return address && !address->empty() ? *address : "127.0.0.1";

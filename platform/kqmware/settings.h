@@ -14,6 +14,8 @@ namespace kqm {
 inline constexpr std::int64_t kDefaultMaxFrameBytes = 64 * 1024 * 1024;
 inline constexpr int kDefaultWorkers = 4;
 inline constexpr int kDefaultConnectTimeoutMs = 5000;
+inline constexpr int kDefaultQueue = 64;
+inline constexpr int kDefaultStopTimeoutMs = 30000;
 
 // A whole number from `min` to `max` held by `value` (the variable `name`'s text), or
 // `fallback` when `value` is nullopt. Pure; throws KQ_EException when the text is not such a
@@ -25,6 +27,24 @@ std::int64_t ParseNumberSetting(const char* name, const std::optional<std::strin
 std::size_t MaxFrameBytes();
 // KQM_WORKERS: how many requests a server runs at once (default 4, at most 256).
 int Workers();
+// KQM_QUEUE: how many requests may wait for a processor slot (default 64; 0: none wait).
+std::size_t QueueLimit();
+// KQM_STOP_TIMEOUT_MS: how long a stopping server lets running requests finish before it
+// ends their processors (default 30000).
+int StopTimeoutMs();
+
+// Where the metrics listener listens: host and port.
+struct ListenPoint {
+  std::string host;
+  std::uint16_t port = 0;
+};
+// "HOST:PORT" or "[IPv6]:PORT" as a ListenPoint. Pure; throws KQ_EException naming `name`
+// and the text when it is not of that form or the port is not from 0 to 65535.
+ListenPoint ParseListenPoint(const char* name, const std::string& text);
+// KQM_METRICS_LISTEN: where the HTTP metrics listener listens; nullopt (unset or empty):
+// no listener.
+std::optional<ListenPoint> MetricsListen();
+
 // KQM_LISTEN: the address servers listen on (default 127.0.0.1).
 std::string ListenAddress();
 // KQM_DEBUG_LEVEL: a new server's debug level (default 0).

@@ -1,6 +1,9 @@
 // kqm-call [--host HOST] [--timeout SECONDS] SERVICE METHOD [P1]
+// kqm-call [--host HOST] [--timeout SECONDS] --status SERVICE
 //
-// Sends {"M": METHOD, "P1": P1} to SERVICE and prints the answer as JSON. P1 is JSON text,
+// Sends {"M": METHOD, "P1": P1} to SERVICE and prints the answer as JSON; with --status it
+// asks the service's network side for its status instead (waiting at most 5 seconds unless
+// --timeout says otherwise) and prints that. P1 is JSON text,
 // @FILE to read it from a file, or - to read it from standard input; without P1 only "M" is
 // sent. Exit code 0 for an answer, 1 when the answer is the boolean false, 2 for a usage
 // error, a failed request or an exception raised by the service (its class and message go
@@ -26,6 +29,7 @@ constexpr int kUsage = 2;
 int Usage(const std::string& problem) {
   std::cerr << "kqm-call: " << problem << "\n"
             << "usage: kqm-call [--host HOST] [--timeout SECONDS] SERVICE METHOD [P1]\n"
+            << "       kqm-call [--host HOST] [--timeout SECONDS] --status SERVICE\n"
             << "  P1 is JSON text, @FILE or - (standard input)" << std::endl;
   return kUsage;
 }
@@ -53,8 +57,12 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   std::string host = "localhost";
   std::vector<std::string> positional;
+  bool status = false;
+  bool timeoutGiven = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    if (arguments[i] == "--host" || arguments[i] == "--timeout") {
+    if (arguments[i] == "--status") {
+      status = true;
+    } else if (arguments[i] == "--host" || arguments[i] == "--timeout") {
       if (i + 1 >= arguments.size())
         return Usage(arguments[i] + " needs a value");
       std::string value = arguments[++i];
@@ -65,6 +73,7 @@ int main(int argc, char** argv) {
         double seconds = std::strtod(value.c_str(), &end);
         if (value.empty() || *end != '\0' || !(seconds > 0) || seconds > 86400)
           return Usage("--timeout needs a number of seconds above 0, not \"" + value + "\"");
+        timeoutGiven = true;
         // At least 1 ms: 0 would mean no limit at all.
         os::SetEnv("KQM_REQUEST_TIMEOUT_MS",
                    std::to_string(std::max(1L, static_cast<long>(seconds * 1000 + 0.5))));
@@ -73,12 +82,28 @@ int main(int argc, char** argv) {
       positional.push_back(arguments[i]);
     }
   }
-  if (positional.size() < 2 || positional.size() > 3)
+  if (status && positional.size() != 1)
+    return Usage("expected --status SERVICE");
+  if (!status && (positional.size() < 2 || positional.size() > 3))
     return Usage("expected SERVICE METHOD [P1]");
 
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
   // So that the configuration service's exceptions arrive as their own classes.
   RegisterNtrExceptions();
+  if (status) {
+    // A status probe that never answers is an answer too: the service is not serving.
+    if (!timeoutGiven)
+      os::SetEnv("KQM_REQUEST_TIMEOUT_MS", "5000");
+    try {
+      KQM_TClient client;
+      client.SetConnectionAddress(host, positional[0], 0, KQM_TClient::kConnectOnRequest);
+      std::cout << JsonFromValue(KQ_TAny(client.Status())).dump() << std::endl;
+      return 0;
+    } catch (const KQ_EException& error) {
+      std::cerr << error.ClassName() << ": " << error.KQ_Message().Text() << std::endl;
+      return 2;
+    }
+  }
   KQ_TDict request;
   request["M"] = positional[1];
   if (positional.size() == 3) {

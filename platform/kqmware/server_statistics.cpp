@@ -1,0 +1,42 @@
+#include "platform/kqmware/server_statistics.h"
+
+#include "platform/os/os.h"
+
+namespace kqm {
+
+ServerStatistics::ServerStatistics()
+    : startedAt_(os::SecondsSince1970()), startedClock_(std::chrono::steady_clock::now()) {}
+
+void ServerStatistics::Answered(std::chrono::steady_clock::duration duration, bool withException) {
+  (withException ? exceptions_ : answered_).fetch_add(1, std::memory_order_relaxed);
+  double seconds = std::chrono::duration<double>(duration).count();
+  std::size_t bucket = 0;
+  while (bucket < kDurationBuckets.size() && seconds > kDurationBuckets[bucket])
+    ++bucket;
+  durationCounts_[bucket].fetch_add(1, std::memory_order_relaxed);
+  durationMicros_.fetch_add(
+      static_cast<std::uint64_t>(
+          std::chrono::duration_cast<std::chrono::microseconds>(duration).count()),
+      std::memory_order_relaxed);
+}
+
+ServerState ServerStatistics::Snapshot(const std::string& service,
+                                       const ProcessorSlots::Counts& slots, bool stopping) const {
+  ServerState state;
+  state.service = service;
+  state.processId = os::ProcessId();
+  state.startedAt = startedAt_;
+  state.uptimeSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - startedClock_).count();
+  state.stopping = stopping;
+  state.slots = slots;
+  state.answered = answered_.load(std::memory_order_relaxed);
+  state.exceptions = exceptions_.load(std::memory_order_relaxed);
+  state.refused = refused_.load(std::memory_order_relaxed);
+  for (std::size_t i = 0; i < durationCounts_.size(); ++i)
+    state.durationCounts[i] = durationCounts_[i].load(std::memory_order_relaxed);
+  state.durationSum = static_cast<double>(durationMicros_.load(std::memory_order_relaxed)) / 1e6;
+  return state;
+}
+
+}  // namespace kqm

@@ -1,0 +1,62 @@
+// ServerStatistics counts what a server did with its requests: how many were answered,
+// answered with an exception or refused as busy, and how long the processor took (a
+// histogram). Snapshot joins them with the slot counts into ServerState, which the status
+// probe and the metrics listener report.
+//
+// Thread-safe without locks: every counter is atomic. A snapshot taken while requests finish
+// may be off by the requests finishing at that moment, never more.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "platform/kqmware/processor_slots.h"
+
+namespace kqm {
+
+// Upper bounds, in seconds, of the request-duration histogram's buckets (plus +Inf).
+inline constexpr std::array<double, 12> kDurationBuckets = {0.001, 0.005, 0.01, 0.05, 0.1, 0.25,
+                                                            0.5,   1,     2.5,  5,    10,  60};
+
+// What a server reports about itself at one moment.
+struct ServerState {
+  std::string service;
+  std::uint32_t processId = 0;
+  std::int64_t startedAt = 0;  // seconds since 1970
+  double uptimeSeconds = 0;
+  bool stopping = false;
+  ProcessorSlots::Counts slots;
+  std::uint64_t answered = 0;
+  std::uint64_t exceptions = 0;
+  std::uint64_t refused = 0;
+  // Requests per histogram bucket (not cumulative); the last counts those above every bound.
+  std::array<std::uint64_t, kDurationBuckets.size() + 1> durationCounts{};
+  double durationSum = 0;  // seconds
+};
+
+class ServerStatistics {
+ public:
+  ServerStatistics();
+
+  // A request ran its processor for `duration` and was answered, with an exception or not.
+  void Answered(std::chrono::steady_clock::duration duration, bool withException);
+  // A request was refused as busy (the queue was full, or the server stops).
+  void Refused() { refused_.fetch_add(1, std::memory_order_relaxed); }
+
+  ServerState Snapshot(const std::string& service, const ProcessorSlots::Counts& slots,
+                       bool stopping) const;
+
+ private:
+  const std::int64_t startedAt_;
+  const std::chrono::steady_clock::time_point startedClock_;
+  std::atomic<std::uint64_t> answered_{0};
+  std::atomic<std::uint64_t> exceptions_{0};
+  std::atomic<std::uint64_t> refused_{0};
+  std::array<std::atomic<std::uint64_t>, kDurationBuckets.size() + 1> durationCounts_{};
+  std::atomic<std::uint64_t> durationMicros_{0};
+};
+
+}  // namespace kqm

@@ -1,0 +1,23 @@
+// The two ways a server's state is reported: the status probe's dictionary (kqm-call
+// --status prints it as JSON) and the Prometheus text of GET /metrics. Pure functions.
+#pragma once
+
+#include <string>
+
+#include "platform/kqmware/server_statistics.h"
+#include "platform/kqtypes/kq_dict.h"
+
+namespace kqm {
+
+// {"service", "pid", "uptimeSeconds", "workers", "running", "queued", "queueLimit",
+//  "answered", "exceptions", "refused", "stopping"}: text for the service, booleans for
+// "stopping", whole numbers for the rest.
+KQ_TDict StatusDictionary(const ServerState& state);
+
+// The Prometheus text exposition (format 0.0.4) of the state: kqm_requests_total by
+// outcome, kqm_requests_running, kqm_requests_queued, kqm_queue_limit, kqm_workers, the
+// kqm_request_duration_seconds histogram and process_start_time_seconds, each labelled with
+// the service.
+std::string MetricsText(const ServerState& state);
+
+}  // namespace kqm
