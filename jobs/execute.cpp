@@ -36,7 +36,9 @@ KQ_TDict ExecuteJob(const KQM_TServer& server, const ExecuteConfiguration& confi
     return KQ_TDict();
   }
 
-  std::string program = processor->second.Text();
+  // The command line takes the program file and directory as C strings: a value holding a
+  // NUL ends there, as the command interpreter would read it.
+  std::string program = processor->second.c_str();
   os::CommandDialect dialect = os::NativeCommandDialect();
   std::string base;
   if (!configuration.progPathEnvVar.Empty()) {
@@ -45,7 +47,7 @@ KQ_TDict ExecuteJob(const KQM_TServer& server, const ExecuteConfiguration& confi
       server.DBG_Type(2, "Program Path Environment Variable is undefined");
   }
   std::string commandLine =
-      BuildCommandLine(dialect, base, configuration.programDirectory.Text(), program, jobFilePath);
+      BuildCommandLine(dialect, base, configuration.programDirectory.c_str(), program, jobFilePath);
 
   KQ_TDict answer;
   int exitStatus = 0;

@@ -196,6 +196,29 @@ TEST_F(ExecuteTest, ProgramPathVariableCases) {
   os::UnsetEnv(variable);
 }
 
+TEST_F(ExecuteTest, ProgramFileAndDirectoryEndAtTheirFirstNul) {
+  // A configuration value may hold a NUL; the command line takes each value up to it, so the
+  // processor still gets its arguments instead of a command cut short before them.
+  const std::string tail("\0 ; exit 0", 10);
+  const std::string program = std::string("fixed-answer") + (OnCmd() ? ".cmd" : ".sh");
+  const std::string directory = TestProcessors();
+  struct Case {
+    std::string programDirectory;
+    std::string program;
+  };
+  for (const Case& c : {Case{directory, program + tail}, Case{directory + tail, program}}) {
+    server_.programDirectory = KQ_TString(c.programDirectory);
+    server_.processors[KQ_TString("fixed-answer")] = KQ_TString(c.program);
+    std::size_t logBefore = environment_.Log().size();
+    KQ_TDict answer = server_.Execute("fixed-answer", Parameters());
+    std::string log = environment_.Log().substr(logBefore);
+    ASSERT_NE(answer["status"].DynamicCast<KQ_TString>(), nullptr) << log;
+    EXPECT_EQ(answer["status"].DynamicCast<KQ_TString>()->Text(), "done");
+    EXPECT_NE(log.find(directory + program + " -r -i "), std::string::npos) << log;
+    EXPECT_EQ(log.find('\0'), std::string::npos);
+  }
+}
+
 TEST_F(ExecuteTest, WithoutVariableNoWarningAndNoDriveSwitch) {
   server_.Execute("untouched", Parameters());
   EXPECT_EQ(environment_.Log().find("Program Path Environment Variable"), std::string::npos);
