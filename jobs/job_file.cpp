@@ -9,6 +9,7 @@
 #include <boost/property_tree/xml_parser.hpp>
 
 #include "mapping/xml_depth.h"
+#include "platform/os/os.h"
 
 namespace {
 
@@ -51,6 +52,11 @@ std::string JobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& metho
   path += separator;
   path += name;
   return path;
+}
+
+std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method) {
+  return JobFilePath(workingDirectory, method, os::SecondsSince1970(), os::CurrentThreadId(),
+                     os::PathSeparator());
 }
 
 void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& path) {
