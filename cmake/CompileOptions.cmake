@@ -12,16 +12,6 @@ if(WIN32)
   # Windows 10 API level for Asio; mingw's own printf for Format.
   target_compile_definitions(vtps_options INTERFACE
     _WIN32_WINNT=0x0A00 WIN32_LEAN_AND_MEAN NOMINMAX __USE_MINGW_ANSI_STDIO=1)
-  # Boost and nlohmann-json are header-only; offer them through a folder that holds only
-  # links to them, so that the cross compiler never sees the host's glibc headers.
-  set(VTPS_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
-  file(MAKE_DIRECTORY ${VTPS_HOST_HEADERS})
-  foreach(dir boost nlohmann)
-    if(NOT EXISTS ${VTPS_HOST_HEADERS}/${dir})
-      file(CREATE_LINK /usr/include/${dir} ${VTPS_HOST_HEADERS}/${dir} SYMBOLIC)
-    endif()
-  endforeach()
-  target_include_directories(vtps_options SYSTEM INTERFACE ${VTPS_HOST_HEADERS})
   # The exported initialisation function of the server executable.
   target_compile_definitions(vtps_options INTERFACE "VTPS_EXPORT=__attribute__((dllexport))")
 else()

@@ -3,7 +3,10 @@
 
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+set(VTPS_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH
+    "GoogleTest's source folder (Debian package googletest)")
+add_subdirectory(${VTPS_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL
+                 SYSTEM)
 include(GoogleTest)
 
 # vtps_add_test(NAME SOURCES... LIBS...): one gtest executable whose tests CTest lists one by one.

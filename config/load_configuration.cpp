@@ -23,7 +23,7 @@ const T& Expect(const KQ_TAny& reply, const KQ_TString& key) {
 
 }  // namespace
 
-bool LoadServerConfiguration(const KQM_TServer& server, const char* hostName,
+bool LoadServerConfiguration(const DebugChannel& debug, const char* hostName,
                              const ConfigurationFields& fields) {
   NTR_TProxy proxy;
   proxy.Connect(hostName);
@@ -40,7 +40,7 @@ bool LoadServerConfiguration(const KQM_TServer& server, const char* hostName,
     KQ_TString key = folder + "ProgramDirectory";
     fields.programDirectory = Expect<KQ_TString>(proxy.Get(key), key);
   } catch (...) {
-    server.DBG_Type(0, "VantricProcessServer Exception when retrieving ProgramDirectory from NTR.");
+    debug.DBG_Type(0, "VantricProcessServer Exception when retrieving ProgramDirectory from NTR.");
     return false;
   }
 
@@ -48,7 +48,7 @@ bool LoadServerConfiguration(const KQM_TServer& server, const char* hostName,
     KQ_TString key = folder + "WorkingDirectory";
     fields.workingDirectory = Expect<KQ_TURL>(proxy.Get(key), key);
   } catch (...) {
-    server.DBG_Type(0, "VantricProcessServer Exception when retrieving WorkingDirectory from NTR.");
+    debug.DBG_Type(0, "VantricProcessServer Exception when retrieving WorkingDirectory from NTR.");
     return false;
   }
 

@@ -9,7 +9,7 @@
 
 #include <map>
 
-#include "platform/kqmware/kqm_server.h"
+#include "platform/kqmware/debug_channel.h"
 #include "platform/kqtypes/kq_string.h"
 #include "platform/kqtypes/kq_url.h"
 
@@ -22,7 +22,7 @@ struct ConfigurationFields {
 };
 
 // Fills `fields` from the service on `hostName` (see NTR_TProxy::ChooseHost) and logs its
-// failures through `server`:
+// failures through `debug`:
 // - ProgPathEnvVar that cannot be read, or is not a string, leaves progPathEnvVar empty;
 // - ProgramDirectory or WorkingDirectory that cannot be read, or is of another class, logs
 //   "VantricProcessServer Exception when retrieving ProgramDirectory from NTR." (or
@@ -31,5 +31,5 @@ struct ConfigurationFields {
 //   processors; listed names and processor values that are not strings are skipped.
 // Returns true when it ran to its end. Exceptions from addressing the service, reading the
 // folder, the listing and the processors leave the call; processors stored before stay.
-bool LoadServerConfiguration(const KQM_TServer& server, const char* hostName,
+bool LoadServerConfiguration(const DebugChannel& debug, const char* hostName,
                              const ConfigurationFields& fields);

@@ -3,9 +3,8 @@
 #include "config/NTR/ntr_exceptions.h"
 #include "config/load_configuration.h"
 #include "platform/kqtypes/kqtypes.h"
-#include "platform/os/os.h"
-#include "server/vt_process_server.h"
 #include "tests/support/fake_ntr.h"
+#include "tests/support/recording_debug_channel.h"
 #include "tests/support/server_environment.h"
 
 namespace {
@@ -36,8 +35,7 @@ class LoadConfigurationTest : public ::testing::Test {
   bool Load() {
     ntr_.Start(environment_.NtrPort());
     return LoadServerConfiguration(
-        channel_, "localhost",
-        {progPathEnvVar_, programDirectory_, workingDirectory_, processors_});
+        debug_, "localhost", {progPathEnvVar_, programDirectory_, workingDirectory_, processors_});
   }
 
   // The "[]" keys requested, in order, with "KeysAt <key>" for listings.
@@ -50,13 +48,9 @@ class LoadConfigurationTest : public ::testing::Test {
     return asked;
   }
 
-  bool Logged(const std::string& text) {
-    return environment_.Log().find(" 0 " + text + "\n") != std::string::npos;
-  }
-
   vtps_test::ServerEnvironment environment_;
   vtps_test::FakeNtr ntr_;
-  KQM_TServer channel_;
+  vtps_test::RecordingDebugChannel debug_{1};
   KQ_TString progPathEnvVar_{"before"};
   KQ_TString programDirectory_;
   KQ_TURL workingDirectory_;
@@ -84,7 +78,7 @@ TEST_F(LoadConfigurationTest, MistypedProgPathEnvVarBecomesEmpty) {
   EXPECT_TRUE(progPathEnvVar_.Empty());
   EXPECT_EQ(programDirectory_.Text(), "procs/");
   EXPECT_FALSE(processors_.empty());
-  EXPECT_EQ(environment_.Log().find(" 0 "), std::string::npos);
+  EXPECT_TRUE(debug_.Lines().empty());
 }
 
 TEST_F(LoadConfigurationTest, MissingProgPathEnvVarBecomesEmpty) {
@@ -98,7 +92,9 @@ TEST_F(LoadConfigurationTest, MissingProgPathEnvVarBecomesEmpty) {
 TEST_F(LoadConfigurationTest, MistypedProgramDirectoryStopsTheLoad) {
   ntr_.values[kFolder + "ProgramDirectory"] = KQ_TURL(KQ_TString("file:///not/a/string"));
   EXPECT_FALSE(Load());
-  EXPECT_TRUE(Logged("VantricProcessServer Exception when retrieving ProgramDirectory from NTR."));
+  EXPECT_EQ(debug_.Lines(),
+            (std::vector<vtps_test::DebugLine>{
+                {0, "VantricProcessServer Exception when retrieving ProgramDirectory from NTR."}}));
   EXPECT_TRUE(programDirectory_.Empty());
   EXPECT_TRUE(workingDirectory_.Text().Empty());
   EXPECT_TRUE(processors_.empty());
@@ -109,7 +105,9 @@ TEST_F(LoadConfigurationTest, MistypedProgramDirectoryStopsTheLoad) {
 TEST_F(LoadConfigurationTest, MissingProgramDirectoryStopsTheLoad) {
   ntr_.values.erase(kFolder + "ProgramDirectory");
   EXPECT_FALSE(Load());
-  EXPECT_TRUE(Logged("VantricProcessServer Exception when retrieving ProgramDirectory from NTR."));
+  EXPECT_EQ(debug_.Lines(),
+            (std::vector<vtps_test::DebugLine>{
+                {0, "VantricProcessServer Exception when retrieving ProgramDirectory from NTR."}}));
   EXPECT_EQ(Asked().size(), 2u);
 }
 
@@ -128,11 +126,13 @@ TEST_F(LoadConfigurationTest, WorkingDirectoryFailuresStopTheLoad) {
     KQ_TString variable, directory;
     KQ_TURL working;
     std::map<KQ_TString, KQ_TString> processors;
+    vtps_test::RecordingDebugChannel debug(1);
     EXPECT_FALSE(
-        LoadServerConfiguration(channel_, "localhost", {variable, directory, working, processors}));
-    EXPECT_NE(environment.Log().find(
-                  " 0 VantricProcessServer Exception when retrieving WorkingDirectory from NTR.\n"),
-              std::string::npos);
+        LoadServerConfiguration(debug, "localhost", {variable, directory, working, processors}));
+    EXPECT_EQ(
+        debug.Lines(),
+        (std::vector<vtps_test::DebugLine>{
+            {0, "VantricProcessServer Exception when retrieving WorkingDirectory from NTR."}}));
     EXPECT_EQ(directory.Text(), "procs/");
     EXPECT_TRUE(working.Text().Empty());
     EXPECT_TRUE(processors.empty());
@@ -172,34 +172,6 @@ TEST_F(LoadConfigurationTest, FailuresAfterTheDirectoriesLeaveTheLoad) {
 TEST_F(LoadConfigurationTest, MissingFolderLeavesTheLoad) {
   ntr_.values.erase(kFolder);
   EXPECT_THROW(Load(), NTR_EValueNotSet);
-}
-
-TEST(LoadConfiguration, UnreachableServiceGivesADegradedStart) {
-  vtps_test::ServerEnvironment environment(1);  // nothing listens on the NTR port
-  VTProcessServer server;
-  EXPECT_TRUE(server.progPathEnvVar.Empty());
-  EXPECT_TRUE(server.processors.empty());
-  EXPECT_NE(environment.Log().find(
-                " 0 VantricProcessServer Exception when retrieving ProgramDirectory from NTR.\n"),
-            std::string::npos);
-  EXPECT_FALSE(server.LoadConfiguration());
-}
-
-TEST(LoadConfiguration, ServerLoadsFromTheServiceOnItsOwnHost) {
-  vtps_test::ServerEnvironment environment(1);
-  vtps_test::FakeNtr ntr;
-  ntr.values[kFolder + "ProgramDirectory"] = "procs/";
-  ntr.values[kFolder + "WorkingDirectory"] = KQ_TURL(KQ_TString("file:///var/jobs"));
-  ntr.values[kFolder] = KQ_TTree();
-  ntr.listings[kFolder] = Names({"Convert"});
-  ntr.values[kFolder + "Convert"] = "convert.sh";
-  ntr.Start(environment.NtrPort());
-  // The server's own host name is used, so KQ_SERVER is not consulted.
-  os::SetEnv("KQ_SERVER", "no-such-host.invalid");
-  VTProcessServer server;
-  os::UnsetEnv("KQ_SERVER");
-  EXPECT_EQ(server.programDirectory.Text(), "procs/");
-  EXPECT_EQ(server.processors.size(), 1u);
 }
 
 }  // namespace

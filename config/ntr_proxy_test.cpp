@@ -2,8 +2,8 @@
 
 #include "config/NTR/Server/ntr_tproxy.h"
 #include "platform/kqtypes/kqtypes.h"
-#include "platform/os/os.h"
 #include "tests/support/fake_ntr.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/server_environment.h"
 
 namespace {
@@ -80,11 +80,11 @@ TEST_F(ProxyTest, ServiceExceptionsArriveAsTheirOwnClass) {
 }
 
 TEST(NTR_TProxy, HostIsTheOwnersElseKqServerElseEmpty) {
-  os::SetEnv("KQ_SERVER", "config-host");
+  vtps_test::ScopedEnv kqServer("KQ_SERVER", "config-host");
   EXPECT_EQ(NTR_TProxy::ChooseHost("own-host").Text(), "own-host");
   EXPECT_EQ(NTR_TProxy::ChooseHost("").Text(), "config-host");
   EXPECT_EQ(NTR_TProxy::ChooseHost(nullptr).Text(), "config-host");
-  os::UnsetEnv("KQ_SERVER");
+  kqServer.Set(std::nullopt);
   EXPECT_EQ(NTR_TProxy::ChooseHost("").Text(), "");
 }
 

@@ -13,17 +13,12 @@ constexpr int kKeepJobFilesLevel = 5;
 
 }  // namespace
 
-std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method) {
-  return JobFilePath(workingDirectory, method, os::SecondsSince1970(), os::CurrentThreadId(),
-                     os::PathSeparator());
-}
-
-KQ_TDict ExecuteJob(const KQM_TServer& server, const ExecuteConfiguration& configuration,
+KQ_TDict ExecuteJob(const DebugChannel& debug, const ExecuteConfiguration& configuration,
                     const KQ_TString& method, const KQ_TDict& parameters) {
-  server.DBG_Type(1, "Receiving Execute call");
+  debug.DBG_Type(1, "Receiving Execute call");
   auto processor = configuration.processors.find(method);
   if (processor == configuration.processors.end()) {
-    server.DBG_Type(0, "VantricProcessServer Exception Processor not found.");
+    debug.DBG_Type(0, "VantricProcessServer Exception Processor not found.");
     return KQ_TDict();
   }
 
@@ -32,34 +27,37 @@ KQ_TDict ExecuteJob(const KQM_TServer& server, const ExecuteConfiguration& confi
     WriteJobFile(DictToTree(parameters), jobFilePath);
   } catch (...) {
     // Whatever was written stays on disk for inspection.
-    server.DBG_Type(0, "VantricProcessServer Exception when generating XML file.");
+    debug.DBG_Type(0, "VantricProcessServer Exception when generating XML file.");
     return KQ_TDict();
   }
 
-  std::string program = processor->second.Text();
+  // The command line takes the program file and directory as C strings: a value holding a
+  // NUL ends there, as the command interpreter would read it.
+  std::string program = processor->second.c_str();
   os::CommandDialect dialect = os::NativeCommandDialect();
   std::string base;
   if (!configuration.progPathEnvVar.Empty()) {
     base = ProgramBaseDirectory(os::GetEnv(configuration.progPathEnvVar.c_str()), dialect);
     if (base.empty())
-      server.DBG_Type(2, "Program Path Environment Variable is undefined");
+      debug.DBG_Type(2, "Program Path Environment Variable is undefined");
   }
   std::string commandLine =
-      BuildCommandLine(dialect, base, configuration.programDirectory.Text(), program, jobFilePath);
+      BuildCommandLine(dialect, base, configuration.programDirectory.c_str(), program, jobFilePath);
 
   KQ_TDict answer;
   int exitStatus = 0;
   try {
-    server.DBG_Type(3, KQ_TString::Format("Executing following command: %s", commandLine.c_str()));
+    debug.DBG_Type(
+        3, KQ_TString::Format("Executing following command: %s", commandLine.c_str()).Text());
     exitStatus = os::RunCommandLine(commandLine);
     if (exitStatus != 0)
-      server.DBG_Type(0, "Failed to spawn command : " + commandLine);
+      debug.DBG_Type(0, "Failed to spawn command : " + commandLine);
     TreeToDict(ReadJobFile(jobFilePath), answer);
   } catch (...) {
-    server.DBG_Type(0, "VantricProcessServer Exception when spawning the command.");
+    debug.DBG_Type(0, "VantricProcessServer Exception when spawning the command.");
   }
 
-  if (server.GetDebugLevel() < kKeepJobFilesLevel && exitStatus == 0)
+  if (debug.GetDebugLevel() < kKeepJobFilesLevel && exitStatus == 0)
     os::RemoveFile(jobFilePath);
   return answer;
 }

@@ -5,7 +5,7 @@
 // line from the program base directory (the value of the variable named by progPathEnvVar),
 // the program directory and the program file; run it through the command interpreter and
 // wait; read the job file back into the answer; delete the file when the command returned 0
-// and the debug level is below 5. Failures are logged on the server's debug channel and
+// and the debug level is below 5. Failures are logged on the debug channel it is given and
 // give an empty or partial answer (see ExecuteJob).
 //
 // Runs on the thread that handles the request and blocks it while the program runs. Reads
@@ -16,7 +16,7 @@
 #include <map>
 #include <string>
 
-#include "platform/kqmware/kqm_server.h"
+#include "platform/kqmware/debug_channel.h"
 #include "platform/kqtypes/kq_dict.h"
 #include "platform/kqtypes/kq_string.h"
 #include "platform/kqtypes/kq_url.h"
@@ -32,11 +32,8 @@ struct ExecuteConfiguration {
   const KQ_TURL& workingDirectory;
 };
 
-// The job file path for `method`, from the working directory, the clock and the calling
-// thread's id. Throws KQ_EException when the working directory names no local path.
-std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method);
-
-// Runs the request. Logs through `server`'s debug channel:
+// Runs the request. Logs through `debug`, whose level also decides whether the job file is
+// kept:
 //   1 "Receiving Execute call" on every call;
 //   0 "VantricProcessServer Exception Processor not found." for an unknown method (empty
 //     answer, nothing written or run);
@@ -49,5 +46,5 @@ std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& m
 //   0 "VantricProcessServer Exception when spawning the command." when logging, running or
 //     converting the answer throws (the answer holds what was converted before).
 // Exceptions from building the job file path leave the call.
-KQ_TDict ExecuteJob(const KQM_TServer& server, const ExecuteConfiguration& configuration,
+KQ_TDict ExecuteJob(const DebugChannel& debug, const ExecuteConfiguration& configuration,
                     const KQ_TString& method, const KQ_TDict& parameters);

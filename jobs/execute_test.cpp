@@ -2,13 +2,16 @@
 
 #include <filesystem>
 #include <future>
+#include <latch>
 #include <set>
 
 #include "jobs/command_line.h"
+#include "jobs/execute.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
-#include "server/vt_process_server.h"
-#include "tests/support/server_environment.h"
+#include "tests/support/recording_debug_channel.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -25,27 +28,32 @@ std::string TestProcessors() {
 
 class ExecuteTest : public ::testing::Test {
  protected:
-  explicit ExecuteTest(int debugLevel = 4) : environment_(debugLevel) {
-    server_.programDirectory = TestProcessors();
-    server_.workingDirectory = KQ_TURL(environment_.JobsUrl());
+  explicit ExecuteTest(int debugLevel = 4) : debug_(debugLevel) {
+    fs::create_directory(JobsDir());
+    programDirectory_ = TestProcessors();
+    workingDirectory_ = KQ_TURL(vtps_test::FileUrl(JobsDir()));
     for (const char* name :
          {"untouched", "fixed-answer", "exit3", "malformed", "misnamed", "delete-job"}) {
-      server_.processors[KQ_TString(name)] =
-          KQ_TString(std::string(name) + (OnCmd() ? ".cmd" : ".sh"));
+      processors_[KQ_TString(name)] = KQ_TString(std::string(name) + (OnCmd() ? ".cmd" : ".sh"));
     }
   }
 
+  KQ_TDict Execute(const KQ_TString& method, const KQ_TDict& parameters) {
+    return ExecuteJob(debug_, {processors_, progPathEnvVar_, programDirectory_, workingDirectory_},
+                      method, parameters);
+  }
+
+  std::string JobsDir() const { return dir_.File("jobs"); }
+
   std::vector<std::string> JobFiles() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(environment_.JobsDir()))
+    for (const auto& entry : fs::directory_iterator(JobsDir()))
       names.push_back(entry.path().filename().string());
     return names;
   }
 
-  bool Logged(int level, const std::string& text) const {
-    return environment_.Log().find(" " + std::to_string(level) + " " + text + "\n") !=
-           std::string::npos;
-  }
+  // Every line written, for failure messages.
+  std::string Log() const { return ::testing::PrintToString(debug_.Lines()); }
 
   static KQ_TDict Parameters() {
     KQ_TDict parameters;
@@ -60,13 +68,17 @@ class ExecuteTest : public ::testing::Test {
     return parameters;
   }
 
-  vtps_test::ServerEnvironment environment_;
-  VTProcessServer server_;
+  vtps_test::TempDir dir_;
+  vtps_test::RecordingDebugChannel debug_;
+  ProcessorTable processors_;
+  KQ_TString progPathEnvVar_;
+  KQ_TString programDirectory_;
+  KQ_TURL workingDirectory_;
 };
 
 TEST_F(ExecuteTest, FixedAnswerIsConvertedAndTheFileDeleted) {
-  KQ_TDict answer = server_.Execute("fixed-answer", Parameters());
-  ASSERT_NE(answer["status"].DynamicCast<KQ_TString>(), nullptr) << environment_.Log();
+  KQ_TDict answer = Execute("fixed-answer", Parameters());
+  ASSERT_NE(answer["status"].DynamicCast<KQ_TString>(), nullptr) << Log();
   EXPECT_EQ(answer["status"].DynamicCast<KQ_TString>()->Text(), "done");
   ASSERT_NE(answer["pages"].DynamicCast<KQ_TString>(), nullptr);
   EXPECT_EQ(answer["pages"].DynamicCast<KQ_TString>()->Text(), "3");
@@ -81,11 +93,16 @@ TEST_F(ExecuteTest, FixedAnswerIsConvertedAndTheFileDeleted) {
   ASSERT_EQ(list->Count(), 2u);
   EXPECT_EQ((*list)[1].DynamicCast<KQ_TString>()->Text(), "two.pdf");
   EXPECT_TRUE(JobFiles().empty());
-  EXPECT_TRUE(Logged(1, "Receiving Execute call"));
+  // The whole conversation at level 4: the call and the command, nothing else.
+  std::vector<vtps_test::DebugLine> lines = debug_.Lines();
+  ASSERT_EQ(lines.size(), 2u) << Log();
+  EXPECT_EQ(lines[0], (vtps_test::DebugLine{1, "Receiving Execute call"}));
+  EXPECT_EQ(lines[1].level, 3);
+  EXPECT_TRUE(lines[1].text.starts_with("Executing following command: ")) << Log();
 }
 
 TEST_F(ExecuteTest, UntouchedFileGivesTheParametersBackWithArraysWrapped) {
-  KQ_TDict answer = server_.Execute("untouched", Parameters());
+  KQ_TDict answer = Execute("untouched", Parameters());
   ASSERT_EQ(answer.Count(), 3u);
   ASSERT_NE(answer["file"].DynamicCast<KQ_TString>(), nullptr);
   ASSERT_NE(answer["options"].DynamicCast<KQ_TDict>(), nullptr);
@@ -99,74 +116,76 @@ TEST_F(ExecuteTest, UntouchedFileGivesTheParametersBackWithArraysWrapped) {
 }
 
 TEST_F(ExecuteTest, NonZeroExitIsLoggedStillConvertedAndKept) {
-  KQ_TDict answer = server_.Execute("exit3", Parameters());
-  ASSERT_NE(answer["status"].DynamicCast<KQ_TString>(), nullptr) << environment_.Log();
+  KQ_TDict answer = Execute("exit3", Parameters());
+  ASSERT_NE(answer["status"].DynamicCast<KQ_TString>(), nullptr) << Log();
   EXPECT_EQ(answer["status"].DynamicCast<KQ_TString>()->Text(), "failed");
   ASSERT_EQ(JobFiles().size(), 1u);
-  std::string job = (fs::path(environment_.JobsDir()) / JobFiles()[0]).string();
-  std::string log = environment_.Log();
-  std::size_t failed = log.find(" 0 Failed to spawn command : ");
-  ASSERT_NE(failed, std::string::npos) << log;
-  std::string line = log.substr(failed, log.find('\n', failed) - failed);
-  EXPECT_NE(line.find("exit3"), std::string::npos);
-  EXPECT_NE(line.find(" -r -i " + vtps_test::NativePath(job)), std::string::npos) << line;
-  EXPECT_NE(log.find(" 3 Executing following command: " +
-                     line.substr(std::string(" 0 Failed to spawn command : ").size())),
-            std::string::npos);
+  std::string job = (fs::path(JobsDir()) / JobFiles()[0]).string();
+  const std::string failedPrefix = "Failed to spawn command : ";
+  std::optional<std::string> failed = debug_.Find(0, failedPrefix);
+  ASSERT_TRUE(failed.has_value()) << Log();
+  std::string commandLine = failed->substr(failedPrefix.size());
+  EXPECT_NE(commandLine.find("exit3"), std::string::npos);
+  EXPECT_NE(commandLine.find(" -r -i " + vtps_test::NativePath(job)), std::string::npos)
+      << commandLine;
+  EXPECT_TRUE(debug_.Logged(3, "Executing following command: " + commandLine)) << Log();
 }
 
 TEST_F(ExecuteTest, UnreadableAnswersGiveAnEmptyDictionary) {
   for (const char* method : {"malformed", "delete-job"}) {
-    KQ_TDict answer = server_.Execute(method, Parameters());
+    KQ_TDict answer = Execute(method, Parameters());
     EXPECT_TRUE(answer.Empty()) << method;
   }
   EXPECT_TRUE(JobFiles().empty());
-  EXPECT_FALSE(Logged(0, "VantricProcessServer Exception when spawning the command."));
+  EXPECT_FALSE(debug_.Logged(0, "VantricProcessServer Exception when spawning the command."));
 }
 
 TEST_F(ExecuteTest, FailedConversionKeepsTheEntriesBeforeIt) {
-  KQ_TDict answer = server_.Execute("misnamed", Parameters());
+  KQ_TDict answer = Execute("misnamed", Parameters());
   ASSERT_EQ(answer.Count(), 2u);
   ASSERT_NE(answer["first"].DynamicCast<KQ_TString>(), nullptr);
   ASSERT_NE(answer["second"].DynamicCast<KQ_TString>(), nullptr);
   EXPECT_EQ(answer["first"].DynamicCast<KQ_TString>()->Text(), "kept");
   EXPECT_EQ(answer["second"].DynamicCast<KQ_TString>()->Text(), "kept too");
-  EXPECT_TRUE(Logged(0, "VantricProcessServer Exception when spawning the command."));
+  EXPECT_TRUE(debug_.Logged(0, "VantricProcessServer Exception when spawning the command."));
   EXPECT_TRUE(JobFiles().empty());  // the command itself returned 0
 }
 
 TEST_F(ExecuteTest, UnknownMethodWritesAndRunsNothing) {
-  EXPECT_TRUE(server_.Execute("Untouched", Parameters()).Empty());  // names are case-sensitive
-  EXPECT_TRUE(Logged(0, "VantricProcessServer Exception Processor not found."));
+  EXPECT_TRUE(Execute("Untouched", Parameters()).Empty());  // names are case-sensitive
+  EXPECT_EQ(debug_.Lines(), (std::vector<vtps_test::DebugLine>{
+                                {1, "Receiving Execute call"},
+                                {0, "VantricProcessServer Exception Processor not found."}}));
   EXPECT_TRUE(JobFiles().empty());
-  EXPECT_EQ(environment_.Log().find("Executing following command"), std::string::npos);
 }
 
 TEST_F(ExecuteTest, UnwritableJobFileIsLoggedAndNothingRuns) {
-  server_.workingDirectory = KQ_TURL(environment_.JobsUrl() + "/missing-folder");
-  EXPECT_TRUE(server_.Execute("fixed-answer", Parameters()).Empty());
-  EXPECT_TRUE(Logged(0, "VantricProcessServer Exception when generating XML file."));
-  EXPECT_EQ(environment_.Log().find("Executing following command"), std::string::npos);
+  workingDirectory_ = KQ_TURL(vtps_test::FileUrl(JobsDir()) + "/missing-folder");
+  EXPECT_TRUE(Execute("fixed-answer", Parameters()).Empty());
+  EXPECT_EQ(debug_.Lines(), (std::vector<vtps_test::DebugLine>{
+                                {1, "Receiving Execute call"},
+                                {0, "VantricProcessServer Exception when generating XML file."}}));
 }
 
 TEST_F(ExecuteTest, WorkingDirectoryWithoutLocalPathLeavesExecute) {
-  server_.workingDirectory = KQ_TURL(KQ_TString("http://example.org/jobs"));
-  EXPECT_THROW(server_.Execute("fixed-answer", Parameters()), KQ_EException);
+  workingDirectory_ = KQ_TURL(KQ_TString("http://example.org/jobs"));
+  EXPECT_THROW(Execute("fixed-answer", Parameters()), KQ_EException);
 }
 
 TEST_F(ExecuteTest, DebugLevelFiveKeepsEveryJobFile) {
   for (int level = 0; level <= 5; ++level) {
-    server_.SetDebugLevel(level);
-    server_.Execute("untouched", Parameters());
+    debug_.SetDebugLevel(level);
+    Execute("untouched", Parameters());
     EXPECT_EQ(JobFiles().size(), level < 5 ? 0u : 1u) << "level " << level;
   }
 }
 
 TEST_F(ExecuteTest, ProgramPathVariableCases) {
   const char* variable = "VTPS_EXECUTE_TEST_HOME";
-  server_.progPathEnvVar = KQ_TString(variable);
+  vtps_test::ScopedEnv environment(variable, std::nullopt);
+  progPathEnvVar_ = KQ_TString(variable);
   std::string processors = vtps_test::NativePath(std::string(VTPS_SOURCE_DIR) + "/processors");
-  server_.programDirectory = OnCmd() ? "test\\" : "test/";
+  programDirectory_ = OnCmd() ? "test\\" : "test/";
   std::string separator = OnCmd() ? "\\" : "/";
   struct Case {
     std::optional<std::string> value;
@@ -175,33 +194,45 @@ TEST_F(ExecuteTest, ProgramPathVariableCases) {
   };
   for (const Case& c : {Case{std::nullopt, true, false}, Case{std::string(""), true, false},
                         Case{processors, false, true}, Case{processors + separator, false, true}}) {
-    if (c.value) {
-      os::SetEnv(variable, *c.value);
-    } else {
-      os::UnsetEnv(variable);
-    }
-    std::size_t logBefore = environment_.Log().size();
-    KQ_TDict answer = server_.Execute("fixed-answer", Parameters());
-    std::string log = environment_.Log().substr(logBefore);
-    EXPECT_EQ(log.find(" 2 Program Path Environment Variable is undefined\n") != std::string::npos,
-              c.warned)
-        << log;
-    EXPECT_EQ(!answer.Empty() && answer.Find("status") != nullptr, c.answered) << log;
+    environment.Set(c.value);
+    debug_.Clear();
+    KQ_TDict answer = Execute("fixed-answer", Parameters());
+    EXPECT_EQ(debug_.Logged(2, "Program Path Environment Variable is undefined"), c.warned)
+        << Log();
+    EXPECT_EQ(!answer.Empty() && answer.Find("status") != nullptr, c.answered) << Log();
     if (c.answered) {
       std::string base = *c.value + separator;
-      EXPECT_NE(log.find("cd " + base + server_.programDirectory.Text() + " "), std::string::npos)
-          << log;
+      EXPECT_TRUE(debug_.Mentions("cd " + base + programDirectory_.Text() + " ")) << Log();
     }
   }
-  os::UnsetEnv(variable);
+}
+
+TEST_F(ExecuteTest, ProgramFileAndDirectoryEndAtTheirFirstNul) {
+  // A configuration value may hold a NUL; the command line takes each value up to it, so the
+  // processor still gets its arguments instead of a command cut short before them.
+  const std::string tail("\0 ; exit 0", 10);
+  const std::string program = std::string("fixed-answer") + (OnCmd() ? ".cmd" : ".sh");
+  const std::string directory = TestProcessors();
+  struct Case {
+    std::string programDirectory;
+    std::string program;
+  };
+  for (const Case& c : {Case{directory, program + tail}, Case{directory + tail, program}}) {
+    programDirectory_ = KQ_TString(c.programDirectory);
+    processors_[KQ_TString("fixed-answer")] = KQ_TString(c.program);
+    debug_.Clear();
+    KQ_TDict answer = Execute("fixed-answer", Parameters());
+    ASSERT_NE(answer["status"].DynamicCast<KQ_TString>(), nullptr) << Log();
+    EXPECT_EQ(answer["status"].DynamicCast<KQ_TString>()->Text(), "done");
+    EXPECT_TRUE(debug_.Mentions(directory + program + " -r -i ")) << Log();
+    EXPECT_FALSE(debug_.Mentions(std::string(1, '\0')));
+  }
 }
 
 TEST_F(ExecuteTest, WithoutVariableNoWarningAndNoDriveSwitch) {
-  server_.Execute("untouched", Parameters());
-  EXPECT_EQ(environment_.Log().find("Program Path Environment Variable"), std::string::npos);
-  EXPECT_NE(environment_.Log().find("Executing following command: cd " + TestProcessors()),
-            std::string::npos)
-      << environment_.Log();
+  Execute("untouched", Parameters());
+  EXPECT_FALSE(debug_.Mentions("Program Path Environment Variable"));
+  EXPECT_TRUE(debug_.Find(3, "Executing following command: cd " + TestProcessors())) << Log();
 }
 
 TEST_F(ExecuteTest, DriveSwitchRunsThroughTheCommandInterpreter) {
@@ -210,16 +241,14 @@ TEST_F(ExecuteTest, DriveSwitchRunsThroughTheCommandInterpreter) {
   // Under Wine the processors live on drive Z:, a drive of their own.
   std::string processors = vtps_test::NativePath(std::string(VTPS_SOURCE_DIR) + "/processors");
   ASSERT_EQ(processors[1], ':');
-  os::SetEnv("VTPS_EXECUTE_TEST_DRIVE", processors);
-  server_.progPathEnvVar = KQ_TString("VTPS_EXECUTE_TEST_DRIVE");
-  server_.programDirectory = "test\\";
-  KQ_TDict answer = server_.Execute("fixed-answer", Parameters());
-  EXPECT_NE(answer.Find("status"), nullptr) << environment_.Log();
-  EXPECT_NE(environment_.Log().find("Executing following command: " + processors.substr(0, 2) +
-                                    " & cd " + processors + "\\test\\ & "),
-            std::string::npos)
-      << environment_.Log();
-  os::UnsetEnv("VTPS_EXECUTE_TEST_DRIVE");
+  vtps_test::ScopedEnv environment("VTPS_EXECUTE_TEST_DRIVE", processors);
+  progPathEnvVar_ = KQ_TString("VTPS_EXECUTE_TEST_DRIVE");
+  programDirectory_ = "test\\";
+  KQ_TDict answer = Execute("fixed-answer", Parameters());
+  EXPECT_NE(answer.Find("status"), nullptr) << Log();
+  EXPECT_TRUE(debug_.Find(3, "Executing following command: " + processors.substr(0, 2) + " & cd " +
+                                 processors + "\\test\\ & "))
+      << Log();
 }
 
 class ExecuteKeepingFilesTest : public ExecuteTest {
@@ -227,24 +256,43 @@ class ExecuteKeepingFilesTest : public ExecuteTest {
   ExecuteKeepingFilesTest() : ExecuteTest(5) {}
 };
 
-TEST_F(ExecuteKeepingFilesTest, ConcurrentRequestsUseTheirOwnFilesAndAnswers) {
+// A job file is named by method, second and thread id, so requests that run at the same time
+// on different threads never share a file; a thread id that the platform hands out again
+// later may give a later request the name of an earlier one, so all the requests here are
+// kept running until every one of them has finished.
+TEST_F(ExecuteKeepingFilesTest, ConcurrentRequestsOnLiveThreadsUseTheirOwnFiles) {
   constexpr int kRequests = 6;
-  std::vector<std::future<KQ_TDict>> answers;
+  std::latch started(kRequests);
+  std::latch finished(kRequests);
+  struct Outcome {
+    std::uint32_t threadId;
+    KQ_TDict answer;
+  };
+  std::vector<std::future<Outcome>> outcomes;
   for (int i = 0; i < kRequests; ++i) {
-    answers.push_back(std::async(std::launch::async, [this, i] {
+    outcomes.push_back(std::async(std::launch::async, [this, i, &started, &finished] {
+      started.arrive_and_wait();
       KQ_TDict parameters;
       parameters["request"] = std::to_string(i);
-      return server_.Execute("untouched", parameters);
+      Outcome outcome{os::CurrentThreadId(), Execute("untouched", parameters)};
+      finished.arrive_and_wait();
+      return outcome;
     }));
   }
+  std::set<std::string> expectedEndings;
   for (int i = 0; i < kRequests; ++i) {
-    KQ_TDict answer = answers[static_cast<std::size_t>(i)].get();
-    ASSERT_NE(answer["request"].DynamicCast<KQ_TString>(), nullptr);
-    EXPECT_EQ(answer["request"].DynamicCast<KQ_TString>()->Text(), std::to_string(i));
+    Outcome outcome = outcomes[static_cast<std::size_t>(i)].get();
+    ASSERT_NE(outcome.answer["request"].DynamicCast<KQ_TString>(), nullptr) << Log();
+    EXPECT_EQ(outcome.answer["request"].DynamicCast<KQ_TString>()->Text(), std::to_string(i));
+    expectedEndings.insert("_" + std::to_string(outcome.threadId) + ".xml");
   }
-  std::vector<std::string> files = JobFiles();
-  EXPECT_EQ(std::set<std::string>(files.begin(), files.end()).size(),
-            static_cast<std::size_t>(kRequests));
+  ASSERT_EQ(expectedEndings.size(), static_cast<std::size_t>(kRequests));
+  std::set<std::string> endings;
+  for (const std::string& name : JobFiles()) {
+    EXPECT_TRUE(name.starts_with("_VTPS_untouched_")) << name;
+    endings.insert(name.substr(name.rfind('_')));
+  }
+  EXPECT_EQ(endings, expectedEndings);
 }
 
 }  // namespace

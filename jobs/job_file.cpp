@@ -8,29 +8,14 @@
 
 #include <boost/property_tree/xml_parser.hpp>
 
+#include "jobs/xml_text.h"
 #include "mapping/xml_depth.h"
+#include "platform/os/os.h"
 
 namespace {
 
 using boost::property_tree::ptree;
 using boost::property_tree::xml_parser_error;
-
-// What read_xml with flags 0 makes of `content`: the library's own parser with the options
-// flags 0 select (comment nodes kept, text neither trimmed nor condensed), then its own
-// conversion of each top-level node. read_xml(istream) would first copy the bytes already
-// held here a byte at a time into a buffer of its own, which costs as much as a fifth of
-// the whole read; the result is the same. Throws the parser's error on malformed text.
-ptree ParseXml(std::string& content) {
-  namespace rapidxml = boost::property_tree::detail::rapidxml;
-  content.push_back('\0');  // the parser works in place on NUL-terminated text
-  rapidxml::xml_document<char> document;
-  document.parse<rapidxml::parse_comment_nodes>(content.data());
-  ptree tree;
-  for (rapidxml::xml_node<char>* child = document.first_node(); child != nullptr;
-       child = child->next_sibling())
-    boost::property_tree::xml_parser::read_xml_node(child, tree, 0);
-  return tree;
-}
 
 }  // namespace
 
@@ -51,6 +36,11 @@ std::string JobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& metho
   path += separator;
   path += name;
   return path;
+}
+
+std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method) {
+  return JobFilePath(workingDirectory, method, os::SecondsSince1970(), os::CurrentThreadId(),
+                     os::PathSeparator());
 }
 
 void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& path) {
@@ -103,7 +93,7 @@ boost::property_tree::ptree ReadJobFile(const std::string& path) {
     // The reader recurses once per element level; measure before it sees the text.
     if (xml_depth::MeasureXmlDepth(content).status != xml_depth::XmlDepthStatus::kWithinLimit)
       return ptree();
-    return ParseXml(content);
+    return xml_text::Parse(content);
   } catch (...) {
     // Every failure, of whatever kind, reads as an empty answer.
     return ptree();

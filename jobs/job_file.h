@@ -32,6 +32,11 @@ std::string JobFileName(const KQ_TString& method, std::int64_t seconds, std::uin
 std::string JobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method,
                         std::int64_t seconds, std::uint32_t threadId, char separator);
 
+// The job file path for a request of `method` now: JobFilePath with the current time, the
+// calling thread's id and the platform's path separator. Throws KQ_EException when the
+// working directory names no local path.
+std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method);
+
 // Writes `tree` to `path` as XML (settings: tab, 1 per level, encoding "utf-8"), creating
 // the file or truncating it. Throws boost::property_tree::xml_parser_error naming the path:
 // "cannot open file" when it cannot be opened, "write error" when any write fails, including

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "config/load_configuration.h"
+#include "jobs/job_file.h"
 #include "platform/os/os.h"
 
 namespace {

@@ -2,10 +2,15 @@
 
 #include <cstring>
 
+#include "platform/kqtypes/kqtypes.h"
 #include "server/vt_process_server.h"
+#include "tests/support/fake_ntr.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/server_environment.h"
 
 namespace {
+
+const std::string kFolder = "Servers/VantricProcessServer/Configuration/";
 
 TEST(VTProcessServer, StartsBoundWithAHostNameAndEmptySettings) {
   vtps_test::ServerEnvironment environment;
@@ -62,6 +67,35 @@ TEST(VTProcessServer, UnknownMethodLogsAndAnswersEmpty) {
   EXPECT_NE(log.find(" 0 VantricProcessServer Exception Processor not found.\n"), std::string::npos)
       << log;
   EXPECT_TRUE(std::filesystem::is_empty(environment.JobsDir()));
+}
+
+TEST(VTProcessServer, UnreachableConfigurationServiceGivesADegradedStart) {
+  vtps_test::ServerEnvironment environment(1);  // nothing listens on the NTR port
+  VTProcessServer server;
+  EXPECT_TRUE(server.progPathEnvVar.Empty());
+  EXPECT_TRUE(server.processors.empty());
+  EXPECT_NE(environment.Log().find(
+                " 0 VantricProcessServer Exception when retrieving ProgramDirectory from NTR.\n"),
+            std::string::npos);
+  EXPECT_FALSE(server.LoadConfiguration());
+}
+
+TEST(VTProcessServer, LoadsFromTheConfigurationServiceOnItsOwnHost) {
+  vtps_test::ServerEnvironment environment(1);
+  vtps_test::FakeNtr ntr;
+  ntr.values[kFolder + "ProgramDirectory"] = "procs/";
+  ntr.values[kFolder + "WorkingDirectory"] = KQ_TURL(KQ_TString("file:///var/jobs"));
+  ntr.values[kFolder] = KQ_TTree();
+  KQ_TList names;
+  names.Append("Convert");
+  ntr.listings[kFolder] = names;
+  ntr.values[kFolder + "Convert"] = "convert.sh";
+  ntr.Start(environment.NtrPort());
+  // The server's own host name is used, so KQ_SERVER is not consulted.
+  vtps_test::ScopedEnv kqServer("KQ_SERVER", "no-such-host.invalid");
+  VTProcessServer server;
+  EXPECT_EQ(server.programDirectory.Text(), "procs/");
+  EXPECT_EQ(server.processors.size(), 1u);
 }
 
 }  // namespace

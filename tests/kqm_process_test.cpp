@@ -107,12 +107,19 @@ TEST_F(TestServerProcess, DropsFaultyConnectionsAndKeepsServing) {
 TEST_F(TestServerProcess, InterruptWhileAProcessorRunsStillStopsTheServer) {
   if (os::NativeCommandDialect() == os::CommandDialect::kCmd)
     GTEST_SKIP() << "Windows has no interrupt signal that one process can send another";
-  std::string marker = dir_.File("running");
+  // The processor runs until the test creates the release file, which it does only after
+  // sending the signal: the signal always arrives while the processor runs. The processor
+  // gives up (exit status 1) after 20 s, so a lost release cannot hang the test.
+  std::string running = dir_.File("running");
+  std::string release = dir_.File("release");
   auto answer = std::async(std::launch::async, [&] {
-    return Call("Run", KQ_TString("touch " + marker + " && sleep 1"));
+    return Call("Run", KQ_TString("touch " + running + " && i=0; while [ ! -e " + release +
+                                  " ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done; [ -e " +
+                                  release + " ]"));
   });
-  ASSERT_TRUE(vtps_test::WaitUntil([&] { return std::filesystem::exists(marker); }));
+  ASSERT_TRUE(vtps_test::WaitUntil([&] { return std::filesystem::exists(running); }));
   server_->Interrupt();
+  vtps_test::WriteFile(release, "");
   EXPECT_TRUE(answer.get() == KQ_TAny(0));  // the request in flight is finished
   EXPECT_EQ(server_->WaitFor(std::chrono::seconds(20)), 0);
 }

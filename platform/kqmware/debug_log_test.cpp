@@ -6,6 +6,7 @@
 #include "platform/kqmware/kqm_server.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -32,9 +33,9 @@ TEST(FormatDebugLine, HoldsEveryFieldOnOneLine) {
 TEST(DebugChannel, WritesOnlyLevelsUpToTheDebugLevel) {
   vtps_test::TempDir dir;
   std::string log = dir.File("debug.log");
-  os::SetEnv("KQM_DEBUG_LOG", log);
-  ASSERT_TRUE(kqm::DebugLog::Instance().Configure());
   {
+    vtps_test::ScopedEnv logFile("KQM_DEBUG_LOG", log);
+    ASSERT_TRUE(kqm::DebugLog::Instance().Configure());
     KQM_TServer server;
     server.SetDebugLevel(2);
     server.DBG_Type(0, "level zero");
@@ -43,7 +44,6 @@ TEST(DebugChannel, WritesOnlyLevelsUpToTheDebugLevel) {
     server.SetDebugLevel(-1);
     server.DBG_Type(0, "hidden");
   }
-  os::UnsetEnv("KQM_DEBUG_LOG");
   kqm::DebugLog::Instance().Configure();
 
   std::string text = vtps_test::ReadFile(log);
@@ -57,9 +57,9 @@ TEST(DebugChannel, WritesOnlyLevelsUpToTheDebugLevel) {
 
 TEST(DebugChannel, UnopenableLogIsReported) {
   vtps_test::TempDir dir;
-  os::SetEnv("KQM_DEBUG_LOG", dir.File("no/such/folder/debug.log"));
+  vtps_test::ScopedEnv logFile("KQM_DEBUG_LOG", dir.File("no/such/folder/debug.log"));
   EXPECT_FALSE(kqm::DebugLog::Instance().Configure());
-  os::UnsetEnv("KQM_DEBUG_LOG");
+  logFile.Set(std::nullopt);
   EXPECT_TRUE(kqm::DebugLog::Instance().Configure());
 }
 

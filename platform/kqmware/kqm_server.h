@@ -13,7 +13,7 @@
 // An exception a processor throws goes back to the requester (a KQ_EException as its own
 // class, any other as a KQ_EException with its message); the server goes on serving. The
 // server owns its connections, its worker threads and its metrics listener
-// (KQM_METRICS_LISTEN).
+// (KQM_METRICS_LISTEN). It is the DebugChannel of the components it runs.
 #pragma once
 
 #include <atomic>
@@ -21,12 +21,13 @@
 #include <memory>
 #include <string>
 
+#include "platform/kqmware/debug_channel.h"
 #include "platform/kqmware/kqm_socket.h"
 #include "platform/kqtypes/kq_any.h"
 #include "platform/kqtypes/kq_dict.h"
 #include "platform/kqtypes/kq_object.h"
 
-class KQM_TServer : public KQ_TObject {
+class KQM_TServer : public KQ_TObject, public DebugChannel {
  public:
   // Handles one request: fills `answer` (which starts null) from `request`. `user` is the
   // pointer given to SetProcessor. Runs on one of the EventLoop threads.
@@ -80,9 +81,6 @@ class KQM_TServer : public KQ_TObject {
   // The service name given to Bind; before Bind, the program's name.
   const std::string& ServiceName() const { return serviceName_; }
 
-  // The debug level: lines of a level above it are not written.
-  int GetDebugLevel() const;
-
   // KQ_IInterface
   KQM_TServer* KQ_CompleteObject() const override { return const_cast<KQM_TServer*>(this); }
   void* KQ_DynamicInfo(const char* className) const override;
@@ -95,7 +93,7 @@ class KQM_TServer : public KQ_TObject {
   virtual void Shutdown();
   virtual void SetDebugLevel(int level);
   // Writes one line to the debug channel when `level` <= the debug level.
-  virtual void DBG_Type(int level, const std::string& text) const;
+  void DBG_Type(int level, const std::string& text) const override;
   virtual void DBG_Type(int level, const KQ_TString& text) const;
   virtual void DBG_Type(int level, const char* text) const;
 
@@ -112,6 +110,12 @@ class KQM_TServer : public KQ_TObject {
   virtual void ConnectionDropped(const KQM_TSocket& socket);
   // Whether a stop signal may stop the server; true by default.
   virtual bool AllowExit();
+
+ public:
+  // DebugChannel. Declared after the server's own operations so that their order in the
+  // table stays as it was.
+  // The debug level: lines of a level above it are not written.
+  int GetDebugLevel() const override;
 
  private:
   class Engine;

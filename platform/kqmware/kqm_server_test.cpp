@@ -8,6 +8,7 @@
 #include <boost/asio.hpp>
 #include <condition_variable>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/kqtypes/test_exceptions.h"
 #include "platform/os/os.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -221,11 +223,13 @@ TEST(Middleware, FaultyConnectionsCloseAndOthersAreServed) {
 }
 
 TEST(Middleware, AnswersOverTheLimitBecomeExceptions) {
-  os::SetEnv("KQM_MAX_FRAME_BYTES", "1048576");
-  RunningServer running(&Echo);
-  os::UnsetEnv("KQM_MAX_FRAME_BYTES");
+  std::unique_ptr<RunningServer> running;
+  {
+    vtps_test::ScopedEnv limit("KQM_MAX_FRAME_BYTES", "1048576");
+    running = std::make_unique<RunningServer>(&Echo);
+  }
   try {
-    Call(running.Port(), "Big", KQ_TAny());
+    Call(running->Port(), "Big", KQ_TAny());
     ADD_FAILURE() << "an answer over the limit was sent";
   } catch (const KQ_EException& error) {
     EXPECT_NE(error.KQ_Message().Text().find("exceeds the frame limit"), std::string::npos);
@@ -309,11 +313,12 @@ TEST(Middleware, StopFinishesRequestsInFlightThenEventLoopReturns) {
 TEST(Middleware, RequestTimeoutEndsTheWait) {
   Gate gate;
   RunningServer running(&WaitAtGate, &gate);
-  os::SetEnv("KQM_REQUEST_TIMEOUT_MS", "200");
   KQM_TClient client;
-  client.SetConnectionAddress("localhost", "TestService", running.Port(),
-                              KQM_TClient::kConnectOnRequest);
-  os::UnsetEnv("KQM_REQUEST_TIMEOUT_MS");
+  {
+    vtps_test::ScopedEnv timeout("KQM_REQUEST_TIMEOUT_MS", "200");
+    client.SetConnectionAddress("localhost", "TestService", running.Port(),
+                                KQM_TClient::kConnectOnRequest);
+  }
   try {
     client.Call("Slow", KQ_TAny());
     ADD_FAILURE() << "no timeout";

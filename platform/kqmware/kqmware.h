@@ -1,5 +1,8 @@
-// KQMWare, the request middleware: KQM_TServer, KQM_TClient and their wire format, service
-// directory and debug channel. Include this header for all of it.
+// KQMWare, the request middleware, for its users: the server (KQM_TServer, which is also a
+// DebugChannel), the client (KQM_TClient), the connection description (KQM_TSocket) and the
+// middleware's initialisation function. The parts inside the middleware have headers of
+// their own: wire.h (frames and messages), service_directory.h (service ports),
+// debug_log.h (where debug lines go), settings.h (the KQM_* settings).
 #pragma once
 
 #include "platform/kqmware/kqm_client.h"

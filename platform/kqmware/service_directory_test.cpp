@@ -3,6 +3,7 @@
 #include "platform/kqmware/service_directory.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -39,7 +40,7 @@ TEST(ServicePort, UsesTheFileNamedInTheEnvironment) {
   vtps_test::TempDir dir;
   std::string file = dir.File("services");
   vtps_test::WriteFile(file, "TestService 6123/tcp\n");
-  os::SetEnv("KQM_SERVICES", file);
+  vtps_test::ScopedEnv services("KQM_SERVICES", file);
   EXPECT_EQ(kqm::ServicePort("TestService"), 6123);
   try {
     kqm::ServicePort("NoSuchService");
@@ -50,9 +51,8 @@ TEST(ServicePort, UsesTheFileNamedInTheEnvironment) {
     EXPECT_NE(message.find("add a line \"NoSuchService <port>/tcp\""), std::string::npos);
     EXPECT_NE(message.find(file), std::string::npos);
   }
-  os::SetEnv("KQM_SERVICES", dir.File("missing"));
+  services.Set(dir.File("missing"));
   EXPECT_THROW(kqm::ServicePort("TestService"), KQ_EException);
-  os::UnsetEnv("KQM_SERVICES");
 }
 
 }  // namespace

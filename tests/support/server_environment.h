@@ -1,13 +1,14 @@
 // What an in-process VTProcessServer needs around it in a test: a services file giving
 // "VantricProcessServer" and "NTR" free ports (named in KQM_SERVICES), a debug log file
 // (KQM_DEBUG_LOG) at a debug level (KQM_DEBUG_LEVEL, 4 unless given) and a folder for job
-// files. The environment variables are removed again
-// when the object goes; use one at a time.
+// files. The environment variables get their earlier values back when the object goes; use
+// one at a time.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_support.h"
 
 namespace vtps_test {
@@ -34,6 +35,14 @@ class ServerEnvironment {
   TempDir dir_;
   std::uint16_t serverPort_;
   std::uint16_t ntrPort_;
+  // Sets the debug log up again when it goes, which is after the variables below have
+  // their earlier values back.
+  struct LogReconfiguration {
+    ~LogReconfiguration();
+  } logReconfiguration_;
+  ScopedEnv services_;
+  ScopedEnv logFile_;
+  ScopedEnv debugLevel_;
 };
 
 }  // namespace vtps_test
