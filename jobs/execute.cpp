@@ -1,5 +1,9 @@
 #include "jobs/execute.h"
 
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+
 #include "jobs/command_line.h"
 #include "jobs/job_file.h"
 #include "mapping/dict_to_tree.h"
@@ -23,8 +27,12 @@ KQ_TDict ExecuteJob(const DebugChannel& debug, const ExecuteConfiguration& confi
   }
 
   std::string jobFilePath = MakeJobFilePath(configuration.workingDirectory, method);
+  std::string refused;
+  boost::property_tree::ptree jobTree = DictToTree(parameters, refused);
+  if (!refused.empty())
+    debug.DBG_Type(0, "VantricProcessServer Exception Parameters refused: " + refused);
   try {
-    WriteJobFile(DictToTree(parameters), jobFilePath);
+    WriteJobFile(jobTree, jobFilePath);
   } catch (...) {
     // Whatever was written stays on disk for inspection.
     debug.DBG_Type(0, "VantricProcessServer Exception when generating XML file.");
@@ -49,10 +57,32 @@ KQ_TDict ExecuteJob(const DebugChannel& debug, const ExecuteConfiguration& confi
   try {
     debug.DBG_Type(
         3, KQ_TString::Format("Executing following command: %s", commandLine.c_str()).Text());
-    exitStatus = os::RunCommandLine(commandLine);
+    os::CommandResult run =
+        os::RunCommandTree(commandLine, std::chrono::seconds(configuration.timeLimitSeconds));
+    exitStatus = run.status;
+    if (run.ended != os::CommandResult::Ended::kNo) {
+      std::int64_t seconds = run.ended == os::CommandResult::Ended::kTimeLimit
+                                 ? configuration.timeLimitSeconds
+                                 : run.seconds;
+      debug.DBG_Type(0, "VantricProcessServer Exception Processor time limit exceeded (" +
+                            std::to_string(seconds) + " s).");
+      // An ended tree is a failed run, whatever status the interpreter was left with.
+      if (exitStatus == 0)
+        exitStatus = -1;
+    }
     if (exitStatus != 0)
       debug.DBG_Type(0, "Failed to spawn command : " + commandLine);
-    TreeToDict(ReadJobFile(jobFilePath), answer);
+    std::error_code sizeError;
+    std::uintmax_t answerBytes = std::filesystem::file_size(jobFilePath, sizeError);
+    if (!sizeError && configuration.maxAnswerBytes > 0 &&
+        answerBytes > configuration.maxAnswerBytes) {
+      // Reading costs many times the file's size in memory, for an answer that could not
+      // be sent anyway.
+      debug.DBG_Type(0, "VantricProcessServer Exception Answer file too large (" +
+                            std::to_string(answerBytes) + " bytes).");
+    } else {
+      TreeToDict(ReadJobFile(jobFilePath), answer);
+    }
   } catch (...) {
     debug.DBG_Type(0, "VantricProcessServer Exception when spawning the command.");
   }

@@ -12,6 +12,7 @@
 // the configuration it is given and changes nothing shared; takes no lock.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -30,6 +31,10 @@ struct ExecuteConfiguration {
   const KQ_TString& progPathEnvVar;
   const KQ_TString& programDirectory;
   const KQ_TURL& workingDirectory;
+  // How long a processor may run before its process tree is ended; 0: no limit.
+  std::int64_t timeLimitSeconds = 0;
+  // Answer files larger than this are not read (they could not be sent anyway); 0: no limit.
+  std::uintmax_t maxAnswerBytes = 0;
 };
 
 // Runs the request. Logs through `debug`, whose level also decides whether the job file is
@@ -37,12 +42,19 @@ struct ExecuteConfiguration {
 //   1 "Receiving Execute call" on every call;
 //   0 "VantricProcessServer Exception Processor not found." for an unknown method (empty
 //     answer, nothing written or run);
+//   0 "VantricProcessServer Exception Parameters refused: <reason>" when the mapping refuses
+//     the parameters (the job file is then written empty and the processor still runs);
 //   0 "VantricProcessServer Exception when generating XML file." when the job file cannot be
 //     written (empty answer, the command is not run);
 //   2 "Program Path Environment Variable is undefined" when progPathEnvVar names an unset or
 //     empty variable (the base directory is then left out);
 //   3 "Executing following command: <line>" before running it;
+//   0 "VantricProcessServer Exception Processor time limit exceeded (N s)." when the
+//     processor's tree was ended: N is the time limit, or after a server's stop deadline how
+//     long the processor had run; the run then counts as failed;
 //   0 "Failed to spawn command : <line>" when it returns non-zero (the answer is still read);
+//   0 "VantricProcessServer Exception Answer file too large (N bytes)." when the answer file
+//     exceeds maxAnswerBytes: it is not read, and the answer is empty;
 //   0 "VantricProcessServer Exception when spawning the command." when logging, running or
 //     converting the answer throws (the answer holds what was converted before).
 // Exceptions from building the job file path leave the call.

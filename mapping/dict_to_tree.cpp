@@ -1,5 +1,7 @@
 #include "mapping/dict_to_tree.h"
 
+#include <new>
+
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -336,13 +338,27 @@ void FillDict(const KQ_TDict& dictionary, ptree& node, int depth, Place place) {
 }  // namespace
 
 boost::property_tree::ptree DictToTree(const KQ_TDict& dictionary) {
+  std::string ignored;
+  return DictToTree(dictionary, ignored);
+}
+
+boost::property_tree::ptree DictToTree(const KQ_TDict& dictionary, std::string& reason) {
   ptree tree;
+  reason.clear();
   try {
     FillDict(dictionary, tree, 0, Place::kDocument);
+  } catch (const std::string& message) {
+    reason = message;
+  } catch (const std::bad_alloc&) {
+    reason = "not enough memory";
+  } catch (const std::exception& error) {
+    reason = error.what();
   } catch (...) {
-    // Whatever went wrong, the caller gets a tree it can write: an empty one.
-    tree.clear();
+    reason = "an unknown failure";
   }
+  // Whatever went wrong, the caller gets a tree it can write: an empty one.
+  if (!reason.empty())
+    tree.clear();
   return tree;
 }
 

@@ -29,6 +29,11 @@
 // the reason is dropped.
 boost::property_tree::ptree DictToTree(const KQ_TDict& dictionary);
 
+// DictToTree that says why it refused: `reason` is left empty when the whole dictionary went
+// into the tree, else it names the key, text or value that was refused and why (the
+// message FillTreeFromDict throws).
+boost::property_tree::ptree DictToTree(const KQ_TDict& dictionary, std::string& reason);
+
 // Adds the entries of `dictionary` as children of `node`, which stands for an element.
 // Throws a std::string naming the problem: "Unexpected dictionary value type " + class name
 // + "(expected a string, array or sub-dictionary)" for a value of another class than

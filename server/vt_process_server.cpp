@@ -5,9 +5,13 @@
 
 #include "config/load_configuration.h"
 #include "jobs/job_file.h"
+#include "platform/kqmware/settings.h"
 #include "platform/os/os.h"
 
 namespace {
+
+// The longest processor time limit accepted: 31 days.
+constexpr std::int64_t kMaxProcessorTimeLimitSeconds = 31 * 24 * 3600;
 
 KQ_TObject* MakeServer() {
   return new (std::nothrow) VTProcessServer();
@@ -26,6 +30,10 @@ VTProcessServer::~VTProcessServer() {
 
 void VTProcessServer::Initialize() {
   DBG_Type(1, "Receiving Constructor call");
+  processorTimeLimitSeconds_ =
+      kqm::ParseNumberSetting("VTPS_PROCESSOR_TIME_LIMIT", os::GetEnv("VTPS_PROCESSOR_TIME_LIMIT"),
+                              0, 0, kMaxProcessorTimeLimitSeconds);
+  maxAnswerBytes_ = kqm::MaxFrameBytes();
   Bind(kServiceName, 0, 0, false);
   // Starts the sockets layer only to ask for the name; "localhost" when that fails.
   os::ReadHostName(os::NativeHostNameCalls(), hostName, sizeof hostName);
@@ -37,8 +45,12 @@ bool VTProcessServer::LoadConfiguration() {
 }
 
 KQ_TDict VTProcessServer::Execute(const KQ_TString& method, const KQ_TDict& parameters) {
-  ExecuteConfiguration configuration{processors, progPathEnvVar, programDirectory,
-                                     workingDirectory};
+  ExecuteConfiguration configuration{processors,
+                                     progPathEnvVar,
+                                     programDirectory,
+                                     workingDirectory,
+                                     processorTimeLimitSeconds_,
+                                     maxAnswerBytes_};
   return ExecuteJob(*this, configuration, method, parameters);
 }
 

@@ -29,8 +29,9 @@ class VTProcessServer : public KQM_TServer {
   // Logs "Receiving Destructor call" (level 1).
   ~VTProcessServer() override;
 
-  // The start-up steps before the configuration load: the constructor line, Bind, the host
-  // name.
+  // The start-up steps before the configuration load: the constructor line, the limits
+  // Execute applies, Bind, the host name. Throws KQ_EException naming the variable when
+  // VTPS_PROCESSOR_TIME_LIMIT is not a whole number of seconds.
   void Initialize();
   // Fills progPathEnvVar, programDirectory, workingDirectory and processors from the
   // configuration service; see config/load_configuration.h. Returns false when the program
@@ -53,4 +54,11 @@ class VTProcessServer : public KQM_TServer {
   KQ_TString programDirectory;
   KQ_TURL workingDirectory;
   ProcessorTable processors;
+
+ private:
+  // Limits Execute applies, read from the environment by Initialize:
+  // VTPS_PROCESSOR_TIME_LIMIT (seconds, 0: none) and the middleware's frame limit, beyond
+  // which an answer file is not read.
+  std::int64_t processorTimeLimitSeconds_ = 0;
+  std::uintmax_t maxAnswerBytes_ = 0;
 };
