@@ -98,3 +98,36 @@ TEST(Settings, NumbersAreCheckedAgainstTheirRange) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Settings, ListenPointsAreHostAndPort) {
+  struct Case {
+    const char* text;
+    const char* host;
+    std::uint16_t port;
+  };
+  const Case good[] = {
+      {"127.0.0.1:9464", "127.0.0.1", 9464},
+      {"[::1]:0", "::1", 0},
+      {"0.0.0.0:65535", "0.0.0.0", 65535},
+  };
+  for (const Case& c : good) {
+    kqm::ListenPoint point = kqm::ParseListenPoint("KQM_METRICS_LISTEN", c.text);
+    EXPECT_EQ(point.host, c.host) << c.text;
+    EXPECT_EQ(point.port, c.port) << c.text;
+  }
+  for (const char* bad :
+       {"9464", ":9464", "host:", "host:65536", "::1:9464", "[::1:9464", "h:12x"}) {
+    try {
+      kqm::ParseListenPoint("KQM_METRICS_LISTEN", bad);
+      ADD_FAILURE() << "accepted " << bad;
+    } catch (const KQ_EException& error) {
+      EXPECT_NE(error.KQ_Message().Text().find(std::string("KQM_METRICS_LISTEN is \"") + bad),
+                std::string::npos)
+          << error.KQ_Message().Text();
+    }
+  }
+}
+
+}  // namespace
