@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
 
 #include "config/NTR/ntr_exceptions.h"
 #include "platform/kqtypes/kqtypes.h"
@@ -56,6 +60,15 @@ class ConfiguredServer : public ::testing::Test {
                              "<Exit3>exit3" +
                              extension +
                              "</Exit3>\n"
+                             "<Untouched>untouched" +
+                             extension +
+                             "</Untouched>\n"
+                             "<HangTree>hang-tree" +
+                             extension +
+                             "</HangTree>\n"
+                             "<BigAnswer>big-answer" +
+                             extension +
+                             "</BigAnswer>\n"
                              "</Configuration></VantricProcessServer></Servers></configuration>\n");
   }
 
@@ -68,6 +81,50 @@ class ConfiguredServer : public ::testing::Test {
   }
 
   std::string Log() { return vtps_test::ReadFile(dir_.File("debug.log")); }
+
+  // Starts ntr-server and VantricProcessServer on the written configuration and waits until
+  // the server answers.
+  void StartSystem() {
+    WriteConfiguration();
+    ntr_.emplace(Start("tools/ntr-server/ntr-server", {dir_.File("ntr.xml")}, "ntr"));
+    ASSERT_TRUE(vtps_test::WaitUntil([&] {
+      return Call({"NTR", "KeysAt", "\"\""}).exitCode == 0;
+    })) << run_.Err("ntr");
+    server_.emplace(Start("server/VantricProcessServer", {}, "server"));
+    ASSERT_TRUE(vtps_test::WaitUntil([&] {
+      return Call({"--status", "VantricProcessServer"}).exitCode == 0;
+    })) << Log();
+  }
+
+  // How many lines of the debug log hold `text`.
+  std::size_t LogLines(const std::string& text) {
+    std::size_t count = 0;
+    std::string log = Log();
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+      ++count;
+    return count;
+  }
+
+  // The processes the tree-sleeper wrote into `path`.
+  std::pair<std::uint32_t, std::uint32_t> TreeIds(const std::string& path) {
+    std::pair<std::uint32_t, std::uint32_t> ids;
+    std::istringstream(vtps_test::ReadFile(path)) >> ids.first >> ids.second;
+    return ids;
+  }
+  bool TreeGone(const std::string& idsPath) {
+    auto [processor, child] = TreeIds(idsPath);
+    return vtps_test::WaitUntil([&] {
+      return !os::ChildProcess::IsRunning(processor) && !os::ChildProcess::IsRunning(child);
+    });
+  }
+  void UseTreeSleeper(const std::string& idsPath) {
+    run_.environment.push_back({"VTPS_TREE_SLEEPER", vtps_test::NativePath(vtps_test::BuildProgram(
+                                                         "tests/support/tree-sleeper"))});
+    run_.environment.push_back({"VTPS_TREE_IDS", vtps_test::NativePath(idsPath)});
+  }
+
+  std::optional<os::ChildProcess> ntr_;
+  std::optional<os::ChildProcess> server_;
 
   std::size_t JobFileCount() const {
     return static_cast<std::size_t>(
@@ -134,6 +191,127 @@ TEST_F(ConfiguredServer, NtrServerRefusesAnUnreadableFile) {
   EXPECT_EQ(ntr.WaitFor(60s), 1);
   std::string errors = run_.Err("ntr");
   EXPECT_NE(errors.find("bad.xml:3: "), std::string::npos) << errors;
+}
+
+TEST_F(ConfiguredServer, TimeLimitEndsAHungProcessorAndItsChildren) {
+  std::string ids = dir_.File("tree-ids");
+  UseTreeSleeper(ids);
+  run_.environment.push_back({"VTPS_PROCESSOR_TIME_LIMIT", "2"});
+  StartSystem();
+  auto started = std::chrono::steady_clock::now();
+  auto answer = Call({"VantricProcessServer", "HangTree", R"({"file": "a.pdf"})"});
+  // The processor would sleep 60 s: an answer well before shows the limit ended it.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
+  EXPECT_EQ(answer.exitCode, 0) << answer.err;
+  EXPECT_EQ(LogLines(" 0 VantricProcessServer Exception Processor time limit exceeded (2 s)."), 1u)
+      << Log();
+  EXPECT_EQ(LogLines(" 0 Failed to spawn command : "), 1u);
+  EXPECT_EQ(JobFileCount(), 1u);  // kept, as after any failed run
+  EXPECT_TRUE(TreeGone(ids));
+}
+
+TEST_F(ConfiguredServer, StopRefusesTheWaitingAndEndsTheRunningAtTheDeadline) {
+  if (OnCmd())
+    GTEST_SKIP() << "needs a stop signal sent from another process";
+  std::string ids = dir_.File("tree-ids");
+  UseTreeSleeper(ids);
+  run_.environment.push_back({"KQM_WORKERS", "1"});
+  run_.environment.push_back({"KQM_STOP_TIMEOUT_MS", "1000"});
+  StartSystem();
+  auto running = std::async(std::launch::async, [&] {
+    return Call({"VantricProcessServer", "HangTree", "{}"});
+  });
+  ASSERT_TRUE(vtps_test::WaitUntil([&] { return fs::exists(ids); }));
+  auto waiting = std::async(std::launch::async, [&] {
+    return Call({"VantricProcessServer", "Help"});
+  });
+  ASSERT_TRUE(vtps_test::WaitUntil([&] {
+    auto status = Call({"--status", "VantricProcessServer"});
+    return status.exitCode == 0 && nlohmann::json::parse(status.out)["queued"] == 1;
+  }));
+
+  server_->Terminate();
+  EXPECT_EQ(server_->WaitFor(30s), 0) << run_.Err("server");
+  auto refused = waiting.get();
+  EXPECT_EQ(refused.exitCode, 2);
+  EXPECT_NE(refused.err.find("KQM_EBusy: the service VantricProcessServer is stopping"),
+            std::string::npos)
+      << refused.err;
+  auto answered = running.get();
+  EXPECT_EQ(answered.exitCode, 0) << answered.err;
+  EXPECT_EQ(LogLines("VantricProcessServer Exception Processor time limit exceeded"), 1u) << Log();
+  EXPECT_NE(Log().find("Receiving Destructor call"), std::string::npos);
+  EXPECT_TRUE(TreeGone(ids));
+}
+
+TEST_F(ConfiguredServer, StatusAnswersWhileTheOnlySlotIsBusyAndTheNextRequestIsRefused) {
+  std::string ids = dir_.File("tree-ids");
+  UseTreeSleeper(ids);
+  run_.environment.push_back({"KQM_WORKERS", "1"});
+  run_.environment.push_back({"KQM_QUEUE", "0"});
+  // Long enough for the checks below, even under Wine; the limit then ends the processor.
+  run_.environment.push_back({"VTPS_PROCESSOR_TIME_LIMIT", "10"});
+  StartSystem();
+  auto running = std::async(std::launch::async, [&] {
+    return Call({"VantricProcessServer", "HangTree", "{}"});
+  });
+  ASSERT_TRUE(vtps_test::WaitUntil([&] { return fs::exists(ids); }));
+
+  auto status = Call({"--status", "VantricProcessServer"});
+  ASSERT_EQ(status.exitCode, 0) << status.err;
+  nlohmann::json fields = nlohmann::json::parse(status.out);
+  EXPECT_EQ(fields["service"], "VantricProcessServer");
+  EXPECT_EQ(fields["running"], 1);
+  EXPECT_EQ(fields["workers"], 1);
+  EXPECT_EQ(fields["queueLimit"], 0);
+
+  auto refused = Call({"VantricProcessServer", "Help"});
+  EXPECT_EQ(refused.exitCode, 2);
+  EXPECT_NE(refused.err.find("KQM_EBusy: the service VantricProcessServer is busy"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(running.get().exitCode, 0);
+  EXPECT_TRUE(TreeGone(ids));
+}
+
+TEST_F(ConfiguredServer, AnswerFilesOverTheFrameLimitAreNotRead) {
+  std::string big = dir_.File("big.xml");
+  { std::ofstream(big) << "<a>"; }
+  fs::resize_file(big, 200u * 1024 * 1024);  // sparse where the file system allows
+  run_.environment.push_back({"VTPS_BIG_ANSWER", vtps_test::NativePath(big)});
+  StartSystem();
+  auto answer = Call({"VantricProcessServer", "BigAnswer", "{}"});
+  EXPECT_EQ(answer.exitCode, 0) << answer.err;
+  EXPECT_EQ(answer.out, "{}\n");
+  EXPECT_EQ(LogLines(" 0 VantricProcessServer Exception Answer file too large (209715200 bytes)."),
+            1u)
+      << Log();
+  if (!OnCmd()) {
+    // Parsing would have cost many times the file's size.
+    std::string status = vtps_test::ReadFile("/proc/" + std::to_string(server_->Id()) + "/status");
+    std::size_t peak = status.find("VmHWM:");
+    ASSERT_NE(peak, std::string::npos);
+    EXPECT_LT(std::stoul(status.substr(peak + 6)), 256u * 1024) << "kB at peak";
+  }
+}
+
+TEST_F(ConfiguredServer, RefusedParametersAreLoggedWithTheirReason) {
+  StartSystem();
+  const std::pair<const char*, const char*> cases[] = {
+      {R"({"a b": "x"})", R"(Unexpected dictionary key "a b")"},
+      {R"({"x><y": "x"})", R"(Unexpected dictionary key "x><y")"},
+      {R"({"ok": "x", "c\u0001": "x"})", "Unexpected dictionary key \"c"},
+  };
+  for (const auto& [parameters, reason] : cases) {
+    auto answer = Call({"VantricProcessServer", "Untouched", parameters});
+    EXPECT_EQ(answer.exitCode, 0) << answer.err;
+    EXPECT_EQ(answer.out, "{}\n") << parameters;
+    EXPECT_EQ(
+        LogLines(std::string(" 0 VantricProcessServer Exception Parameters refused: ") + reason),
+        1u)
+        << parameters << "\n"
+        << Log();
+  }
 }
 
 }  // namespace
