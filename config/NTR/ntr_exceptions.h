@@ -16,26 +16,20 @@ class NTR_EConfigException : public KQ_TExceptionClass<NTR_EConfigException, KQ_
   static constexpr const char* KQ_ClassName = "NTR_EConfigException";
   // The record of "NTR_EConfigException" (parent: KQ_EException's), its leading flag set.
   static KQ_TClass* KQ_ClassObject();
-
-  NTR_EConfigException() = default;
-  NTR_EConfigException(const KQ_TString& message, const KQ_TAny& data,
-                       const char* file = __builtin_FILE(), int line = __builtin_LINE())
-      : KQ_TExceptionClass(message, data, file, line) {}
+  // KQ_EException's constructors: (message, data, file, line).
+  using KQ_TExceptionClass::KQ_TExceptionClass;
 };
 
 class NTR_EIllegalPath : public KQ_TExceptionClass<NTR_EIllegalPath, NTR_EConfigException> {
  public:
   static constexpr const char* KQ_ClassName = "NTR_EIllegalPath";
-
-  NTR_EIllegalPath() = default;
-  NTR_EIllegalPath(const KQ_TString& message, const KQ_TAny& data,
-                   const char* file = __builtin_FILE(), int line = __builtin_LINE())
-      : KQ_TExceptionClass(message, data, file, line) {}
+  using KQ_TExceptionClass::KQ_TExceptionClass;
 };
 
 class NTR_EValueNotSet : public KQ_TExceptionClass<NTR_EValueNotSet, NTR_EConfigException> {
  public:
   static constexpr const char* KQ_ClassName = "NTR_EValueNotSet";
+  using KQ_TExceptionClass::KQ_TExceptionClass;
 };
 
 // Makes the records of the three classes, so that this process re-creates them when a reply
