@@ -21,24 +21,41 @@ const T& Expect(const KQ_TAny& reply, const KQ_TString& key) {
   return *value;
 }
 
+// The service itself as the source.
+class ProxySource : public ConfigurationSource {
+ public:
+  explicit ProxySource(NTR_TProxy& proxy) : proxy_(proxy) {}
+  KQ_TAny Get(const KQ_TString& key) override { return proxy_.Get(key); }
+  KQ_TAny KeysAt(const KQ_TString& folderKey) override { return proxy_.KeysAt(folderKey); }
+
+ private:
+  NTR_TProxy& proxy_;
+};
+
 }  // namespace
 
 bool LoadServerConfiguration(const DebugChannel& debug, const char* hostName,
                              const ConfigurationFields& fields) {
   NTR_TProxy proxy;
   proxy.Connect(hostName);
+  ProxySource source(proxy);
+  return LoadServerConfiguration(debug, source, fields);
+}
+
+bool LoadServerConfiguration(const DebugChannel& debug, ConfigurationSource& source,
+                             const ConfigurationFields& fields) {
   KQ_TString folder(kFolder);
 
   try {
     KQ_TString key = folder + "ProgPathEnvVar";
-    fields.progPathEnvVar = Expect<KQ_TString>(proxy.Get(key), key);
+    fields.progPathEnvVar = Expect<KQ_TString>(source.Get(key), key);
   } catch (...) {
     fields.progPathEnvVar = KQ_TString("");
   }
 
   try {
     KQ_TString key = folder + "ProgramDirectory";
-    fields.programDirectory = Expect<KQ_TString>(proxy.Get(key), key);
+    fields.programDirectory = Expect<KQ_TString>(source.Get(key), key);
   } catch (...) {
     debug.DBG_Type(0, "VantricProcessServer Exception when retrieving ProgramDirectory from NTR.");
     return false;
@@ -46,17 +63,17 @@ bool LoadServerConfiguration(const DebugChannel& debug, const char* hostName,
 
   try {
     KQ_TString key = folder + "WorkingDirectory";
-    fields.workingDirectory = Expect<KQ_TURL>(proxy.Get(key), key);
+    fields.workingDirectory = Expect<KQ_TURL>(source.Get(key), key);
   } catch (...) {
     debug.DBG_Type(0, "VantricProcessServer Exception when retrieving WorkingDirectory from NTR.");
     return false;
   }
 
-  KQ_TAny folderValue = proxy.Get(folder);
+  KQ_TAny folderValue = source.Get(folder);
   if (folderValue.Get() == nullptr || folderValue.Get()->KQ_Cast(KQ_TTree::KQ_ClassName) == nullptr)
     return true;
 
-  KQ_TAny listing = proxy.KeysAt(folder);
+  KQ_TAny listing = source.KeysAt(folder);
   const KQ_TList* names = listing.DynamicCast<KQ_TList>();
   if (names == nullptr)
     return true;
@@ -64,7 +81,7 @@ bool LoadServerConfiguration(const DebugChannel& debug, const char* hostName,
     const KQ_TString* name = it.Value().DynamicCast<KQ_TString>();
     if (name == nullptr || name->Find("Directory", 0) != -1)
       continue;
-    KQ_TAny program = proxy.Get(folder + *name);
+    KQ_TAny program = source.Get(folder + *name);
     if (const KQ_TString* file = program.DynamicCast<KQ_TString>())
       fields.processors[*name] = *file;
   }

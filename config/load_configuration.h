@@ -4,14 +4,30 @@
 // KQ_TURL), and one processor per listed name that does not contain "Directory" (a
 // KQ_TString each).
 //
+// The load reads through ConfigurationSource, the two reads it makes of the service, so that
+// its rules are tested against a table; LoadServerConfiguration gives it the service itself.
+//
 // Runs on the thread that constructs the server, before it serves; takes no lock.
 #pragma once
 
 #include <map>
 
 #include "platform/kqmware/debug_channel.h"
+#include "platform/kqtypes/kq_any.h"
 #include "platform/kqtypes/kq_string.h"
 #include "platform/kqtypes/kq_url.h"
+
+// What the load reads of the configuration service. Each read throws what the service's
+// reply throws (NTR_EValueNotSet for a key without a value, KQ_EException when the service
+// cannot be reached).
+class ConfigurationSource {
+ public:
+  virtual ~ConfigurationSource() = default;
+  // The value of `key`.
+  virtual KQ_TAny Get(const KQ_TString& key) = 0;
+  // The names directly in the folder `folderKey` (a KQ_TList from the service).
+  virtual KQ_TAny KeysAt(const KQ_TString& folderKey) = 0;
+};
 
 // The fields the load fills; borrowed for the call.
 struct ConfigurationFields {
@@ -21,8 +37,7 @@ struct ConfigurationFields {
   std::map<KQ_TString, KQ_TString>& processors;
 };
 
-// Fills `fields` from the service on `hostName` (see NTR_TProxy::ChooseHost) and logs its
-// failures through `debug`:
+// Fills `fields` from `source` and logs its failures through `debug`:
 // - ProgPathEnvVar that cannot be read, or is not a string, leaves progPathEnvVar empty;
 // - ProgramDirectory or WorkingDirectory that cannot be read, or is of another class, logs
 //   "VantricProcessServer Exception when retrieving ProgramDirectory from NTR." (or
@@ -31,5 +46,10 @@ struct ConfigurationFields {
 //   processors; listed names and processor values that are not strings are skipped.
 // Returns true when it ran to its end. Exceptions from addressing the service, reading the
 // folder, the listing and the processors leave the call; processors stored before stay.
+bool LoadServerConfiguration(const DebugChannel& debug, ConfigurationSource& source,
+                             const ConfigurationFields& fields);
+
+// The same from the service "NTR" on `hostName` (see NTR_TProxy::ChooseHost); throws
+// KQ_EException when the service cannot be addressed.
 bool LoadServerConfiguration(const DebugChannel& debug, const char* hostName,
                              const ConfigurationFields& fields);

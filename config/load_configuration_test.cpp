@@ -3,9 +3,7 @@
 #include "config/NTR/ntr_exceptions.h"
 #include "config/load_configuration.h"
 #include "platform/kqtypes/kqtypes.h"
-#include "tests/support/fake_ntr.h"
 #include "tests/support/recording_debug_channel.h"
-#include "tests/support/server_environment.h"
 
 namespace {
 
@@ -18,9 +16,35 @@ KQ_TList Names(std::initializer_list<KQ_TAny> names) {
   return list;
 }
 
+// The configuration service as two tables, answering as the service does and keeping the
+// order of what was asked ("KeysAt <key>" for listings).
+class TableSource : public ConfigurationSource {
+ public:
+  std::map<std::string, KQ_TAny> values;
+  std::map<std::string, KQ_TAny> listings;
+  std::vector<std::string> asked;
+
+  KQ_TAny Get(const KQ_TString& key) override {
+    asked.push_back(key.Text());
+    return Find(values, key);
+  }
+  KQ_TAny KeysAt(const KQ_TString& folderKey) override {
+    asked.push_back("KeysAt " + folderKey.Text());
+    return Find(listings, folderKey);
+  }
+
+ private:
+  static KQ_TAny Find(const std::map<std::string, KQ_TAny>& table, const KQ_TString& key) {
+    auto found = table.find(key.Text());
+    if (found == table.end())
+      throw NTR_EValueNotSet("no value at " + key, KQ_TAny());
+    return found->second;
+  }
+};
+
 class LoadConfigurationTest : public ::testing::Test {
  protected:
-  LoadConfigurationTest() : environment_(1) {
+  LoadConfigurationTest() {
     ntr_.values[kFolder + "ProgPathEnvVar"] = "VTPS_HOME";
     ntr_.values[kFolder + "ProgramDirectory"] = "procs/";
     ntr_.values[kFolder + "WorkingDirectory"] = KQ_TURL(KQ_TString("file:///var/jobs"));
@@ -33,23 +57,13 @@ class LoadConfigurationTest : public ::testing::Test {
   }
 
   bool Load() {
-    ntr_.Start(environment_.NtrPort());
     return LoadServerConfiguration(
-        debug_, "localhost", {progPathEnvVar_, programDirectory_, workingDirectory_, processors_});
+        debug_, ntr_, {progPathEnvVar_, programDirectory_, workingDirectory_, processors_});
   }
 
-  // The "[]" keys requested, in order, with "KeysAt <key>" for listings.
-  std::vector<std::string> Asked() {
-    std::vector<std::string> asked;
-    for (const KQ_TDict& request : ntr_.Requests()) {
-      std::string key = request["P1"].DynamicCast<KQ_TString>()->Text();
-      asked.push_back(request["M"] == KQ_TAny("KeysAt") ? "KeysAt " + key : key);
-    }
-    return asked;
-  }
+  const std::vector<std::string>& Asked() const { return ntr_.asked; }
 
-  vtps_test::ServerEnvironment environment_;
-  vtps_test::FakeNtr ntr_;
+  TableSource ntr_;
   vtps_test::RecordingDebugChannel debug_{1};
   KQ_TString progPathEnvVar_{"before"};
   KQ_TString programDirectory_;
@@ -113,8 +127,7 @@ TEST_F(LoadConfigurationTest, MissingProgramDirectoryStopsTheLoad) {
 
 TEST_F(LoadConfigurationTest, WorkingDirectoryFailuresStopTheLoad) {
   for (bool missing : {true, false}) {
-    vtps_test::ServerEnvironment environment(1);
-    vtps_test::FakeNtr ntr;
+    TableSource ntr;
     ntr.values = ntr_.values;
     ntr.listings = ntr_.listings;
     if (missing) {
@@ -122,13 +135,11 @@ TEST_F(LoadConfigurationTest, WorkingDirectoryFailuresStopTheLoad) {
     } else {
       ntr.values[kFolder + "WorkingDirectory"] = "a string, not a URL";
     }
-    ntr.Start(environment.NtrPort());
     KQ_TString variable, directory;
     KQ_TURL working;
     std::map<KQ_TString, KQ_TString> processors;
     vtps_test::RecordingDebugChannel debug(1);
-    EXPECT_FALSE(
-        LoadServerConfiguration(debug, "localhost", {variable, directory, working, processors}));
+    EXPECT_FALSE(LoadServerConfiguration(debug, ntr, {variable, directory, working, processors}));
     EXPECT_EQ(
         debug.Lines(),
         (std::vector<vtps_test::DebugLine>{
@@ -136,7 +147,7 @@ TEST_F(LoadConfigurationTest, WorkingDirectoryFailuresStopTheLoad) {
     EXPECT_EQ(directory.Text(), "procs/");
     EXPECT_TRUE(working.Text().Empty());
     EXPECT_TRUE(processors.empty());
-    EXPECT_EQ(ntr.Requests().size(), 3u);
+    EXPECT_EQ(ntr.asked.size(), 3u);
   }
 }
 

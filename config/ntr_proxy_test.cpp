@@ -110,6 +110,14 @@ TEST(NTR_Exceptions, DynamicInfoAnswersThroughTheParentChain) {
                                       "KQ_TObject"}));
 }
 
+TEST(NTR_Exceptions, RecordWhereTheyAreMade) {
+  NTR_EIllegalPath error("bad key", KQ_TAny());
+  int line = __LINE__ - 1;
+  EXPECT_EQ(error.KQ_ExceptionLine(), line);
+  EXPECT_TRUE(std::string(error.KQ_ExceptionFile()).ends_with("ntr_proxy_test.cpp"))
+      << error.KQ_ExceptionFile();
+}
+
 TEST(NTR_Exceptions, PackTheirBaseInsideNamedSections) {
   RegisterNtrExceptions();
   NTR_EIllegalPath error("bad key", KQ_TAny("A//B"));

@@ -20,7 +20,7 @@
 #include "platform/kqmware/status_report.h"
 #include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kq_exception.h"
-#include "platform/kqtypes/kq_value_helpers.h"
+#include "platform/kqtypes/kq_value_class.h"
 #include "platform/os/os.h"
 
 namespace asio = boost::asio;

@@ -1,7 +1,7 @@
 #include "platform/kqtypes/kq_array.h"
 
 #include "platform/kqtypes/kq_sequence.h"
-#include "platform/kqtypes/kq_value_helpers.h"
+#include "platform/kqtypes/kq_value_class.h"
 
 const KQ_TAny& KQ_TArray::operator[](std::size_t index) const {
   if (index >= elements_.size())

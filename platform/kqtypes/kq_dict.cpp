@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "platform/kqtypes/kq_value_helpers.h"
+#include "platform/kqtypes/kq_value_class.h"
 
 namespace {
 

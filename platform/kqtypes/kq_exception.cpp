@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "platform/kqtypes/kq_value_helpers.h"
+#include "platform/kqtypes/kq_value_class.h"
 
 KQ_EException::KQ_EException(const KQ_TString& message, const KQ_TAny& data, const char* file,
                              int line)

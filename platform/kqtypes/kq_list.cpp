@@ -1,7 +1,7 @@
 #include "platform/kqtypes/kq_list.h"
 
 #include "platform/kqtypes/kq_sequence.h"
-#include "platform/kqtypes/kq_value_helpers.h"
+#include "platform/kqtypes/kq_value_class.h"
 
 const KQ_TAny& KQ_TList::At(std::size_t index) const {
   if (index >= elements_.size())

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "platform/kqtypes/kq_value_helpers.h"
+#include "platform/kqtypes/kq_value_class.h"
 
 KQ_TClass* KQ_TBool::KQ_ClassObject() {
   return KQ_ValueClassObject<KQ_TBool, KQ_TObject>();

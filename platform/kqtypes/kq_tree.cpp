@@ -1,6 +1,6 @@
 #include "platform/kqtypes/kq_tree.h"
 
-#include "platform/kqtypes/kq_value_helpers.h"
+#include "platform/kqtypes/kq_value_class.h"
 
 KQ_TClass* KQ_TTree::KQ_ClassObject() {
   return KQ_ValueClassObject<KQ_TTree, KQ_TObject>();

@@ -3,7 +3,7 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "platform/kqtypes/kq_value_helpers.h"
+#include "platform/kqtypes/kq_value_class.h"
 #include "platform/kqtypes/local_path.h"
 #include "platform/os/os.h"
 
