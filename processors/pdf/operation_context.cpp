@@ -4,7 +4,8 @@
 
 PdfFile OpenInput(OperationContext& context, const std::string& given, const std::string& parameter,
                   const std::optional<std::string>& password) {
-  PdfFile file = OpenPdf(context.paths.Resolve(given, parameter), given, password);
+  PdfFile file = OpenPdf(context.paths.Resolve(given, parameter), given, password,
+                         context.budget.ReadRemaining());
   context.budget.Read(file.PageCount(), given);
   return file;
 }

@@ -24,6 +24,8 @@ class PageBudget {
   void Write(long long pages, const std::string& label);
 
   long long MaxPages() const { return maxPages_; }
+  // The pages this run may still read.
+  long long ReadRemaining() const { return maxPages_ - read_; }
 
  private:
   long long maxPages_;

@@ -20,6 +20,7 @@ TEST(PageBudget, ChargesReadAndWrittenPagesSeparately) {
   budget.Read(6, "a.pdf");
   budget.Write(10, "out.pdf");
   budget.Read(4, "b.pdf");
+  EXPECT_EQ(budget.ReadRemaining(), 0);
   try {
     budget.Read(1, "c.pdf");
     ADD_FAILURE() << "read past the limit";

@@ -1,8 +1,4 @@
 // The operations that choose and turn pages: PdfMerge, PdfExtract, PdfSplit, PdfRotate.
-#include <qpdf/QUtil.hh>
-
-#include <set>
-
 #include "processors/pdf/numbered_path.h"
 #include "processors/pdf/operations.h"
 #include "processors/pdf/page_assembly.h"

@@ -11,7 +11,7 @@
 namespace fs = std::filesystem;
 
 PdfFile OpenPdf(const fs::path& path, const std::string& label,
-                const std::optional<std::string>& password) {
+                const std::optional<std::string>& password, long long maxPages) {
   std::string file = "file \"" + label + "\"";
   std::error_code error;
   if (!fs::exists(path, error))
@@ -32,7 +32,14 @@ PdfFile OpenPdf(const fs::path& path, const std::string& label,
   try {
     // The label names the file in qpdf's own messages, so that they never show the root.
     result.pdf->processFile(label.c_str(), stream, true, password ? password->c_str() : nullptr);
+    QPDFObjectHandle declared = result.pdf->getRoot().getKey("/Pages").getKey("/Count");
+    if (declared.isInteger() && declared.getIntValue() > maxPages)
+      throw PdfError(file + " has " + std::to_string(declared.getIntValue()) +
+                     " pages; this run may read at most " + std::to_string(maxPages) +
+                     " more (VTPS_PDF_MAX_PAGES)");
     result.pages = QPDFPageDocumentHelper(*result.pdf).getAllPages();
+  } catch (const PdfError&) {
+    throw;
   } catch (const QPDFExc& e) {
     if (e.getErrorCode() == qpdf_e_password)
       throw PdfError(password ? file + ": the password is wrong"

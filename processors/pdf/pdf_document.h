@@ -29,9 +29,10 @@ struct PdfFile {
 
 // Opens the PDF at `path` and reads its page list. Throws PdfError naming `label` when the
 // file is missing or unreadable, damaged or not a PDF, or encrypted and `password` is
-// missing or wrong.
+// missing or wrong, and when its page tree declares more than `maxPages` pages (checked
+// before the tree is walked, so a huge document is refused cheaply).
 PdfFile OpenPdf(const std::filesystem::path& path, const std::string& label,
-                const std::optional<std::string>& password);
+                const std::optional<std::string>& password, long long maxPages);
 
 // Writes `pdf` to the temporary path of `output` (not committing it), after `configure`
 // has set up the writer. Throws PdfError naming the output when writing fails, also when
