@@ -281,7 +281,8 @@ TEST_F(PdfProcessor, FailuresAnswerAnErrorExitNonZeroAndLeaveNothing) {
     std::vector<std::pair<std::string, std::string>> environment = {};
   };
   const Case cases[] = {
-      {"pdf-info", Dict({}), "parameter \"file\" is missing"},
+      {"pdf-info", Dict({}), "the job file holds no parameters"},
+      {"pdf-info", Dict({{"password", "x"}}), "parameter \"file\" is missing"},
       {"pdf-info", Dict({{"file", "none.pdf"}}), "file \"none.pdf\" does not exist"},
       {"pdf-info", Dict({{"file", "damaged.pdf"}}), "file \"damaged.pdf\" is damaged"},
       {"pdf-text", Dict({{"file", "locked.pdf"}}),

@@ -28,6 +28,12 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
     } catch (const std::string& reason) {
       throw PdfError("the job file cannot be read: " + reason);
     }
+    // Every operation needs parameters; an empty file most likely means the server could
+    // not write them, which "parameter file is missing" would hide.
+    if (parameters.Empty())
+      throw PdfError(
+          "the job file holds no parameters (the server writes none when it cannot write "
+          "them all, for instance a number not sent as a string)");
     PathResolver paths(settings.root);
     PageBudget budget(MaxPagesSetting(settings.maxPages));
     OperationContext context{paths, budget};
