@@ -1,7 +1,8 @@
 // The server's overhead on real PDF work: PdfMerge of two 200-page files and PdfRender of
 // one page at 150 dpi, each sent through VantricProcessServer (started with ntr-server, the
-// request sent with KQM_TClient) and run directly as `pdf-x -r -i JOBFILE` on an identical
-// job file, interleaved. Prints the median of each and the ratio server / direct.
+// request sent with KQM_TClient) and run directly on an identical job file with the command
+// line the server runs (`cd DIR ; DIR/pdf-x -r -i JOBFILE`, through os::RunCommandLine as
+// the server does), interleaved. Prints the median of each and the ratio server / direct.
 //
 //   build/linux/bench/pdf_bench [rounds per operation, default 15]
 #include <algorithm>
@@ -15,11 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "jobs/command_line.h"
 #include "jobs/job_file.h"
 #include "mapping/dict_to_tree.h"
 #include "platform/kqmware/kqmware.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/child_process.h"
+#include "platform/os/os.h"
 #include "processors/pdf/sample_pdf.h"
 #include "tests/support/test_support.h"
 
@@ -72,6 +75,8 @@ class Bench {
                     {"VTPS_PDF_BENCH_HOME", VTPS_BUILD_DIR},
                     {"VTPS_PDF_ROOT", Root()}};
 
+    // The direct runs inherit the same settings as the server's processors.
+    os::SetEnv("VTPS_PDF_ROOT", Root());
     // The server reads its configuration once at start, so the NTR service comes first.
     ntr_.emplace(Start("tools/ntr-server/ntr-server", {dir_.File("ntr.xml")}));
     KQM_TClient ntrClient;
@@ -152,9 +157,10 @@ class Bench {
     std::string job = dir_.File("direct.xml");
     Clock::time_point start = Clock::now();
     WriteJobFile(DictToTree(operation.parameters), job);
-    os::ChildProcess child =
-        Start("processors/" + std::string(operation.program), {"-r", "-i", job});
-    std::optional<int> exitCode = child.WaitFor(std::chrono::minutes(5));
+    os::CommandDialect dialect = os::NativeCommandDialect();
+    std::string line = BuildCommandLine(dialect, ProgramBaseDirectory(VTPS_BUILD_DIR, dialect),
+                                        "processors/", operation.program, job);
+    int exitCode = os::RunCommandLine(line);
     double elapsed = MillisecondsSince(start);
     if (exitCode != 0) {
       throw std::runtime_error(std::string(operation.program) + " failed when run directly");
