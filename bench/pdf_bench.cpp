@@ -1,0 +1,212 @@
+// The server's overhead on real PDF work: PdfMerge of two 200-page files and PdfRender of
+// one page at 150 dpi, each sent through VantricProcessServer (started with ntr-server, the
+// request sent with KQM_TClient) and run directly on an identical job file with the command
+// line the server runs (`cd DIR ; DIR/pdf-x -r -i JOBFILE`, through os::RunCommandLine as
+// the server does), interleaved. Prints the median of each and the ratio server / direct.
+//
+//   build/linux/bench/pdf_bench [rounds per operation, default 15]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "jobs/command_line.h"
+#include "jobs/job_file.h"
+#include "mapping/dict_to_tree.h"
+#include "platform/kqmware/kqmware.h"
+#include "platform/kqtypes/kqtypes.h"
+#include "platform/os/child_process.h"
+#include "platform/os/os.h"
+#include "processors/pdf/sample_pdf.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+double MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+struct Operation {
+  const char* method;
+  const char* program;
+  KQ_TDict parameters;
+};
+
+class Bench {
+ public:
+  Bench() {
+    fs::create_directory(Root());
+    fs::create_directory(dir_.File("jobs"));
+    SampleDocument document;
+    document.pages = TextPages(200);
+    WriteSamplePdf(document, Root() + "/a.pdf");
+    document.pages = TextPages(200, "Other page");
+    WriteSamplePdf(document, Root() + "/b.pdf");
+
+    std::uint16_t serverPort = vtps_test::FreePort();
+    std::uint16_t ntrPort = vtps_test::FreePort();
+    vtps_test::WriteFile(dir_.File("services"), vtps_test::ServicesText(serverPort, ntrPort));
+    vtps_test::WriteFile(dir_.File("ntr.xml"),
+                         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                         "<configuration><Servers><VantricProcessServer><Configuration>\n"
+                         "<ProgPathEnvVar>VTPS_PDF_BENCH_HOME</ProgPathEnvVar>\n"
+                         "<ProgramDirectory>processors/</ProgramDirectory>\n"
+                         "<WorkingDirectory type=\"url\">" +
+                             vtps_test::FileUrl(dir_.File("jobs")) +
+                             "</WorkingDirectory>\n"
+                             "<PdfMerge>pdf-merge</PdfMerge>\n<PdfRender>pdf-render</PdfRender>\n"
+                             "</Configuration></VantricProcessServer></Servers></configuration>\n");
+    environment_ = {{"KQM_SERVICES", dir_.File("services")},
+                    {"KQM_DEBUG_LOG", dir_.File("debug.log")},
+                    {"VTPS_PDF_BENCH_HOME", VTPS_BUILD_DIR},
+                    {"VTPS_PDF_ROOT", Root()}};
+
+    // The direct runs inherit the same settings as the server's processors.
+    os::SetEnv("VTPS_PDF_ROOT", Root());
+    // The server reads its configuration once at start, so the NTR service comes first.
+    ntr_.emplace(Start("tools/ntr-server/ntr-server", {dir_.File("ntr.xml")}));
+    KQM_TClient ntrClient;
+    ntrClient.SetConnectionAddress("localhost", "NTR", ntrPort, KQM_TClient::kConnectOnRequest);
+    WaitForAnswer(ntrClient, "KeysAt", KQ_TString(""));
+    server_.emplace(Start("server/VantricProcessServer", {}));
+    client_.SetConnectionAddress("localhost", "VantricProcessServer", serverPort,
+                                 KQM_TClient::kConnectOnRequest);
+    WaitForAnswer(client_, "Help", KQ_TDict());
+  }
+
+  // Runs `operation` through the server and directly, `rounds` times each, alternating
+  // which goes first, and prints the medians.
+  void Compare(const Operation& operation, int rounds) {
+    std::vector<double> served;
+    std::vector<double> direct;
+    for (int round = 0; round < rounds + 1; ++round) {
+      double viaServer = 0;
+      double alone = 0;
+      if (round % 2 == 0) {
+        viaServer = ThroughServer(operation);
+        alone = Directly(operation);
+      } else {
+        alone = Directly(operation);
+        viaServer = ThroughServer(operation);
+      }
+      if (round == 0)
+        continue;  // warm-up: page cache, first process start
+      served.push_back(viaServer);
+      direct.push_back(alone);
+    }
+    double server = Median(served);
+    double plain = Median(direct);
+    std::printf("%-10s through the server %8.1f ms   direct %8.1f ms   ratio %.3f\n",
+                operation.method, server, plain, server / plain);
+  }
+
+ private:
+  std::string Root() const { return dir_.File("root"); }
+
+  os::ChildProcess Start(const std::string& program, std::vector<std::string> arguments) {
+    os::ChildProcess::Options options;
+    options.arguments = std::move(arguments);
+    options.environment = environment_;
+    return os::ChildProcess::Start(vtps_test::BuildProgram(program), options);
+  }
+
+  static void WaitForAnswer(KQM_TClient& client, const char* method, const KQ_TAny& parameter) {
+    bool up = vtps_test::WaitUntil([&] {
+      try {
+        client.Call(method, parameter);
+        return true;
+      } catch (...) {  // KQ_EException until the service listens
+        return false;
+      }
+    });
+    if (!up)
+      throw std::runtime_error("the service " + client.ServiceName() + " did not come up");
+  }
+
+  double ThroughServer(const Operation& operation) {
+    Clock::time_point start = Clock::now();
+    KQ_TAny answer = client_.Call(operation.method, operation.parameters);
+    double elapsed = MillisecondsSince(start);
+    const KQ_TDict* dict = answer.DynamicCast<KQ_TDict>();
+    if (dict == nullptr || dict->Find("error") != nullptr || dict->Empty()) {
+      std::ostringstream shown;
+      answer.PrintOn(shown);
+      throw std::runtime_error(std::string(operation.method) +
+                               " failed through the server: " + shown.str());
+    }
+    return elapsed;
+  }
+
+  double Directly(const Operation& operation) {
+    // The same job file the server would write, written before the clock starts as the
+    // server's is written after its clock started: the server's figure includes it.
+    std::string job = dir_.File("direct.xml");
+    Clock::time_point start = Clock::now();
+    WriteJobFile(DictToTree(operation.parameters), job);
+    os::CommandDialect dialect = os::NativeCommandDialect();
+    std::string line = BuildCommandLine(dialect, ProgramBaseDirectory(VTPS_BUILD_DIR, dialect),
+                                        "processors/", operation.program, job);
+    int exitCode = os::RunCommandLine(line);
+    double elapsed = MillisecondsSince(start);
+    if (exitCode != 0) {
+      throw std::runtime_error(std::string(operation.program) + " failed when run directly");
+    }
+    return elapsed;
+  }
+
+  vtps_test::TempDir dir_;
+  std::vector<std::pair<std::string, std::string>> environment_;
+  std::optional<os::ChildProcess> ntr_;
+  std::optional<os::ChildProcess> server_;
+  KQM_TClient client_;
+};
+
+void Run(int rounds) {
+  Bench bench;
+  KQ_TArray inputs;
+  inputs.Append("a.pdf");
+  inputs.Append("b.pdf");
+  KQ_TDict merge;
+  merge["input"] = inputs;
+  merge["output"] = "merged.pdf";
+  KQ_TDict render;
+  render["file"] = "a.pdf";
+  render["pages"] = "1";
+  render["dpi"] = "150";
+  render["output"] = "page-%d.png";
+  std::printf("median of %d interleaved rounds each\n", rounds);
+  std::fflush(stdout);
+  bench.Compare({"PdfMerge", "pdf-merge", merge}, rounds);
+  bench.Compare({"PdfRender", "pdf-render", render}, rounds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int rounds = argc > 1 ? std::atoi(argv[1]) : 15;
+  if (rounds < 1) {
+    std::fprintf(stderr, "usage: pdf_bench [rounds per operation, at least 1]\n");
+    return 2;
+  }
+  try {
+    Run(rounds);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "pdf_bench: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

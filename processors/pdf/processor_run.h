@@ -1,0 +1,29 @@
+// One run of a PDF processor on its job file: read the parameters the server wrote, run the
+// operation, and leave the answer (or one "error" element) in the same file. The answer
+// replaces the job file through a temporary file and a rename, so the server never reads a
+// half-written answer.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "processors/pdf/operation_table.h"
+
+// Exit codes of a PDF processor.
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailed = 1;            // the answer holds "error"
+constexpr int kExitUsage = 2;             // wrong command line or program name; nothing written
+constexpr int kExitAnswerNotWritten = 3;  // the job file could not be replaced
+
+struct RunSettings {
+  std::optional<std::string> root;      // VTPS_PDF_ROOT
+  std::optional<std::string> maxPages;  // VTPS_PDF_MAX_PAGES
+};
+
+// The settings from this process's environment.
+RunSettings SettingsFromEnvironment();
+
+// Runs `operation` on the job file at `jobPath` and writes the answer there. Returns one of
+// the exit codes above; kExitAnswerNotWritten also writes the reason to standard error.
+// Never throws.
+int RunJob(Operation operation, const std::string& jobPath, const RunSettings& settings);
