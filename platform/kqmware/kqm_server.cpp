@@ -162,9 +162,9 @@ class KQM_TServer::Engine::Connection : public std::enable_shared_from_this<Conn
     }
     if (engine_.stopping_)
       return Drop("");
-    auto message = std::make_shared<kqm::Message>();
+    kqm::Message message;
     try {
-      *message = kqm::DecodePayload(frames_.Payload());
+      message = kqm::DecodePayload(frames_.Payload());
     } catch (const KQ_EException& error) {
       return Drop("undecodable frame: " + error.KQ_Message().Text());
     } catch (const std::exception& error) {
@@ -173,27 +173,32 @@ class KQM_TServer::Engine::Connection : public std::enable_shared_from_this<Conn
     // Keep what follows the frame (a client may send its next request early).
     frames_.Pop();
     busy_ = true;
-    if (message->kind == kqm::MessageKind::kStatus)
-      return Write(engine_.StatusFrame(message->id));
-    if (message->kind != kqm::MessageKind::kRequest)
+    if (message.kind == kqm::MessageKind::kStatus)
+      return Write(engine_.StatusFrame(message.id));
+    if (message.kind != kqm::MessageKind::kRequest)
       return Drop("the client sent a message that is not a request");
 
-    auto admitted = [self = shared_from_this(), message](bool granted) {
-      asio::post(self->socket_.get_executor(), [self, message, granted] {
-        if (granted) {
-          self->Run(*message);
-        } else {
-          self->Write(self->engine_.BusyFrame(message->id));
-        }
-      });
+    // Made only when the request has to wait: it then runs (or is refused) on this
+    // connection's strand when its turn comes.
+    auto waitingJob = [this, &message] {
+      return [self = shared_from_this(),
+              waiting = std::make_shared<kqm::Message>(std::move(message))](bool granted) {
+        asio::post(self->socket_.get_executor(), [self, waiting, granted] {
+          if (granted) {
+            self->Run(*waiting);
+          } else {
+            self->Write(self->engine_.BusyFrame(waiting->id));
+          }
+        });
+      };
     };
-    switch (engine_.slots_.Admit(std::move(admitted))) {
+    switch (engine_.slots_.Admit(waitingJob)) {
       case kqm::ProcessorSlots::Admission::kRun:
-        return Run(*message);
+        return Run(message);
       case kqm::ProcessorSlots::Admission::kQueued:
-        return;  // `admitted` is called when a slot frees or the server stops
+        return;  // the job runs when a slot frees, or is refused when the server stops
       case kqm::ProcessorSlots::Admission::kRefused:
-        return Write(engine_.BusyFrame(message->id));
+        return Write(engine_.BusyFrame(message.id));
     }
   }
 

@@ -5,20 +5,6 @@ namespace kqm {
 ProcessorSlots::ProcessorSlots(int slots, std::size_t queueLimit)
     : slots_(slots), queueLimit_(queueLimit) {}
 
-ProcessorSlots::Admission ProcessorSlots::Admit(Job whenStarted) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (closed_)
-    return Admission::kRefused;
-  if (running_ < slots_) {
-    ++running_;
-    return Admission::kRun;
-  }
-  if (queue_.size() >= queueLimit_)
-    return Admission::kRefused;
-  queue_.push_back(std::move(whenStarted));
-  return Admission::kQueued;
-}
-
 ProcessorSlots::Job ProcessorSlots::Release() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (queue_.empty()) {

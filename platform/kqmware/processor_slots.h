@@ -35,8 +35,23 @@ class ProcessorSlots {
 
   ProcessorSlots(int slots, std::size_t queueLimit);
 
-  // Takes a slot when one is free, else queues `whenStarted` when there is room.
-  Admission Admit(Job whenStarted);
+  // Takes a slot when one is free, else queues the job `makeJob()` gives when there is
+  // room. The job is made only when it is queued, so a request that runs at once costs no
+  // allocation.
+  template <class MakeJob>
+  Admission Admit(MakeJob&& makeJob) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_)
+      return Admission::kRefused;
+    if (running_ < slots_) {
+      ++running_;
+      return Admission::kRun;
+    }
+    if (queue_.size() >= queueLimit_)
+      return Admission::kRefused;
+    queue_.push_back(Job(makeJob()));
+    return Admission::kQueued;
+  }
   // Gives a slot back. Returns the next waiting job, which now holds that slot: the caller
   // calls it with true. Empty when nobody waits.
   Job Release();

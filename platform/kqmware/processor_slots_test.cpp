@@ -27,7 +27,7 @@ TEST(ProcessorSlots, RunsUpToTheSlotsQueuesUpToTheLimitAndRefusesTheRest) {
     kqm::ProcessorSlots slots(c.slots, c.queue);
     std::vector<Admission> got;
     for (std::size_t i = 0; i < c.expected.size(); ++i)
-      got.push_back(slots.Admit([](bool) {}));
+      got.push_back(slots.Admit([] { return [](bool) {}; }));
     EXPECT_EQ(got, c.expected) << c.slots << " slots, queue " << c.queue;
     kqm::ProcessorSlots::Counts counts = slots.Snapshot();
     EXPECT_EQ(counts.running, c.slots);
@@ -38,11 +38,13 @@ TEST(ProcessorSlots, RunsUpToTheSlotsQueuesUpToTheLimitAndRefusesTheRest) {
 TEST(ProcessorSlots, AFreedSlotGoesToTheOldestWaiter) {
   kqm::ProcessorSlots slots(1, 8);
   std::string started;
-  ASSERT_EQ(slots.Admit([](bool) {}), Admission::kRun);
+  ASSERT_EQ(slots.Admit([] { return [](bool) {}; }), Admission::kRun);
   for (char name : std::string("abc"))
-    ASSERT_EQ(slots.Admit([&started, name](bool granted) {
-      if (granted)
-        started += name;
+    ASSERT_EQ(slots.Admit([&started, name] {
+      return [&started, name](bool granted) {
+        if (granted)
+          started += name;
+      };
     }),
               Admission::kQueued);
   for (int i = 0; i < 3; ++i) {
@@ -54,20 +56,20 @@ TEST(ProcessorSlots, AFreedSlotGoesToTheOldestWaiter) {
   EXPECT_EQ(started, "abc");
   EXPECT_FALSE(slots.Release());
   EXPECT_EQ(slots.Snapshot().running, 0);
-  EXPECT_EQ(slots.Admit([](bool) {}), Admission::kRun);
+  EXPECT_EQ(slots.Admit([] { return [](bool) {}; }), Admission::kRun);
 }
 
 TEST(ProcessorSlots, ClosingRefusesTheWaitersAndEveryLaterRequest) {
   kqm::ProcessorSlots slots(1, 4);
   int refused = 0;
-  ASSERT_EQ(slots.Admit([](bool) {}), Admission::kRun);
+  ASSERT_EQ(slots.Admit([] { return [](bool) {}; }), Admission::kRun);
   for (int i = 0; i < 2; ++i)
-    slots.Admit([&refused](bool granted) { refused += granted ? 0 : 1; });
+    slots.Admit([&refused] { return [&refused](bool granted) { refused += granted ? 0 : 1; }; });
   for (kqm::ProcessorSlots::Job& waiting : slots.Close())
     waiting(false);
   EXPECT_EQ(refused, 2);
   EXPECT_EQ(slots.Snapshot().queued, 0u);
-  EXPECT_EQ(slots.Admit([](bool) {}), Admission::kRefused);
+  EXPECT_EQ(slots.Admit([] { return [](bool) {}; }), Admission::kRefused);
   EXPECT_FALSE(slots.Release()) << "nobody waits after closing";
 }
 
