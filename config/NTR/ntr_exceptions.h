@@ -9,7 +9,7 @@
 #pragma once
 
 #include "platform/kqtypes/kq_exception.h"
-#include "platform/kqtypes/kq_value_class.h"
+#include "platform/kqtypes/kq_exception_class.h"
 
 class NTR_EConfigException : public KQ_TExceptionClass<NTR_EConfigException, KQ_EException> {
  public:

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "platform/kqtypes/kq_exception.h"
-#include "platform/kqtypes/kq_value_class.h"
+#include "platform/kqtypes/kq_exception_class.h"
 
 class KQM_EBusy : public KQ_TExceptionClass<KQM_EBusy, KQ_EException> {
  public:

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <thread>
 #include <vector>
@@ -112,6 +113,70 @@ TEST(KQ_TObject, SuperclassesAndInterfaces) {
   EXPECT_FALSE(text.HasInterface("KQ_IThrowable"));
   EXPECT_TRUE(text.HasInterface("KQ_IPrintable"));
   EXPECT_FALSE(text.HasInterface("KQ_INothing"));
+}
+
+// A value of each library value class, and one of the same class with other content.
+struct ValuePair {
+  KQ_TAny value;
+  KQ_TAny other;
+};
+
+std::vector<ValuePair> ValuePairs() {
+  KQ_TDict dict;
+  dict["k"] = 1;
+  KQ_TArray array;
+  array.Append("a");
+  KQ_TList list;
+  list.Append(2);
+  KQ_TTree tree;
+  tree["n"] = "v";
+  std::vector<ValuePair> pairs;
+  pairs.push_back({KQ_TString("a"), KQ_TString("b")});
+  pairs.push_back({KQ_TBool(true), KQ_TBool(false)});
+  pairs.push_back({KQ_TInt(1), KQ_TInt(2)});
+  pairs.push_back({dict, KQ_TDict()});
+  pairs.push_back({array, KQ_TArray()});
+  pairs.push_back({list, KQ_TList()});
+  pairs.push_back({tree, KQ_TTree()});
+  pairs.push_back({KQ_TURL(KQ_TString("file:///a")), KQ_TURL(KQ_TString("file:///b"))});
+  return pairs;
+}
+
+TEST(KQ_TValueClass, RecordCastsCloneCompareAndMoveOfEveryValueClass) {
+  for (ValuePair& pair : ValuePairs()) {
+    KQ_IPackable& value = *pair.value.Get();
+    const char* name = value.ClassName();
+    SCOPED_TRACE(name);
+    const KQ_TClass* record = value.ClassObject();
+    EXPECT_EQ(record, KQ_TClass::Find(name));
+    EXPECT_EQ(record->Parent(), KQ_TObject::KQ_ClassObject());
+    void* complete = value.KQ_CompleteObject();
+    EXPECT_EQ(value.KQ_DynamicInfo(name), complete);
+    EXPECT_EQ(value.KQ_DynamicInfo("KQ_TObject"), complete);
+    EXPECT_EQ(value.KQ_DynamicInfo("KQ_EException"), nullptr);
+    std::unique_ptr<KQ_TObject> made(record->Create());
+    ASSERT_NE(made, nullptr);
+    EXPECT_STREQ(made->ClassName(), name);
+
+    std::unique_ptr<KQ_IPackable> copy(value.KQ_Clone());
+    EXPECT_STREQ(copy->ClassName(), name);
+    EXPECT_TRUE(copy->KQ_IsIdent(value));
+    KQ_IPackable& other = *pair.other.Get();
+    EXPECT_FALSE(other.KQ_IsIdent(value));
+    other.KQ_Move(*copy);
+    EXPECT_TRUE(other.KQ_IsIdent(value));
+
+    Test_EFailure failure("x");
+    try {
+      other.KQ_Move(failure);
+      ADD_FAILURE() << "moved a Test_EFailure in";
+    } catch (const KQ_EException& error) {
+      EXPECT_EQ(error.KQ_Message().Text(),
+                std::string("cannot move a Test_EFailure into a ") + name);
+    }
+    EXPECT_TRUE(other.KQ_IsIdent(value));
+  }
+  EXPECT_FALSE(KQ_TString("a").KQ_IsIdent(KQ_TURL(KQ_TString("a"))));
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <ostream>
 
-#include "platform/kqtypes/kq_value_class.h"
-
 namespace {
 
 const KQ_TAny& NullAny() {
@@ -54,14 +52,6 @@ KQ_TAny& KQ_TDict::Slot(std::string_view key) {
   return entries_.back().value;
 }
 
-KQ_TClass* KQ_TDict::KQ_ClassObject() {
-  return KQ_ValueClassObject<KQ_TDict, KQ_TObject>();
-}
-
-void* KQ_TDict::KQ_DynamicInfo(const char* className) const {
-  return KQ_AnswerDynamicInfo<KQ_TObject>(this, KQ_ClassObject(), className);
-}
-
 void KQ_TDict::KQ_Pack(KQ_IPacking& out) const {
   out.PackCount(entries_.size());
   for (const Entry& entry : entries_) {
@@ -80,20 +70,15 @@ void KQ_TDict::KQ_Unpack(KQ_IUnpacking& in) {
   *this = std::move(result);
 }
 
-bool KQ_TDict::KQ_IsIdent(const KQ_IPackable& other) const {
-  const KQ_TDict* same = KQ_SameClass(this, other);
-  if (same == nullptr || same->entries_.size() != entries_.size())
+bool KQ_TDict::SameContent(const KQ_TDict& other) const {
+  if (other.entries_.size() != entries_.size())
     return false;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
-    if (!(entries_[i].key == same->entries_[i].key) ||
-        !(entries_[i].value == same->entries_[i].value))
+    if (!(entries_[i].key == other.entries_[i].key) ||
+        !(entries_[i].value == other.entries_[i].value))
       return false;
   }
   return true;
-}
-
-void KQ_TDict::KQ_Move(KQ_IPackable& from) {
-  *this = std::move(KQ_MoveSource(this, from));
 }
 
 void KQ_TDict::PrintOn(std::ostream& out) const {

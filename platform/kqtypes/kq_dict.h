@@ -14,8 +14,9 @@
 
 #include "platform/kqtypes/kq_any.h"
 #include "platform/kqtypes/kq_string.h"
+#include "platform/kqtypes/kq_value_class.h"
 
-class KQ_TDict : public KQ_TObject, public virtual KQ_IPackable, public virtual KQ_IPrintable {
+class KQ_TDict : public KQ_TValueClass<KQ_TDict> {
  public:
   struct Entry {
     KQ_TString key;
@@ -24,16 +25,10 @@ class KQ_TDict : public KQ_TObject, public virtual KQ_IPackable, public virtual 
   using const_iterator = std::vector<Entry>::const_iterator;
 
   static constexpr const char* KQ_ClassName = "KQ_TDict";
-  static KQ_TClass* KQ_ClassObject();
 
   KQ_TDict() = default;
   // An empty dictionary with room for `expectedEntries` entries (0 is fine).
   explicit KQ_TDict(std::size_t expectedEntries);
-  KQ_TDict(const KQ_TDict&) = default;
-  KQ_TDict(KQ_TDict&&) noexcept = default;
-  KQ_TDict& operator=(const KQ_TDict&) = default;
-  KQ_TDict& operator=(KQ_TDict&&) noexcept = default;
-  ~KQ_TDict() override = default;
 
   // Lookup: the value of `key`, or a null any when there is no such entry. Never creates.
   const KQ_TAny& operator[](const char* key) const { return Lookup(key == nullptr ? "" : key); }
@@ -54,14 +49,10 @@ class KQ_TDict : public KQ_TObject, public virtual KQ_IPackable, public virtual 
   const_iterator begin() const { return entries_.begin(); }
   const_iterator end() const { return entries_.end(); }
 
-  KQ_TDict* KQ_CompleteObject() const override { return const_cast<KQ_TDict*>(this); }
-  void* KQ_DynamicInfo(const char* className) const override;
+  // Same keys in the same order with equal values.
+  bool SameContent(const KQ_TDict& other) const;
   void KQ_Pack(KQ_IPacking& out) const override;
   void KQ_Unpack(KQ_IUnpacking& in) override;
-  KQ_IPackable* KQ_Clone() const override { return new KQ_TDict(*this); }
-  // Same keys in the same order with equal values.
-  bool KQ_IsIdent(const KQ_IPackable& other) const override;
-  void KQ_Move(KQ_IPackable& from) override;
   std::uint8_t KQ_PackTypeID() const override { return kKQ_TagDict; }
   // {key: value, ...}
   void PrintOn(std::ostream& out) const override;

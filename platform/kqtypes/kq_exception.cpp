@@ -51,6 +51,11 @@ void KQ_EException::KQ_Move(KQ_IPackable& from) {
   *this = KQ_MoveSource(this, from);
 }
 
+void KQ_ThrowCannotMove(const KQ_IInterface& from, const KQ_IInterface& into) {
+  throw KQ_EException(KQ_TString("cannot move a ") + from.ClassName() + " into a " +
+                      into.ClassName());
+}
+
 void KQ_EException::PrintOn(std::ostream& out) const {
   out << ClassName() << ": ";
   for (char c : message_.Text())

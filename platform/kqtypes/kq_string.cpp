@@ -5,7 +5,6 @@
 #include <ostream>
 
 #include "platform/kqtypes/kq_exception.h"
-#include "platform/kqtypes/kq_value_class.h"
 
 namespace {
 
@@ -98,14 +97,6 @@ KQ_TString KQ_TString::Format(const char* format, ...) {
   return KQ_TString(std::move(text));
 }
 
-KQ_TClass* KQ_TString::KQ_ClassObject() {
-  return KQ_ValueClassObject<KQ_TString, KQ_TObject>();
-}
-
-void* KQ_TString::KQ_DynamicInfo(const char* className) const {
-  return KQ_AnswerDynamicInfo<KQ_TObject>(this, KQ_ClassObject(), className);
-}
-
 void KQ_TString::KQ_Pack(KQ_IPacking& out) const {
   out.PackText(text_);
 }
@@ -114,13 +105,8 @@ void KQ_TString::KQ_Unpack(KQ_IUnpacking& in) {
   text_ = in.UnpackText();
 }
 
-bool KQ_TString::KQ_IsIdent(const KQ_IPackable& other) const {
-  const KQ_TString* same = KQ_SameClass(this, other);
-  return same != nullptr && same->text_ == text_;
-}
-
-void KQ_TString::KQ_Move(KQ_IPackable& from) {
-  text_ = std::move(KQ_MoveSource(this, from).text_);
+bool KQ_TString::SameContent(const KQ_TString& other) const {
+  return other.text_ == text_;
 }
 
 void KQ_TString::PrintOn(std::ostream& out) const {

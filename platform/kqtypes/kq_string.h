@@ -12,15 +12,13 @@
 
 #include "platform/kqtypes/kq_object.h"
 #include "platform/kqtypes/kq_packing.h"
+#include "platform/kqtypes/kq_value_class.h"
 
-class KQ_TString : public KQ_TObject, public virtual KQ_IPackable, public virtual KQ_IPrintable {
+class KQ_TString : public KQ_TValueClass<KQ_TString> {
  public:
   static constexpr const char* KQ_ClassName = "KQ_TString";
-  static KQ_TClass* KQ_ClassObject();
 
   KQ_TString() = default;
-  KQ_TString(const KQ_TString&) = default;
-  KQ_TString(KQ_TString&&) noexcept = default;
   // `length` bytes of `text`, or up to its NUL when `length` is -1; null gives "".
   KQ_TString(const char* text, int length = -1);
   KQ_TString(std::string text) : text_(std::move(text)) {}
@@ -28,10 +26,6 @@ class KQ_TString : public KQ_TObject, public virtual KQ_IPackable, public virtua
   // Wide text (UTF-16 on Windows, UTF-32 elsewhere), stored as UTF-8; invalid code units
   // become U+FFFD. Null gives "".
   explicit KQ_TString(const wchar_t* text);
-  ~KQ_TString() override = default;
-
-  KQ_TString& operator=(const KQ_TString&) = default;
-  KQ_TString& operator=(KQ_TString&&) noexcept = default;
   KQ_TString& operator=(const char* text);
 
   const char* c_str() const { return text_.c_str(); }
@@ -54,15 +48,11 @@ class KQ_TString : public KQ_TObject, public virtual KQ_IPackable, public virtua
   static KQ_TString Format(const char* format, ...)
       __attribute__((format(KQ_PRINTF_ARCHETYPE, 1, 2)));
 
-  // KQ_IInterface
-  KQ_TString* KQ_CompleteObject() const override { return const_cast<KQ_TString*>(this); }
-  void* KQ_DynamicInfo(const char* className) const override;
+  // The same bytes.
+  bool SameContent(const KQ_TString& other) const;
   // KQ_IPackable
   void KQ_Pack(KQ_IPacking& out) const override;
   void KQ_Unpack(KQ_IUnpacking& in) override;
-  KQ_IPackable* KQ_Clone() const override { return new KQ_TString(*this); }
-  bool KQ_IsIdent(const KQ_IPackable& other) const override;
-  void KQ_Move(KQ_IPackable& from) override;
   std::uint8_t KQ_PackTypeID() const override { return kKQ_TagString; }
   // KQ_IPrintable: exactly the text.
   void PrintOn(std::ostream& out) const override;

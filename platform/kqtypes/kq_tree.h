@@ -6,17 +6,9 @@
 
 #include "platform/kqtypes/kq_dict.h"
 
-class KQ_TTree : public KQ_TObject, public virtual KQ_IPackable, public virtual KQ_IPrintable {
+class KQ_TTree : public KQ_TValueClass<KQ_TTree> {
  public:
   static constexpr const char* KQ_ClassName = "KQ_TTree";
-  static KQ_TClass* KQ_ClassObject();
-
-  KQ_TTree() = default;
-  KQ_TTree(const KQ_TTree&) = default;
-  KQ_TTree(KQ_TTree&&) noexcept = default;
-  KQ_TTree& operator=(const KQ_TTree&) = default;
-  KQ_TTree& operator=(KQ_TTree&&) noexcept = default;
-  ~KQ_TTree() override = default;
 
   // The entries, in order.
   const KQ_TDict& Entries() const { return entries_; }
@@ -26,13 +18,10 @@ class KQ_TTree : public KQ_TObject, public virtual KQ_IPackable, public virtual 
   KQ_TAny& operator[](const char* name) { return entries_[name]; }
   std::size_t Count() const { return entries_.Count(); }
 
-  KQ_TTree* KQ_CompleteObject() const override { return const_cast<KQ_TTree*>(this); }
-  void* KQ_DynamicInfo(const char* className) const override;
+  // The same entries (see KQ_TDict::SameContent).
+  bool SameContent(const KQ_TTree& other) const;
   void KQ_Pack(KQ_IPacking& out) const override;
   void KQ_Unpack(KQ_IUnpacking& in) override;
-  KQ_IPackable* KQ_Clone() const override { return new KQ_TTree(*this); }
-  bool KQ_IsIdent(const KQ_IPackable& other) const override;
-  void KQ_Move(KQ_IPackable& from) override;
   std::uint8_t KQ_PackTypeID() const override { return kKQ_TagTree; }
   // {name: value, ...}
   void PrintOn(std::ostream& out) const override { entries_.PrintOn(out); }

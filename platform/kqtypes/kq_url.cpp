@@ -3,7 +3,7 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "platform/kqtypes/kq_value_class.h"
+#include "platform/kqtypes/kq_exception.h"
 #include "platform/kqtypes/local_path.h"
 #include "platform/os/os.h"
 
@@ -18,14 +18,6 @@ KQ_TString KQ_TURL::ToLocalPath() const {
   }
 }
 
-KQ_TClass* KQ_TURL::KQ_ClassObject() {
-  return KQ_ValueClassObject<KQ_TURL, KQ_TObject>();
-}
-
-void* KQ_TURL::KQ_DynamicInfo(const char* className) const {
-  return KQ_AnswerDynamicInfo<KQ_TObject>(this, KQ_ClassObject(), className);
-}
-
 void KQ_TURL::KQ_Pack(KQ_IPacking& out) const {
   out.PackText(text_.Text());
 }
@@ -34,13 +26,8 @@ void KQ_TURL::KQ_Unpack(KQ_IUnpacking& in) {
   text_ = KQ_TString(in.UnpackText());
 }
 
-bool KQ_TURL::KQ_IsIdent(const KQ_IPackable& other) const {
-  const KQ_TURL* same = KQ_SameClass(this, other);
-  return same != nullptr && same->text_ == text_;
-}
-
-void KQ_TURL::KQ_Move(KQ_IPackable& from) {
-  text_ = std::move(KQ_MoveSource(this, from).text_);
+bool KQ_TURL::SameContent(const KQ_TURL& other) const {
+  return other.text_ == text_;
 }
 
 void KQ_TURL::PrintOn(std::ostream& out) const {

@@ -5,18 +5,12 @@
 
 #include "platform/kqtypes/kq_string.h"
 
-class KQ_TURL : public KQ_TObject, public virtual KQ_IPackable, public virtual KQ_IPrintable {
+class KQ_TURL : public KQ_TValueClass<KQ_TURL> {
  public:
   static constexpr const char* KQ_ClassName = "KQ_TURL";
-  static KQ_TClass* KQ_ClassObject();
 
   KQ_TURL() = default;
   explicit KQ_TURL(KQ_TString text) : text_(std::move(text)) {}
-  KQ_TURL(const KQ_TURL&) = default;
-  KQ_TURL(KQ_TURL&&) noexcept = default;
-  KQ_TURL& operator=(const KQ_TURL&) = default;
-  KQ_TURL& operator=(KQ_TURL&&) noexcept = default;
-  ~KQ_TURL() override = default;
 
   const KQ_TString& Text() const { return text_; }
 
@@ -26,13 +20,10 @@ class KQ_TURL : public KQ_TObject, public virtual KQ_IPackable, public virtual K
   // scheme, another host, a malformed escape).
   KQ_TString ToLocalPath() const;
 
-  KQ_TURL* KQ_CompleteObject() const override { return const_cast<KQ_TURL*>(this); }
-  void* KQ_DynamicInfo(const char* className) const override;
+  // The same text.
+  bool SameContent(const KQ_TURL& other) const;
   void KQ_Pack(KQ_IPacking& out) const override;
   void KQ_Unpack(KQ_IUnpacking& in) override;
-  KQ_IPackable* KQ_Clone() const override { return new KQ_TURL(*this); }
-  bool KQ_IsIdent(const KQ_IPackable& other) const override;
-  void KQ_Move(KQ_IPackable& from) override;
   std::uint8_t KQ_PackTypeID() const override { return kKQ_TagURL; }
   // The URL's text.
   void PrintOn(std::ostream& out) const override;

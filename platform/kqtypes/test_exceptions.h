@@ -2,7 +2,7 @@
 // one below it, written the way a user of the library writes its exception classes.
 #pragma once
 
-#include "platform/kqtypes/kq_value_class.h"
+#include "platform/kqtypes/kq_exception_class.h"
 #include "platform/kqtypes/kqtypes.h"
 
 class Test_EFailure : public KQ_TExceptionClass<Test_EFailure, KQ_EException> {
