@@ -22,6 +22,7 @@
 #include "bench/load_request.h"
 #include "bench/load_statistics.h"
 #include "platform/kqmware/kqmware.h"
+#include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
 #include "tools/kqm-call/json_values.h"
@@ -131,8 +132,13 @@ int main(int argc, char** argv) {
   for (load::Tally& tally : tallies)
     all.Merge(std::move(tally));
   load::Summary summary = load::Summarize(all, seconds);
-  std::printf("load: %s %s on %s, %d connection(s), %.2f s\n", options.service.c_str(),
-              options.method.c_str(), options.host.c_str(), options.connections, seconds);
+  std::size_t frameBytes =
+      kqm::EncodeFrame(kqm::MessageKind::kRequest, 1,
+                       load::MakeRequest(options.method, parameters, options.expect, 0, 0))
+          .size();
+  std::printf("load: %s %s on %s, %d connection(s), %.2f s, request frame %zu bytes\n",
+              options.service.c_str(), options.method.c_str(), options.host.c_str(),
+              options.connections, seconds, frameBytes);
   std::printf("%s\n", load::SummaryLine(summary).c_str());
   if (!all.firstProblem.empty())
     std::printf("first problem: %s\n", all.firstProblem.c_str());
