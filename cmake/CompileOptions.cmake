@@ -32,3 +32,17 @@ if(VTPS_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   target_link_options(vtps_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+option(VTPS_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+if(VTPS_FUZZ)
+  # Coverage instrumentation on every library, so that the fuzzers see the code they drive;
+  # the fuzz targets themselves add -fsanitize=fuzzer for libFuzzer's main.
+  target_compile_options(vtps_options INTERFACE -fsanitize=fuzzer-no-link)
+  target_link_options(vtps_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()
+
+option(VTPS_TSAN "Build with ThreadSanitizer (needs clang: g++ 12 refuses it on Asio)" OFF)
+if(VTPS_TSAN)
+  target_compile_options(vtps_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(vtps_options INTERFACE -fsanitize=thread)
+endif()
