@@ -38,6 +38,10 @@ natsOptions* MakeOptions(const std::string& urls, int connectTimeoutMs) {
     status = natsOptions_SetMaxReconnect(options, -1);
   if (status == NATS_OK)
     status = natsOptions_SetReconnectWait(options, 250);
+  // Requests and answers go out at once, not when libnats' flusher next runs (about a
+  // millisecond later): a round trip is two messages.
+  if (status == NATS_OK)
+    status = natsOptions_SetSendAsap(options, true);
   if (status != NATS_OK) {
     natsOptions_Destroy(options);
     throw KQ_EException("KQM_NATS_URL is \"" + urls + "\": " + StatusText(status) +
