@@ -318,6 +318,9 @@ class KQM_TClient::NatsLink {
   // How long an answer is waited for when KQM_REQUEST_TIMEOUT_MS is 0: over NATS a request
   // whose instance died is never answered, so some limit is needed.
   static constexpr int kDefaultRequestTimeoutMs = 300000;
+  // How long a status answer may take when deciding between busy and not served: the
+  // network side answers at once, unless the machine is very loaded.
+  static constexpr int kStatusWaitMs = 2000;
 
   KQ_EException Failure(const std::string& cause) const {
     return KQ_EException(KQ_TString("service ") + serviceName_ + " via NATS " + urls_ + ": " +
@@ -332,18 +335,14 @@ class KQM_TClient::NatsLink {
   // Every instance has left the queue group because it is full, but they still answer the
   // status subject: that is the busy error, not a missing service.
   void RaiseWhenFull() {
-    std::vector<std::string> answers;
     try {
-      answers = channel_->Gather(kqm::StatusSubject(serviceName_),
-                                 Payload(kqm::MessageKind::kStatus, 0, KQ_TAny()), 200);
-    } catch (const KQ_EException&) {
-      return;
+      channel_->Request(kqm::StatusSubject(serviceName_),
+                        Payload(kqm::MessageKind::kStatus, 0, KQ_TAny()), kStatusWaitMs);
+    } catch (const std::exception&) {
+      return;  // no instance answers either: the service is not served
     }
-    if (!answers.empty()) {
-      throw KQM_EBusy("the service " + serviceName_ + " is busy: all of its " +
-                      std::to_string(answers.size()) +
-                      " instance(s) have every processor slot and their queue full");
-    }
+    throw KQM_EBusy("the service " + serviceName_ +
+                    " is busy: every instance has all its processor slots and its queue full");
   }
 
   KQ_TAny Decode(const std::string& payload, std::uint64_t id) const {
