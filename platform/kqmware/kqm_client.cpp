@@ -5,9 +5,12 @@
 #include <boost/asio.hpp>
 #include <cctype>
 #include <chrono>
+#include <optional>
 #include <string_view>
 #include <vector>
 
+#include "platform/kqmware/kqm_ebusy.h"
+#include "platform/kqmware/nats_transport.h"
 #include "platform/kqmware/service_directory.h"
 #include "platform/kqmware/settings.h"
 #include "platform/kqmware/wire.h"
@@ -250,12 +253,146 @@ class KQM_TClient::Connection {
   kqm::FrameReader frames_{maxFrame_};  // the answer being read
 };
 
+// The client's side of the middleware over NATS: requests go on the service's subject and
+// whichever instance NATS picks answers. Connects on first use.
+class KQM_TClient::NatsLink {
+ public:
+  NatsLink(std::string urls, std::string serviceName)
+      : urls_(std::move(urls)),
+        serviceName_(std::move(serviceName)),
+        connectTimeoutMs_(kqm::ConnectTimeoutMs()),
+        requestTimeoutMs_(kqm::RequestTimeoutMs() > 0 ? kqm::RequestTimeoutMs()
+                                                      : kDefaultRequestTimeoutMs) {}
+
+  void Connect() {
+    if (channel_ != nullptr)
+      return;
+    try {
+      channel_ = kqm::MakeNatsChannel(urls_, connectTimeoutMs_);
+    } catch (const KQ_EException& error) {
+      throw Failure(error.KQ_Message().Text());
+    }
+  }
+
+  KQ_TAny Exchange(kqm::MessageKind kind, const KQ_TAny& value) {
+    Connect();
+    std::uint64_t id = nextId_++;
+    std::string payload = Payload(kind, id, value);
+    const std::string subject = kind == kqm::MessageKind::kStatus
+                                    ? kqm::StatusSubject(serviceName_)
+                                    : kqm::RequestSubject(serviceName_);
+    std::string answer;
+    try {
+      answer = channel_->Request(subject, payload, requestTimeoutMs_);
+    } catch (const kqm::NatsNoResponders&) {
+      if (kind == kqm::MessageKind::kRequest)
+        RaiseWhenFull();
+      throw Failure("no server serves the service " + serviceName_ + " (nobody subscribes to " +
+                    subject + ")");
+    } catch (const KQ_EException& error) {
+      throw Failure(error.KQ_Message().Text());
+    }
+    return Decode(answer, id);
+  }
+
+  std::vector<KQ_TDict> StatusOfEvery(int windowMs) {
+    Connect();
+    std::uint64_t id = nextId_++;
+    std::vector<std::string> answers;
+    try {
+      answers = channel_->Gather(kqm::StatusSubject(serviceName_),
+                                 Payload(kqm::MessageKind::kStatus, id, KQ_TAny()), windowMs);
+    } catch (const KQ_EException& error) {
+      throw Failure(error.KQ_Message().Text());
+    }
+    std::vector<KQ_TDict> states;
+    for (const std::string& answer : answers) {
+      KQ_TAny state = Decode(answer, id);
+      if (const auto* dictionary = state.DynamicCast<KQ_TDict>())
+        states.push_back(*dictionary);
+    }
+    return states;
+  }
+
+ private:
+  // How long an answer is waited for when KQM_REQUEST_TIMEOUT_MS is 0: over NATS a request
+  // whose instance died is never answered, so some limit is needed.
+  static constexpr int kDefaultRequestTimeoutMs = 300000;
+  // How long a status answer may take when deciding between busy and not served: the
+  // network side answers at once, unless the machine is very loaded.
+  static constexpr int kStatusWaitMs = 2000;
+
+  KQ_EException Failure(const std::string& cause) const {
+    return KQ_EException(KQ_TString("service ") + serviceName_ + " via NATS " + urls_ + ": " +
+                         cause);
+  }
+
+  std::string Payload(kqm::MessageKind kind, std::uint64_t id, const KQ_TAny& value) const {
+    std::string frame = kqm::EncodeFrame(kind, id, value);
+    return frame.substr(kqm::kFrameHeaderBytes);
+  }
+
+  // Every instance has left the queue group because it is full, but they still answer the
+  // status subject: that is the busy error, not a missing service.
+  void RaiseWhenFull() {
+    try {
+      channel_->Request(kqm::StatusSubject(serviceName_),
+                        Payload(kqm::MessageKind::kStatus, 0, KQ_TAny()), kStatusWaitMs);
+    } catch (const std::exception&) {
+      return;  // no instance answers either: the service is not served
+    }
+    throw KQM_EBusy("the service " + serviceName_ +
+                    " is busy: every instance has all its processor slots and its queue full");
+  }
+
+  KQ_TAny Decode(const std::string& payload, std::uint64_t id) const {
+    kqm::Message reply;
+    try {
+      reply = kqm::DecodePayload(payload);
+    } catch (const std::exception& error) {
+      throw Failure(std::string("malformed answer: ") + error.what());
+    }
+    if (reply.id != id ||
+        (reply.kind != kqm::MessageKind::kAnswer && reply.kind != kqm::MessageKind::kException))
+      throw Failure("the answer does not belong to the request");
+    if (reply.kind == kqm::MessageKind::kAnswer)
+      return std::move(reply.value);
+    const auto* error = reply.value.DynamicCast<KQ_EException>();
+    if (error == nullptr)
+      throw Failure("the service sent an exception that is not one");
+    KQ_EException* copy = const_cast<KQ_EException*>(error);
+    copy->AddTrace(KQ_TString("raised by service ") + serviceName_ + " via NATS");
+    copy->KQ_Raise();
+    throw *copy;  // not reached: KQ_Raise always throws
+  }
+
+  const std::string urls_;
+  const std::string serviceName_;
+  const int connectTimeoutMs_;
+  const int requestTimeoutMs_;
+  std::uint64_t nextId_ = 1;
+  std::unique_ptr<kqm::NatsChannel> channel_;
+};
+
 KQM_TClient::KQM_TClient() = default;
 
 KQM_TClient::~KQM_TClient() = default;
 
 void KQM_TClient::SetConnectionAddress(const KQ_TString& host, const KQ_TString& serviceName,
                                        std::uint16_t port, TLocationMode mode) {
+  if (std::optional<std::string> urls = kqm::NatsUrl()) {
+    kqm::CheckSubjectToken(serviceName.Text());
+    auto nats = std::make_unique<NatsLink>(*urls, serviceName.Text());
+    if (mode == kConnectNow)
+      nats->Connect();
+    std::lock_guard<std::mutex> lock(mutex_);
+    host_ = host.Text();
+    serviceName_ = serviceName.Text();
+    port_ = port;
+    connection_.reset();
+    nats_ = std::move(nats);
+    return;
+  }
   std::uint16_t usedPort = port != 0 ? port : kqm::ServicePort(serviceName.Text());
   auto connection = std::make_unique<Connection>(host.Text(), serviceName.Text(), usedPort);
   if (mode == kConnectNow)
@@ -264,11 +401,14 @@ void KQM_TClient::SetConnectionAddress(const KQ_TString& host, const KQ_TString&
   host_ = host.Text();
   serviceName_ = serviceName.Text();
   port_ = usedPort;
+  nats_.reset();
   connection_ = std::move(connection);
 }
 
 KQ_TAny KQM_TClient::Request(const KQ_TDict& request) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (nats_ != nullptr)
+    return nats_->Exchange(kqm::MessageKind::kRequest, KQ_TAny(request));
   if (connection_ == nullptr)
     throw KQ_EException("a request needs a service; call SetConnectionAddress first");
   return connection_->Exchange(kqm::MessageKind::kRequest, KQ_TAny(request));
@@ -276,15 +416,30 @@ KQ_TAny KQM_TClient::Request(const KQ_TDict& request) {
 
 KQ_TDict KQM_TClient::Status() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (connection_ == nullptr)
+  if (connection_ == nullptr && nats_ == nullptr)
     throw KQ_EException("a status request needs a service; call SetConnectionAddress first");
-  KQ_TAny answer = connection_->Exchange(kqm::MessageKind::kStatus, KQ_TAny());
+  KQ_TAny answer = nats_ != nullptr ? nats_->Exchange(kqm::MessageKind::kStatus, KQ_TAny())
+                                    : connection_->Exchange(kqm::MessageKind::kStatus, KQ_TAny());
   const KQ_TDict* status = answer.DynamicCast<KQ_TDict>();
   if (status == nullptr)
     throw KQ_EException(KQ_TString("service ") + serviceName_ + " on host " +
                         (host_.empty() ? std::string("localhost") : host_) +
                         ": the status answer is not a dictionary");
   return *status;
+}
+
+std::vector<KQ_TDict> KQM_TClient::StatusOfEvery(int windowMs) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (nats_ != nullptr)
+      return nats_->StatusOfEvery(windowMs);
+  }
+  return {Status()};
+}
+
+bool KQM_TClient::UsesNats() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return nats_ != nullptr;
 }
 
 KQ_TAny KQM_TClient::Call(const KQ_TString& method, const KQ_TAny& parameter) {

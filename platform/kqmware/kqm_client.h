@@ -1,6 +1,11 @@
 // KQM_TClient, the middleware's client: sends request dictionaries to a service on a host
 // and returns its answers.
 //
+// With KQM_NATS_URL set, requests travel over NATS instead: on the subject "kqm.SERVICE",
+// answered by whichever server bound under the name NATS picks; the host and port are then
+// not used. An answer is waited for at most KQM_REQUEST_TIMEOUT_MS, or 300000 ms when that
+// is 0 (a request on an instance that dies is never answered).
+//
 // A host that is this machine's own name or "localhost" (or empty) is reached over
 // loopback. Connecting waits at most KQM_CONNECT_TIMEOUT_MS (default 5000), an answer at
 // most KQM_REQUEST_TIMEOUT_MS (default 0: without end). A lost connection is made again by
@@ -12,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/kqtypes/kq_any.h"
 #include "platform/kqtypes/kq_dict.h"
@@ -48,6 +54,13 @@ class KQM_TClient {
   // while every processor slot is busy. Throws as Request does.
   KQ_TDict Status();
 
+  // The status of every instance that answers within `windowMs`: over NATS each server
+  // bound under the name answers (none: empty); over TCP the one server, as Status does.
+  // Throws as Request does.
+  std::vector<KQ_TDict> StatusOfEvery(int windowMs);
+  // Whether requests travel over NATS (KQM_NATS_URL was set at SetConnectionAddress).
+  bool UsesNats() const;
+
   // Request with {"M": method, "P1": parameter}.
   virtual KQ_TAny Call(const KQ_TString& method, const KQ_TAny& parameter);
 
@@ -60,10 +73,12 @@ class KQM_TClient {
 
  private:
   class Connection;
+  class NatsLink;
 
   std::string host_;
   std::string serviceName_;
   std::uint16_t port_ = 0;
-  std::mutex mutex_;                        // one request at a time
-  std::unique_ptr<Connection> connection_;  // guarded by mutex_
+  mutable std::mutex mutex_;                // one request at a time
+  std::unique_ptr<Connection> connection_;  // guarded by mutex_; over TCP
+  std::unique_ptr<NatsLink> nats_;          // guarded by mutex_; over NATS
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <boost/asio.hpp>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -13,11 +14,13 @@
 #include "platform/kqmware/debug_log.h"
 #include "platform/kqmware/kqm_ebusy.h"
 #include "platform/kqmware/metrics_listener.h"
+#include "platform/kqmware/nats_transport.h"
 #include "platform/kqmware/processor_slots.h"
 #include "platform/kqmware/server_statistics.h"
 #include "platform/kqmware/service_directory.h"
 #include "platform/kqmware/settings.h"
 #include "platform/kqmware/status_report.h"
+#include "platform/kqmware/tcp_transport.h"
 #include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kq_exception.h"
 #include "platform/kqtypes/kq_value_class.h"
@@ -30,28 +33,29 @@ std::string KQM_TSocket::Describe() const {
   return std::to_string(id_) + " (" + peerAddress_ + ":" + std::to_string(peerPort_) + ")";
 }
 
-// The network side of a bound server: the listener, the connections, the processor slots,
-// the stop. EventLoop runs its io_context on KQM_WORKERS + 1 threads. A request runs its
-// processor on the thread that read it when a slot is free, so it costs no hand-over between
-// threads; at most KQM_WORKERS threads hold a slot, so one thread is always left for
-// accepting, reading, writing and the status probe. Each connection's handlers run on a
-// strand of their own; the listener, the signals and the stop run on `control_`.
-class KQM_TServer::Engine {
+// The shared side of a bound server, whatever the transport: the processor slots and the
+// queue, the statistics, the status probe, the busy answers, the signals and the stop.
+// EventLoop runs its io_context on KQM_WORKERS + 1 threads. A request runs its processor on
+// the thread that handed it over when a slot is free, so it costs no hand-over between
+// threads; at most KQM_WORKERS threads hold a slot, so one thread is always left for the
+// transport's network work and the status probe. The signals and the stop run on
+// `control_`. The engine owns its transport (direct TCP or NATS, see server_transport.h).
+class KQM_TServer::Engine : public kqm::TransportHost {
  public:
-  class Connection;
-
   struct Limits {
     std::size_t maxFrame = 0;
     int workers = 1;
     std::size_t queue = 0;
     int stopTimeoutMs = 0;
   };
+  // Makes the transport once the engine is ready to host it; throws when it cannot.
+  using TransportMaker = std::function<std::unique_ptr<kqm::ServerTransport>(TransportHost&)>;
 
-  Engine(KQM_TServer& owner, const tcp::endpoint& endpoint, int backlog, const Limits& limits,
+  Engine(KQM_TServer& owner, const TransportMaker& makeTransport, const Limits& limits,
          const std::optional<kqm::ListenPoint>& metrics);
-  ~Engine() { Close(); }
+  ~Engine() override { Close(); }
 
-  std::uint16_t Port() const { return port_; }
+  std::uint16_t Port() const { return transport_->Port(); }
   std::uint16_t MetricsPort() const { return metrics_ ? metrics_->Port() : 0; }
   kqm::ServerState State() const {
     return statistics_.Snapshot(owner_.serviceName_, slots_.Snapshot(), stopping_);
@@ -64,255 +68,107 @@ class KQM_TServer::Engine {
   }
   void Close();
 
+  // kqm::TransportHost
+  void HandleRequest(const std::shared_ptr<kqm::Message>& message, const Post& post,
+                     Answer answer) override;
+  std::string StatusFrame(std::uint64_t id) const override;
+  void Log(int level, const std::string& text) const override { owner_.DBG_Type(level, text); }
+  void TransportIdle() override {
+    asio::post(control_, [this] { FinishStopWhenIdle(); });
+  }
+  bool Saturated() const override;
+  const std::string& ServiceName() const override { return owner_.serviceName_; }
+  std::size_t MaxFrame() const override { return limits_.maxFrame; }
+  asio::io_context& Io() override { return io_; }
+  asio::strand<asio::io_context::executor_type>& Control() override { return control_; }
+  void ConnectionAdded(const KQM_TSocket& socket) override { owner_.ConnectionAdded(socket); }
+  void ConnectionDropped(const KQM_TSocket& socket) override { owner_.ConnectionDropped(socket); }
+
  private:
-  void Accept();
   void BeginStop();
   void WaitForSignal();
-  void Remove(const std::shared_ptr<Connection>& connection);
-  // Once stopping and every connection is gone: lets go of what keeps the loop running.
+  // Once stopping and the transport is idle: lets go of what keeps the loop running.
   void FinishStopWhenIdle();
   // Ends the processor trees still running; again shortly while requests remain, for a
   // processor started just after.
   void EndProcessors();
+  // Runs a request that holds a slot, passes the slot on, then answers.
+  void RunAdmitted(const kqm::Message& message, const Answer& answer);
   // Runs the processor for `request` (the caller holds a slot) and gives the reply frame.
   std::string Execute(const kqm::Message& request);
   // The KQM_EBusy reply for a request refused now.
   std::string BusyFrame(std::uint64_t id);
-  std::string StatusFrame(std::uint64_t id) const;
 
   KQM_TServer& owner_;
   const Limits limits_;
   asio::io_context io_;
   asio::strand<asio::io_context::executor_type> control_;
-  tcp::acceptor acceptor_;
   asio::signal_set signals_;
-  asio::steady_timer acceptRetry_;
   asio::steady_timer stopDeadline_;  // on control_
   std::optional<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning_;
   std::unique_ptr<kqm::MetricsListener> metrics_;
   kqm::ProcessorSlots slots_;
   kqm::ServerStatistics statistics_;
-  std::mutex mutex_;
-  std::set<std::shared_ptr<Connection>> connections_;  // guarded by mutex_
   std::atomic<bool> stopping_{false};
-  std::uint16_t port_ = 0;
-  std::uint64_t nextConnectionId_ = 1;  // on control_
-  bool signalsArmed_ = false;           // on the EventLoop thread
-  bool stopFinished_ = false;           // on control_
+  bool signalsArmed_ = false;  // on the EventLoop thread
+  bool stopFinished_ = false;  // on control_
   bool closed_ = false;
+  // Declared last so that it goes first, while the io_context it uses still exists.
+  std::unique_ptr<kqm::ServerTransport> transport_;
 };
 
-// One client connection: reads a whole frame, has it answered, writes the reply, and only
-// then reads on, so that a connection's requests are answered in order.
-class KQM_TServer::Engine::Connection : public std::enable_shared_from_this<Connection> {
- public:
-  Connection(Engine& engine, tcp::socket socket, KQM_TSocket description)
-      : engine_(engine), socket_(std::move(socket)), description_(std::move(description)) {}
-
-  const KQM_TSocket& Description() const { return description_; }
-
-  void Start() {
-    asio::post(socket_.get_executor(), [self = shared_from_this()] { self->Read(); });
-  }
-
-  // Closes the connection unless it owes an answer, in which case it closes once that is
-  // written. Safe from any thread.
-  void StopWhenIdle() {
-    asio::post(socket_.get_executor(), [self = shared_from_this()] {
-      if (!self->busy_)
-        self->Drop("");
-    });
-  }
-
-  // Closes the socket; pending operations end with an error and release the connection.
-  // Only on the connection's strand, or when no thread runs the io_context.
-  void Drop(const std::string& reason) {
-    if (!reason.empty())
-      engine_.owner_.DBG_Type(0, "closing connection " + description_.Describe() + ": " + reason);
-    boost::system::error_code ignored;
-    socket_.shutdown(tcp::socket::shutdown_both, ignored);
-    socket_.close(ignored);
-    engine_.Remove(shared_from_this());
-  }
-
- private:
-  void Read() {
-    std::span<char> room = frames_.Prepare();
-    socket_.async_read_some(
-        asio::buffer(room.data(), room.size()),
-        [self = shared_from_this()](boost::system::error_code error, std::size_t count) {
-          if (error)
-            return self->Drop("");
-          self->frames_.Commit(count);
-          self->HandleFrames();
-        });
-  }
-
-  // Handles the next frame if it is complete, else reads on.
-  void HandleFrames() {
-    switch (frames_.Check()) {
-      case kqm::FrameReader::State::kNeedMore:
-        return Read();
-      case kqm::FrameReader::State::kTooLarge:
-        return Drop("a frame of " + std::to_string(frames_.AnnouncedLength()) +
-                    " bytes exceeds the limit of " + std::to_string(engine_.limits_.maxFrame) +
-                    " bytes (KQM_MAX_FRAME_BYTES)");
-      case kqm::FrameReader::State::kReady:
-        break;
-    }
-    if (engine_.stopping_)
-      return Drop("");
-    kqm::Message message;
-    try {
-      message = kqm::DecodePayload(frames_.Payload());
-    } catch (const KQ_EException& error) {
-      return Drop("undecodable frame: " + error.KQ_Message().Text());
-    } catch (const std::exception& error) {
-      return Drop(std::string("undecodable frame: ") + error.what());
-    }
-    // Keep what follows the frame (a client may send its next request early).
-    frames_.Pop();
-    busy_ = true;
-    if (message.kind == kqm::MessageKind::kStatus)
-      return Write(engine_.StatusFrame(message.id));
-    if (message.kind != kqm::MessageKind::kRequest)
-      return Drop("the client sent a message that is not a request");
-
-    // Made only when the request has to wait: it then runs (or is refused) on this
-    // connection's strand when its turn comes.
-    auto waitingJob = [this, &message] {
-      return [self = shared_from_this(),
-              waiting = std::make_shared<kqm::Message>(std::move(message))](bool granted) {
-        asio::post(self->socket_.get_executor(), [self, waiting, granted] {
-          if (granted) {
-            self->Run(*waiting);
-          } else {
-            self->Write(self->engine_.BusyFrame(waiting->id));
-          }
-        });
-      };
-    };
-    switch (engine_.slots_.Admit(waitingJob)) {
-      case kqm::ProcessorSlots::Admission::kRun:
-        return Run(message);
-      case kqm::ProcessorSlots::Admission::kQueued:
-        return;  // the job runs when a slot frees, or is refused when the server stops
-      case kqm::ProcessorSlots::Admission::kRefused:
-        return Write(engine_.BusyFrame(message.id));
-    }
-  }
-
-  // Runs the request holding a slot, passes the slot on, then answers.
-  void Run(const kqm::Message& message) {
-    std::string reply = engine_.Execute(message);
-    if (kqm::ProcessorSlots::Job next = engine_.slots_.Release())
-      next(true);
-    Write(std::move(reply));
-  }
-
-  void Write(std::string frame) {
-    auto bytes = std::make_shared<std::string>(std::move(frame));
-    asio::async_write(
-        socket_, asio::buffer(*bytes),
-        [self = shared_from_this(), bytes](boost::system::error_code error, std::size_t) {
-          self->busy_ = false;
-          if (error || self->engine_.stopping_)
-            return self->Drop("");
-          self->HandleFrames();
-        });
-  }
-
-  Engine& engine_;
-  tcp::socket socket_;
-  KQM_TSocket description_;
-  kqm::FrameReader frames_{engine_.limits_.maxFrame};
-  bool busy_ = false;  // a request of this connection is waiting, being handled or answered
-};
-
-KQM_TServer::Engine::Engine(KQM_TServer& owner, const tcp::endpoint& endpoint, int backlog,
+KQM_TServer::Engine::Engine(KQM_TServer& owner, const TransportMaker& makeTransport,
                             const Limits& limits, const std::optional<kqm::ListenPoint>& metrics)
     : owner_(owner),
       limits_(limits),
       control_(asio::make_strand(io_)),
-      acceptor_(control_),
       signals_(control_),
-      acceptRetry_(control_),
       stopDeadline_(control_),
       keepRunning_(asio::make_work_guard(io_)),
       slots_(limits.workers, limits.queue) {
-  std::string where = endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
-  boost::system::error_code error;
-  acceptor_.open(endpoint.protocol(), error);
-  if (!error) {
-    os::SetNoInherit(static_cast<std::intptr_t>(acceptor_.native_handle()));
-    if (os::NativeCommandDialect() == os::CommandDialect::kPosix) {
-      // Lets a restarted server listen again while old connections linger in TIME_WAIT;
-      // POSIX still refuses a second listener on the port.
-      acceptor_.set_option(tcp::acceptor::reuse_address(true), error);
-    } else if (!os::SetExclusiveAddress(static_cast<std::intptr_t>(acceptor_.native_handle()))) {
-      error = asio::error::access_denied;
-    }
-  }
-  if (!error)
-    acceptor_.bind(endpoint, error);
-  if (!error)
-    acceptor_.listen(backlog > 0 ? backlog : asio::socket_base::max_listen_connections, error);
-  if (error) {
-    throw KQ_EException(KQ_TString("cannot bind the service ") + owner.serviceName_ + " to " +
-                        where + " (port " + std::to_string(endpoint.port()) +
-                        "): " + error.message());
-  }
-  port_ = acceptor_.local_endpoint().port();
+  transport_ = makeTransport(*this);
   if (metrics)
     metrics_ = std::make_unique<kqm::MetricsListener>(io_, *metrics, [this] { return State(); });
-  Accept();
 }
 
-void KQM_TServer::Engine::Accept() {
-  acceptor_.async_accept(
-      asio::make_strand(io_), [this](boost::system::error_code error, tcp::socket socket) {
-        if (error) {
-          if (error == asio::error::operation_aborted || !acceptor_.is_open())
-            return;
-          // Out of descriptors or memory: try again shortly rather than spin.
-          owner_.DBG_Type(0, "cannot accept a connection: " + error.message());
-          acceptRetry_.expires_after(std::chrono::milliseconds(100));
-          acceptRetry_.async_wait([this](boost::system::error_code waitError) {
-            if (!waitError && !stopping_)
-              Accept();
-          });
-          return;
+void KQM_TServer::Engine::HandleRequest(const std::shared_ptr<kqm::Message>& message,
+                                        const Post& post, Answer answer) {
+  // Made only when the request has to wait: it then runs (or is refused) where `post` puts
+  // it when its turn comes.
+  auto waitingJob = [this, &message, &post, &answer] {
+    return [this, message, post, answer](bool granted) {
+      post([this, message, answer, granted] {
+        if (granted) {
+          RunAdmitted(*message, answer);
+        } else {
+          answer(BusyFrame(message->id));
         }
-        if (stopping_)
-          return;
-        os::SetNoInherit(static_cast<std::intptr_t>(socket.native_handle()));
-        boost::system::error_code ignored;
-        socket.set_option(tcp::no_delay(true), ignored);
-        tcp::endpoint peer = socket.remote_endpoint(ignored);
-        auto connection = std::make_shared<Connection>(
-            *this, std::move(socket),
-            KQM_TSocket(nextConnectionId_++, peer.address().to_string(), peer.port()));
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          connections_.insert(connection);
-        }
-        owner_.ConnectionAdded(connection->Description());
-        connection->Start();
-        Accept();
       });
+    };
+  };
+  switch (slots_.Admit(waitingJob)) {
+    case kqm::ProcessorSlots::Admission::kRun:
+      transport_->CapacityChanged();
+      return RunAdmitted(*message, answer);
+    case kqm::ProcessorSlots::Admission::kQueued:
+      transport_->CapacityChanged();
+      return;  // the job runs when a slot frees, or is refused when the server stops
+    case kqm::ProcessorSlots::Admission::kRefused:
+      return answer(BusyFrame(message->id));
+  }
 }
 
-void KQM_TServer::Engine::Remove(const std::shared_ptr<Connection>& connection) {
-  std::size_t removed = 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    removed = connections_.erase(connection);
-  }
-  if (removed > 0) {
-    owner_.ConnectionDropped(connection->Description());
-    if (stopping_)
-      asio::post(control_, [this] { FinishStopWhenIdle(); });
-  }
+void KQM_TServer::Engine::RunAdmitted(const kqm::Message& message, const Answer& answer) {
+  std::string reply = Execute(message);
+  if (kqm::ProcessorSlots::Job next = slots_.Release())
+    next(true);
+  transport_->CapacityChanged();
+  answer(std::move(reply));
+}
+
+bool KQM_TServer::Engine::Saturated() const {
+  kqm::ProcessorSlots::Counts counts = slots_.Snapshot();
+  return counts.running >= counts.slots && counts.queued >= counts.queueLimit;
 }
 
 void KQM_TServer::Engine::WaitForSignal() {
@@ -334,20 +190,12 @@ void KQM_TServer::Engine::WaitForSignal() {
 void KQM_TServer::Engine::BeginStop() {
   if (stopping_.exchange(true))
     return;
-  boost::system::error_code ignored;
-  acceptor_.close(ignored);
-  acceptRetry_.cancel();
+  // Idle connections close now, busy ones once their answer is written; a subscription
+  // is drained.
+  transport_->StopTaking();
   // Requests still waiting for a slot are refused now; the running ones may finish.
   for (kqm::ProcessorSlots::Job& waiting : slots_.Close())
     waiting(false);
-  std::set<std::shared_ptr<Connection>> open;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    open = connections_;
-  }
-  // Idle connections close now; busy ones once their answer is written.
-  for (const auto& connection : open)
-    connection->StopWhenIdle();
   keepRunning_.reset();
   stopDeadline_.expires_after(std::chrono::milliseconds(limits_.stopTimeoutMs));
   stopDeadline_.async_wait([this](boost::system::error_code error) {
@@ -374,13 +222,8 @@ void KQM_TServer::Engine::EndProcessors() {
 }
 
 void KQM_TServer::Engine::FinishStopWhenIdle() {
-  if (stopFinished_)
+  if (stopFinished_ || !transport_->Idle())
     return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!connections_.empty())
-      return;
-  }
   stopFinished_ = true;
   stopDeadline_.cancel();
   boost::system::error_code ignored;
@@ -500,13 +343,7 @@ void KQM_TServer::Engine::Close() {
   // No thread runs the io_context any more, so the connections are closed directly and the
   // handlers of their aborted operations drained here.
   BeginStop();
-  std::set<std::shared_ptr<Connection>> open;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    open = connections_;
-  }
-  for (const auto& connection : open)
-    connection->Drop("");
+  transport_->Close();
   FinishStopWhenIdle();
   io_.restart();
   io_.run();
@@ -535,13 +372,26 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
     throw KQ_EException(KQ_TString("the server is bound already, as ") + serviceName_);
   if (serviceName.Empty())
     throw KQ_EException("a server needs a service name to bind");
-  std::uint16_t usedPort = port != 0 ? port : kqm::ServicePort(serviceName.Text());
-  std::string listen = allInterfaces ? "::" : kqm::ListenAddress();
-  boost::system::error_code error;
-  asio::ip::address address = asio::ip::make_address(listen, error);
-  if (error) {
-    throw KQ_EException(KQ_TString("KQM_LISTEN is \"") + listen +
-                        "\": expected an IP address such as 127.0.0.1, 0.0.0.0 or ::");
+  Engine::TransportMaker makeTransport;
+  std::optional<std::string> natsUrl = kqm::NatsUrl();
+  if (natsUrl) {
+    kqm::CheckSubjectToken(serviceName.Text());
+    makeTransport = [url = *natsUrl](kqm::TransportHost& host) {
+      return kqm::MakeNatsServerTransport(host, url);
+    };
+  } else {
+    std::uint16_t usedPort = port != 0 ? port : kqm::ServicePort(serviceName.Text());
+    std::string listen = allInterfaces ? "::" : kqm::ListenAddress();
+    boost::system::error_code error;
+    asio::ip::address address = asio::ip::make_address(listen, error);
+    if (error) {
+      throw KQ_EException(KQ_TString("KQM_LISTEN is \"") + listen +
+                          "\": expected an IP address such as 127.0.0.1, 0.0.0.0 or ::");
+    }
+    makeTransport = [endpoint = tcp::endpoint(address, usedPort),
+                     backlog](kqm::TransportHost& host) {
+      return std::make_unique<kqm::TcpTransport>(host, endpoint, backlog);
+    };
   }
   Engine::Limits limits;
   limits.maxFrame = kqm::MaxFrameBytes();
@@ -552,8 +402,7 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
   std::string previousName = serviceName_;
   serviceName_ = serviceName.Text();
   try {
-    engine_ =
-        std::make_unique<Engine>(*this, tcp::endpoint(address, usedPort), backlog, limits, metrics);
+    engine_ = std::make_unique<Engine>(*this, makeTransport, limits, metrics);
   } catch (...) {
     serviceName_ = previousName;
     throw;

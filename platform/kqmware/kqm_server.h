@@ -1,5 +1,7 @@
 // KQM_TServer, a request server of the middleware: bound under a service name, it receives
-// request dictionaries over TCP and answers each with the value its processor leaves.
+// request dictionaries over TCP and answers each with the value its processor leaves. With
+// KQM_NATS_URL set they arrive over NATS instead, shared with every server bound under the
+// same name (see nats_transport.h); the engine is the same.
 //
 // Threads: EventLoop runs the network side and the processor on KQM_WORKERS + 1 threads (the
 // calling thread is one of them). At most KQM_WORKERS requests run the processor at once,
@@ -49,7 +51,10 @@ class KQM_TServer : public KQ_TObject, public DebugChannel {
   // else on KQM_LISTEN (default 127.0.0.1). `backlog` is the listen queue's length, 0 for
   // the system's default. Throws KQ_EException when the service has no port, a setting is
   // unusable, the server is bound already, or the address cannot be bound (naming the
-  // address and port).
+  // address and port). With KQM_NATS_URL set it subscribes to "kqm." + the service name in
+  // the queue group of that name instead (the port, backlog and interfaces do not matter);
+  // it throws KQ_EException when the name is not one subject token or NATS cannot be
+  // reached.
   void Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
             bool allInterfaces);
 
@@ -71,7 +76,7 @@ class KQM_TServer : public KQ_TObject, public DebugChannel {
   // EventLoop has returned; calling it again does nothing. The destructor calls it.
   void Close();
 
-  // The port the server listens on; 0 before Bind.
+  // The port the server listens on; 0 before Bind and over NATS.
   std::uint16_t BoundPort() const;
   // The port of the metrics listener; 0 without one.
   std::uint16_t MetricsPort() const;

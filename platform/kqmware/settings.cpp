@@ -97,4 +97,11 @@ int RequestTimeoutMs() {
                                              os::GetEnv("KQM_REQUEST_TIMEOUT_MS"), 0, 0, 86400000));
 }
 
+std::optional<std::string> NatsUrl() {
+  std::optional<std::string> url = os::GetEnv("KQM_NATS_URL");
+  if (!url || url->empty())
+    return std::nullopt;
+  return url;
+}
+
 }  // namespace kqm

@@ -53,5 +53,8 @@ int InitialDebugLevel();
 int ConnectTimeoutMs();
 // KQM_REQUEST_TIMEOUT_MS: how long a client waits for an answer; 0 waits without end.
 int RequestTimeoutMs();
+// KQM_NATS_URL: the NATS server(s) servers and clients meet at ("nats://HOST:PORT", or
+// several separated by commas); nullopt (unset or empty): direct TCP.
+std::optional<std::string> NatsUrl();
 
 }  // namespace kqm

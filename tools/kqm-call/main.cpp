@@ -3,7 +3,8 @@
 //
 // Sends {"M": METHOD, "P1": P1} to SERVICE and prints the answer as JSON; with --status it
 // asks the service's network side for its status instead (waiting at most 5 seconds unless
-// --timeout says otherwise) and prints that. P1 is JSON text,
+// --timeout says otherwise) and prints that; over NATS (KQM_NATS_URL set) it prints an array
+// with the status of every instance that answers within a second. P1 is JSON text,
 // @FILE to read it from a file, or - to read it from standard input; without P1 only "M" is
 // sent. Exit code 0 for an answer, 1 when the answer is the boolean false, 2 for a usage
 // error, a failed request or an exception raised by the service (its class and message go
@@ -18,6 +19,7 @@
 
 #include "config/NTR/ntr_exceptions.h"
 #include "platform/kqmware/kqmware.h"
+#include "platform/kqmware/settings.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
 #include "tools/kqm-call/json_values.h"
@@ -97,7 +99,22 @@ int main(int argc, char** argv) {
     try {
       KQM_TClient client;
       client.SetConnectionAddress(host, positional[0], 0, KQM_TClient::kConnectOnRequest);
-      std::cout << JsonFromValue(KQ_TAny(client.Status())).dump() << std::endl;
+      if (!client.UsesNats()) {
+        std::cout << JsonFromValue(KQ_TAny(client.Status())).dump() << std::endl;
+        return 0;
+      }
+      // Over NATS every instance bound under the name answers: gather them for a short
+      // window (a second, or the --timeout when shorter) and print them as one array.
+      int windowMs = std::min(1000, kqm::RequestTimeoutMs());
+      nlohmann::ordered_json instances = nlohmann::ordered_json::array();
+      for (const KQ_TDict& state : client.StatusOfEvery(windowMs))
+        instances.push_back(JsonFromValue(KQ_TAny(state)));
+      std::cout << instances.dump() << std::endl;
+      if (instances.empty()) {
+        std::cerr << "kqm-call: no instance of " << positional[0] << " answered within " << windowMs
+                  << " ms" << std::endl;
+        return 2;
+      }
       return 0;
     } catch (const KQ_EException& error) {
       std::cerr << error.ClassName() << ": " << error.KQ_Message().Text() << std::endl;

@@ -1,0 +1,26 @@
+// The Windows build has no NATS client library: the middleware keeps direct TCP there, and
+// asking for NATS is refused with the reason.
+#include "platform/kqmware/nats_transport.h"
+#include "platform/kqtypes/kq_exception.h"
+
+namespace kqm {
+
+namespace {
+
+[[noreturn]] void NoNatsClient() {
+  throw KQ_EException(
+      "KQM_NATS_URL is set, but this build has no NATS client (the Windows build uses direct "
+      "TCP only); unset KQM_NATS_URL");
+}
+
+}  // namespace
+
+std::unique_ptr<ServerTransport> MakeNatsServerTransport(TransportHost&, const std::string&) {
+  NoNatsClient();
+}
+
+std::unique_ptr<NatsChannel> MakeNatsChannel(const std::string&, int) {
+  NoNatsClient();
+}
+
+}  // namespace kqm

@@ -1,0 +1,49 @@
+// TcpTransport, the direct TCP transport of a server: a listener and its client connections.
+// Each connection reads a whole frame, has the engine answer it, writes the reply and only
+// then reads on, so that a connection's requests are answered in order. A status request is
+// answered by the network side itself.
+//
+// Threads: the listener runs on the engine's control strand, each connection on a strand of
+// its own. The transport owns its listener and its connections.
+#pragma once
+
+#include <atomic>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <memory>
+#include <mutex>
+#include <set>
+
+#include "platform/kqmware/server_transport.h"
+
+namespace kqm {
+
+class TcpTransport : public ServerTransport {
+ public:
+  // Listens on `endpoint` with a listen queue of `backlog` (0: the system's default) and
+  // starts accepting. Throws KQ_EException naming the address and port when it cannot.
+  TcpTransport(TransportHost& host, const boost::asio::ip::tcp::endpoint& endpoint, int backlog);
+  ~TcpTransport() override;
+
+  std::uint16_t Port() const override { return port_; }
+  void StopTaking() override;
+  bool Idle() const override;
+  void Close() override;
+
+ private:
+  class Connection;
+
+  void Accept();
+  void Remove(const std::shared_ptr<Connection>& connection);
+
+  TransportHost& host_;
+  boost::asio::ip::tcp::acceptor acceptor_;
+  boost::asio::steady_timer acceptRetry_;
+  mutable std::mutex mutex_;
+  std::set<std::shared_ptr<Connection>> connections_;  // guarded by mutex_
+  std::atomic<bool> stopping_{false};
+  std::uint16_t port_ = 0;
+  std::uint64_t nextConnectionId_ = 1;  // on the control strand
+};
+
+}  // namespace kqm
