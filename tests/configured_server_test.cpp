@@ -112,9 +112,9 @@ class ConfiguredServer : public ::testing::Test {
     return ids;
   }
   bool TreeGone(const std::string& idsPath) {
-    auto [processor, child] = TreeIds(idsPath);
+    std::pair<std::uint32_t, std::uint32_t> ids = TreeIds(idsPath);
     return vtps_test::WaitUntil([&] {
-      return !os::ChildProcess::IsRunning(processor) && !os::ChildProcess::IsRunning(child);
+      return !os::ChildProcess::IsRunning(ids.first) && !os::ChildProcess::IsRunning(ids.second);
     });
   }
   void UseTreeSleeper(const std::string& idsPath) {
