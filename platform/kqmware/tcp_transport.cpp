@@ -195,18 +195,18 @@ void TcpTransport::Remove(const std::shared_ptr<Connection>& connection) {
   }
 }
 
-void TcpTransport::StopTaking() {
+std::set<std::shared_ptr<TcpTransport::Connection>> TcpTransport::StopAccepting() {
   stopping_ = true;
   boost::system::error_code ignored;
   acceptor_.close(ignored);
   acceptRetry_.cancel();
-  std::set<std::shared_ptr<Connection>> open;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    open = connections_;
-  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  return connections_;
+}
+
+void TcpTransport::StopTaking() {
   // Idle connections close now; busy ones once their answer is written.
-  for (const auto& connection : open)
+  for (const auto& connection : StopAccepting())
     connection->StopWhenIdle();
 }
 
@@ -216,16 +216,7 @@ bool TcpTransport::Idle() const {
 }
 
 void TcpTransport::Close() {
-  stopping_ = true;
-  boost::system::error_code ignored;
-  acceptor_.close(ignored);
-  acceptRetry_.cancel();
-  std::set<std::shared_ptr<Connection>> open;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    open = connections_;
-  }
-  for (const auto& connection : open)
+  for (const auto& connection : StopAccepting())
     connection->Drop("");
 }
 

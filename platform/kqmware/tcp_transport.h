@@ -34,6 +34,8 @@ class TcpTransport : public ServerTransport {
   class Connection;
 
   void Accept();
+  // Closes the listener and returns the connections open at that moment.
+  std::set<std::shared_ptr<Connection>> StopAccepting();
   void Remove(const std::shared_ptr<Connection>& connection);
 
   TransportHost& host_;

@@ -177,10 +177,6 @@ CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds 
   return result;
 }
 
-int RunCommandLine(const std::string& line) {
-  return RunCommandTree(line, std::chrono::milliseconds(0)).status;
-}
-
 int EndCommandTrees() {
   return RunningTrees::Instance().EndAll();
 }

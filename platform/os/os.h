@@ -82,7 +82,9 @@ inline std::int64_t ElapsedSeconds(std::chrono::steady_clock::time_point start) 
 }
 
 // RunCommandTree without a time limit; only the exit status.
-int RunCommandLine(const std::string& line);
+inline int RunCommandLine(const std::string& line) {
+  return RunCommandTree(line, std::chrono::milliseconds(0)).status;
+}
 
 // Ends every process tree RunCommandTree is running in this process at this moment; their
 // calls return kStopped. Used when a server's stop deadline passes. Safe from any thread.
