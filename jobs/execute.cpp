@@ -81,7 +81,13 @@ KQ_TDict ExecuteJob(const DebugChannel& debug, const ExecuteConfiguration& confi
       debug.DBG_Type(0, "VantricProcessServer Exception Answer file too large (" +
                             std::to_string(answerBytes) + " bytes).");
     } else {
-      TreeToDict(ReadJobFile(jobFilePath), answer);
+      std::string unreadable;
+      boost::property_tree::ptree answerTree = ReadJobFile(jobFilePath, unreadable);
+      // The answer stays empty, as for a missing file, but the log says why.
+      if (!unreadable.empty())
+        debug.DBG_Type(
+            0, "VantricProcessServer Exception Answer file unreadable: " + unreadable + ".");
+      TreeToDict(answerTree, answer);
     }
   } catch (...) {
     debug.DBG_Type(0, "VantricProcessServer Exception when spawning the command.");

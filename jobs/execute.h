@@ -55,6 +55,8 @@ struct ExecuteConfiguration {
 //   0 "Failed to spawn command : <line>" when it returns non-zero (the answer is still read);
 //   0 "VantricProcessServer Exception Answer file too large (N bytes)." when the answer file
 //     exceeds maxAnswerBytes: it is not read, and the answer is empty;
+//   0 "VantricProcessServer Exception Answer file unreadable: <reason>." when the answer file
+//     is there but cannot be read or parsed (see ReadJobFile): the answer is empty;
 //   0 "VantricProcessServer Exception when spawning the command." when logging, running or
 //     converting the answer throws (the answer holds what was converted before).
 // Exceptions from building the job file path leave the call.

@@ -131,10 +131,23 @@ TEST_F(ExecuteTest, NonZeroExitIsLoggedStillConvertedAndKept) {
   EXPECT_TRUE(debug_.Logged(3, "Executing following command: " + commandLine)) << Log();
 }
 
+// A malformed answer is logged with the reader's reason; a removed one is a processor's way
+// of answering nothing and is not.
 TEST_F(ExecuteTest, UnreadableAnswersGiveAnEmptyDictionary) {
-  for (const char* method : {"malformed", "delete-job"}) {
-    KQ_TDict answer = Execute(method, Parameters());
-    EXPECT_TRUE(answer.Empty()) << method;
+  const std::string unreadable = "VantricProcessServer Exception Answer file unreadable: ";
+  struct Case {
+    const char* method;
+    bool logged;
+  };
+  for (const Case& c : {Case{"malformed", true}, Case{"delete-job", false}}) {
+    debug_.Clear();
+    KQ_TDict answer = Execute(c.method, Parameters());
+    EXPECT_TRUE(answer.Empty()) << c.method;
+    std::optional<std::string> line = debug_.Find(0, unreadable);
+    EXPECT_EQ(line.has_value(), c.logged) << c.method << "\n" << Log();
+    if (line) {
+      EXPECT_EQ(line->rfind(unreadable + "malformed XML", 0), 0u) << *line;
+    }
   }
   EXPECT_TRUE(JobFiles().empty());
   EXPECT_FALSE(debug_.Logged(0, "VantricProcessServer Exception when spawning the command."));

@@ -1,9 +1,12 @@
 #include "jobs/job_file.h"
 
+#include <filesystem>
 #include <fstream>
 #include <locale>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <utility>
 
 #include <boost/property_tree/xml_parser.hpp>
@@ -38,9 +41,23 @@ std::string JobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& metho
   return path;
 }
 
+std::string UnusedJobFilePath(const std::string& path) {
+  // An unanswerable question (no permission to look) counts as unused: writing the file
+  // then reports the real problem.
+  std::error_code error;
+  if (!std::filesystem::exists(path, error))
+    return path;
+  const std::string stem = path.substr(0, path.size() - std::string_view(".xml").size());
+  for (unsigned long number = 2;; ++number) {
+    std::string candidate = stem + '_' + std::to_string(number) + ".xml";
+    if (!std::filesystem::exists(candidate, error))
+      return candidate;
+  }
+}
+
 std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method) {
-  return JobFilePath(workingDirectory, method, os::SecondsSince1970(), os::CurrentThreadId(),
-                     os::PathSeparator());
+  return UnusedJobFilePath(JobFilePath(workingDirectory, method, os::SecondsSince1970(),
+                                       os::CurrentThreadId(), os::PathSeparator()));
 }
 
 void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& path) {
@@ -66,6 +83,12 @@ void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& pa
 }
 
 boost::property_tree::ptree ReadJobFile(const std::string& path) {
+  std::string ignored;
+  return ReadJobFile(path, ignored);
+}
+
+boost::property_tree::ptree ReadJobFile(const std::string& path, std::string& problem) {
+  problem.clear();
   try {
     // Text mode as the tree library reads, so line ends arrive as it would see them.
     std::ifstream stream(path);
@@ -82,20 +105,37 @@ boost::property_tree::ptree ReadJobFile(const std::string& path) {
       content.resize(static_cast<std::size_t>(size));
     stream.read(content.data(), static_cast<std::streamsize>(content.size()));
     content.resize(static_cast<std::size_t>(stream.gcount()));
-    if (stream.bad())
+    if (!stream.bad()) {
+      stream.clear();
+      char buffer[1 << 12];
+      while (stream.read(buffer, sizeof buffer) || stream.gcount() > 0)
+        content.append(buffer, static_cast<std::size_t>(stream.gcount()));
+    }
+    if (stream.bad()) {
+      problem = "read error";
       return ptree();
-    stream.clear();
-    char buffer[1 << 12];
-    while (stream.read(buffer, sizeof buffer) || stream.gcount() > 0)
-      content.append(buffer, static_cast<std::size_t>(stream.gcount()));
-    if (stream.bad())
-      return ptree();
+    }
     // The reader recurses once per element level; measure before it sees the text.
-    if (xml_depth::MeasureXmlDepth(content).status != xml_depth::XmlDepthStatus::kWithinLimit)
+    xml_depth::XmlDepth depth = xml_depth::MeasureXmlDepth(content);
+    if (depth.status == xml_depth::XmlDepthStatus::kTooDeep) {
+      problem =
+          "elements nested deeper than " + std::to_string(xml_depth::kMaxXmlDepth) + " levels";
       return ptree();
+    }
+    if (depth.status == xml_depth::XmlDepthStatus::kMalformed) {
+      problem = "malformed XML";
+      return ptree();
+    }
     return xml_text::Parse(content);
+  } catch (const xml_parser_error& error) {
+    problem = "malformed XML: " + error.message() + " (line " + std::to_string(error.line()) + ")";
+    return ptree();
+  } catch (const std::exception& error) {
+    problem = error.what();
+    return ptree();
   } catch (...) {
     // Every failure, of whatever kind, reads as an empty answer.
+    problem = "unknown error";
     return ptree();
   }
 }

@@ -32,9 +32,15 @@ std::string JobFileName(const KQ_TString& method, std::int64_t seconds, std::uin
 std::string JobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method,
                         std::int64_t seconds, std::uint32_t threadId, char separator);
 
+// `path` itself when no file has that name; otherwise the first of "<path without .xml>_2.xml",
+// "_3.xml", ... that names no file. A job file is still there only when it was kept (a
+// failed run, or a debug level that keeps them all); a later request of the same method in
+// the same second on the same thread would otherwise overwrite it.
+std::string UnusedJobFilePath(const std::string& path);
+
 // The job file path for a request of `method` now: JobFilePath with the current time, the
-// calling thread's id and the platform's path separator. Throws KQ_EException when the
-// working directory names no local path.
+// calling thread's id and the platform's path separator, made unused by UnusedJobFilePath.
+// Throws KQ_EException when the working directory names no local path.
 std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method);
 
 // Writes `tree` to `path` as XML (settings: tab, 1 per level, encoding "utf-8"), creating
@@ -49,3 +55,9 @@ void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& pa
 // Never throws and logs nothing: a file that is missing, unreadable, malformed or nested
 // deeper than xml_depth::kMaxXmlDepth element levels gives an empty tree.
 boost::property_tree::ptree ReadJobFile(const std::string& path);
+
+// ReadJobFile that also says why a file that could be opened gave an empty tree: `problem`
+// is "read error", "malformed XML[: <the reader's message> (line N)]", "elements nested
+// deeper than 512 levels" or the text of another failure; it is empty when the file was
+// read, and when it could not be opened (a processor may remove it to answer nothing).
+boost::property_tree::ptree ReadJobFile(const std::string& path, std::string& problem);

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <boost/property_tree/xml_parser.hpp>
 
@@ -210,6 +211,27 @@ TEST_F(JobFileTest, SecondWriteTruncates) {
   EXPECT_EQ(read.get<std::string>("b"), "1");
 }
 
+// A kept job file is never overwritten by a later request that gets the same name.
+TEST_F(JobFileTest, UnusedPathSkipsKeptFiles) {
+  const std::string base = PathOf("_VTPS_m_12_34.xml");
+  struct Case {
+    std::vector<std::string> existing;
+    std::string expected;
+  };
+  for (const Case& c : {
+           Case{{}, "_VTPS_m_12_34.xml"},
+           Case{{"_VTPS_m_12_34.xml"}, "_VTPS_m_12_34_2.xml"},
+           Case{{"_VTPS_m_12_34.xml", "_VTPS_m_12_34_2.xml"}, "_VTPS_m_12_34_3.xml"},
+           Case{{"_VTPS_m_12_34_2.xml"}, "_VTPS_m_12_34.xml"},
+       }) {
+    for (const std::string& name : c.existing)
+      WriteBytes(name, "kept");
+    EXPECT_EQ(UnusedJobFilePath(base), PathOf(c.expected));
+    for (const std::string& name : c.existing)
+      fs::remove(PathOf(name));
+  }
+}
+
 TEST_F(JobFileTest, UnopenablePathThrowsCannotOpenFile) {
   ptree tree;
   tree.put("a", "1");
@@ -251,25 +273,35 @@ TEST_F(JobFileTest, UnreadableFilesGiveAnEmptyTree) {
   struct Case {
     const char* what;
     std::string content;
+    const char* problem;  // how the reason begins; "" for none (nothing to answer is no error)
   };
   for (const Case& c : {
-           Case{"empty", ""},
-           Case{"declaration only", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"},
-           Case{"white space only", " \n\t\n"},
-           Case{"unclosed element", "<a><b>1</b>"},
-           Case{"text outside elements", "<a/>text"},
-           Case{"bad attribute", "<a x=1/>"},
-           Case{"bad character reference", "<a>&#12</a>"},
-           Case{"513 levels", Nested(513)},
-           Case{"200000 levels", Nested(200'000)},
-           Case{"200000 levels, unclosed", std::string(Nested(200'000), 0, 600'000)},
+           Case{"empty", "", ""},
+           Case{"declaration only", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n", ""},
+           Case{"white space only", " \n\t\n", ""},
+           Case{"unclosed element", "<a><b>1</b>", "malformed XML"},
+           Case{"text outside elements", "<a/>text", "malformed XML"},
+           Case{"bad attribute", "<a x=1/>", "malformed XML"},
+           Case{"bad character reference", "<a>&#12</a>", "malformed XML"},
+           Case{"513 levels", Nested(513), "elements nested deeper than 512 levels"},
+           Case{"200000 levels", Nested(200'000), "elements nested deeper than 512 levels"},
+           Case{"200000 levels, unclosed", std::string(Nested(200'000), 0, 600'000),
+                "elements nested deeper than 512 levels"},
        }) {
     WriteBytes("answer.xml", c.content);
-    ptree tree = ReadJobFile(PathOf("answer.xml"));
+    std::string problem = "left over";
+    ptree tree = ReadJobFile(PathOf("answer.xml"), problem);
     EXPECT_TRUE(tree.empty() && tree.data().empty()) << c.what;
+    EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << c.what << ": " << problem;
+    EXPECT_TRUE(ReadJobFile(PathOf("answer.xml")).empty()) << c.what;
   }
-  EXPECT_TRUE(ReadJobFile(PathOf("missing.xml")).empty());
+  std::string problem = "left over";
+  EXPECT_TRUE(ReadJobFile(PathOf("missing.xml"), problem).empty());
+  EXPECT_EQ(problem, "");
   EXPECT_TRUE(ReadJobFile(dir_.string()).empty());
+  WriteBytes("answer.xml", "<a>1</a>");
+  EXPECT_FALSE(ReadJobFile(PathOf("answer.xml"), problem).empty());
+  EXPECT_EQ(problem, "");
 }
 
 TEST_F(JobFileTest, ReadsAsTheLibraryDoes) {
