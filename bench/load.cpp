@@ -108,8 +108,11 @@ int main(int argc, char** argv) {
     std::cerr << "load: " << error.what() << "\n" << load::LoadUsage();
     return 2;
   }
-  os::SetEnv("KQM_REQUEST_TIMEOUT_MS",
-             std::to_string(static_cast<long long>(options.timeoutSeconds * 1000 + 0.5)));
+  // A limit below a millisecond is still a limit, not 0 (none).
+  long long timeoutMs = static_cast<long long>(options.timeoutSeconds * 1000 + 0.5);
+  if (options.timeoutSeconds > 0 && timeoutMs == 0)
+    timeoutMs = 1;
+  os::SetEnv("KQM_REQUEST_TIMEOUT_MS", std::to_string(timeoutMs));
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
 
   auto start = Clock::now();

@@ -23,9 +23,9 @@ struct LoadOptions {
   std::string parametersJson;  // P1 as JSON; empty: no P1 (or {} with --expect echo)
   Expect expect = Expect::kTrue;
   int connections = 1;
-  long long requests = 0;  // in all, shared by the connections; 0 with `seconds` set
-  double seconds = 0;      // how long to send, when `requests` is 0
-  double timeoutSeconds = 30;
+  long long requests = 0;     // in all, shared by the connections; 0 with `seconds` set
+  double seconds = 0;         // how long to send, when `requests` is 0
+  double timeoutSeconds = 0;  // 0: no limit
   bool help = false;
 };
 

@@ -42,7 +42,7 @@ Summary Summarize(Tally& tally, double seconds) {
 std::string SummaryLine(const Summary& summary) {
   char line[256];
   std::snprintf(line, sizeof line,
-                "requests %lld right %lld wrong %lld failed %lld  throughput %.0f/s  p50 %.1f us "
+                "requests %lld right %lld wrong %lld failed %lld  throughput %.1f/s  p50 %.1f us "
                 "p99 %.1f us",
                 summary.right + summary.wrong + summary.failed, summary.right, summary.wrong,
                 summary.failed, summary.perSecond, summary.p50Us, summary.p99Us);

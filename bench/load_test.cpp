@@ -85,7 +85,7 @@ TEST(LoadStatistics, PercentilesAndCounts) {
   EXPECT_EQ(first.firstProblem, "wrong answer");
   EXPECT_EQ(load::ExitCode(summary), 1);
   EXPECT_EQ(load::SummaryLine(summary),
-            "requests 5 right 3 wrong 1 failed 1  throughput 2/s  p50 20.0 us p99 30.0 us");
+            "requests 5 right 3 wrong 1 failed 1  throughput 2.5/s  p50 20.0 us p99 30.0 us");
 
   std::vector<double> hundred;
   for (int i = 1; i <= 100; ++i)
