@@ -47,9 +47,11 @@ std::string UnusedJobFilePath(const std::string& path) {
   std::error_code error;
   if (!std::filesystem::exists(path, error))
     return path;
-  const std::string stem = path.substr(0, path.size() - std::string_view(".xml").size());
+  constexpr std::string_view kExtension = ".xml";
+  const bool xml = std::string_view(path).ends_with(kExtension);
+  const std::string stem = xml ? path.substr(0, path.size() - kExtension.size()) : path;
   for (unsigned long number = 2;; ++number) {
-    std::string candidate = stem + '_' + std::to_string(number) + ".xml";
+    std::string candidate = stem + '_' + std::to_string(number) + (xml ? ".xml" : "");
     if (!std::filesystem::exists(candidate, error))
       return candidate;
   }

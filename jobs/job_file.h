@@ -33,9 +33,10 @@ std::string JobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& metho
                         std::int64_t seconds, std::uint32_t threadId, char separator);
 
 // `path` itself when no file has that name; otherwise the first of "<path without .xml>_2.xml",
-// "_3.xml", ... that names no file. A job file is still there only when it was kept (a
-// failed run, or a debug level that keeps them all); a later request of the same method in
-// the same second on the same thread would otherwise overwrite it.
+// "_3.xml", ... that names no file (the number goes at the end of a path without ".xml"). A job
+// file is still there only when it was kept (a failed run, or a debug level that keeps them all); a
+// later request of the same method in the same second on the same thread would otherwise overwrite
+// it.
 std::string UnusedJobFilePath(const std::string& path);
 
 // The job file path for a request of `method` now: JobFilePath with the current time, the
