@@ -7,7 +7,6 @@
 //   build/linux/bench/kqm_nats_bench [seconds per case, default 3]
 #include <utility>  // Boost 1.74 Asio uses std::exchange without including it
 
-#include <algorithm>
 #include <boost/asio.hpp>
 #include <chrono>
 #include <cstdio>
@@ -18,74 +17,19 @@
 #include <thread>
 #include <vector>
 
+#include "bench/call_timing.h"
 #include "platform/kqmware/kqmware.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/child_process.h"
 #include "platform/os/os.h"
+#include "tests/support/test_support.h"
 
 namespace asio = boost::asio;
 using asio::ip::tcp;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr const char* kNatsServer = "/usr/sbin/nats-server";
-
-struct Result {
-  double p50Us = 0;
-  double perSecond = 0;
-};
-
-KQ_TDict SmallRequest() {
-  KQ_TDict request;
-  request["M"] = "Help";
-  KQ_TDict parameters;
-  parameters["file"] = "report.pdf";
-  request["P1"] = parameters;
-  return request;
-}
-
-// Runs a client made by `makeClient` on `connections` threads at once for `seconds` (after
-// a warm-up), timing every request.
-template <class MakeClient>
-Result Measure(int connections, double seconds, MakeClient makeClient) {
-  std::vector<std::vector<double>> samples(static_cast<std::size_t>(connections));
-  std::vector<std::thread> threads;
-  auto length = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-  KQ_TDict request = SmallRequest();
-  for (int i = 0; i < connections; ++i) {
-    threads.emplace_back([&, i] {
-      std::unique_ptr<KQM_TClient> client = makeClient();
-      for (int warm = 0; warm < 200; ++warm)
-        client->Request(request);
-      auto end = Clock::now() + length;
-      auto& mine = samples[static_cast<std::size_t>(i)];
-      while (Clock::now() < end) {
-        auto start = Clock::now();
-        client->Request(request);
-        mine.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-      }
-    });
-  }
-  for (auto& thread : threads)
-    thread.join();
-  std::vector<double> all;
-  for (auto& s : samples)
-    all.insert(all.end(), s.begin(), s.end());
-  std::sort(all.begin(), all.end());
-  Result result;
-  if (!all.empty()) {
-    result.p50Us = all[all.size() / 2];
-    result.perSecond = static_cast<double>(all.size()) / seconds;
-  }
-  return result;
-}
-
-std::uint16_t FreeLoopbackPort() {
-  asio::io_context io;
-  tcp::acceptor probe(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
-  return probe.local_endpoint().port();
-}
 
 bool Listening(std::uint16_t port) {
   asio::io_context io;
@@ -128,7 +72,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
-  std::uint16_t natsPort = FreeLoopbackPort();
+  std::uint16_t natsPort = vtps_test::FreePort();
   os::ChildProcess::Options options;
   options.arguments = {"-a", "127.0.0.1", "-p", std::to_string(natsPort)};
   os::ChildProcess nats = os::ChildProcess::Start(kNatsServer, options);
@@ -136,32 +80,33 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   std::string url = "nats://127.0.0.1:" + std::to_string(natsPort);
 
-  std::uint16_t tcpPort = FreeLoopbackPort();
+  std::uint16_t tcpPort = vtps_test::FreePort();
   os::UnsetEnv("KQM_NATS_URL");
   RunningServer overTcp(tcpPort);
   os::SetEnv("KQM_NATS_URL", url);
   RunningServer overNats(0);
   os::UnsetEnv("KQM_NATS_URL");
 
-  auto tcpClient = [tcpPort] {
-    auto client = std::make_unique<KQM_TClient>();
+  const KQ_TDict request = bench::SmallRequest("Help");
+  auto tcpClient = [tcpPort, &request] {
+    auto client = std::make_shared<KQM_TClient>();
     client->SetConnectionAddress("localhost", "BenchService", tcpPort, KQM_TClient::kConnectNow);
-    return client;
+    return [client, &request] { client->Request(request); };
   };
   // The client reads KQM_NATS_URL when it is aimed: every thread reads the same value.
-  auto natsClient = [] {
-    auto client = std::make_unique<KQM_TClient>();
+  auto natsClient = [&request] {
+    auto client = std::make_shared<KQM_TClient>();
     client->SetConnectionAddress("", "BenchService", 0, KQM_TClient::kConnectNow);
-    return client;
+    return [client, &request] { client->Request(request); };
   };
 
   std::printf("nats-server at %s, %.1f s per case\n", url.c_str(), seconds);
   std::printf("%-6s %-5s %10s %12s\n", "conns", "path", "p50 us", "req/s");
-  Result tcp1 = Measure(1, seconds, tcpClient);
-  Result tcp4 = Measure(4, seconds, tcpClient);
+  bench::CallTiming tcp1 = bench::TimeConcurrentCalls(1, seconds, tcpClient);
+  bench::CallTiming tcp4 = bench::TimeConcurrentCalls(4, seconds, tcpClient);
   os::SetEnv("KQM_NATS_URL", url);
-  Result nats1 = Measure(1, seconds, natsClient);
-  Result nats4 = Measure(4, seconds, natsClient);
+  bench::CallTiming nats1 = bench::TimeConcurrentCalls(1, seconds, natsClient);
+  bench::CallTiming nats4 = bench::TimeConcurrentCalls(4, seconds, natsClient);
   os::UnsetEnv("KQM_NATS_URL");
   std::printf("%-6d %-5s %10.1f %12.0f\n", 1, "tcp", tcp1.p50Us, tcp1.perSecond);
   std::printf("%-6d %-5s %10.1f %12.0f\n", 1, "nats", nats1.p50Us, nats1.perSecond);

@@ -5,7 +5,6 @@
 //   build/linux/bench/kqm_round_trip_bench [seconds per case, default 3]
 #include <utility>  // Boost 1.74 Asio uses std::exchange without including it
 
-#include <algorithm>
 #include <atomic>
 #include <boost/asio.hpp>
 #include <chrono>
@@ -15,72 +14,16 @@
 #include <thread>
 #include <vector>
 
+#include "bench/call_timing.h"
 #include "platform/kqmware/kqmware.h"
 #include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kqtypes.h"
+#include "tests/support/test_support.h"
 
 namespace asio = boost::asio;
 using asio::ip::tcp;
-using Clock = std::chrono::steady_clock;
 
 namespace {
-
-struct Result {
-  double p50Us = 0;
-  double p99Us = 0;
-  double perSecond = 0;
-};
-
-KQ_TDict SmallRequest() {
-  KQ_TDict request;
-  request["M"] = "Echo";
-  KQ_TDict parameters;
-  parameters["file"] = "report.pdf";
-  request["P1"] = parameters;
-  return request;
-}
-
-// Runs the caller that `makeCaller` gives on `connections` threads at once for `seconds`
-// (after a warm-up), timing every call.
-template <class MakeCaller>
-Result Measure(int connections, double seconds, MakeCaller makeCaller) {
-  std::vector<std::vector<double>> samples(static_cast<std::size_t>(connections));
-  std::vector<std::thread> threads;
-  auto length = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-  for (int i = 0; i < connections; ++i) {
-    threads.emplace_back([&, i] {
-      auto call = makeCaller();
-      for (int warm = 0; warm < 200; ++warm)
-        call();
-      auto end = Clock::now() + length;
-      auto& mine = samples[static_cast<std::size_t>(i)];
-      while (Clock::now() < end) {
-        auto start = Clock::now();
-        call();
-        mine.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-      }
-    });
-  }
-  for (auto& thread : threads)
-    thread.join();
-  std::vector<double> all;
-  for (auto& s : samples)
-    all.insert(all.end(), s.begin(), s.end());
-  std::sort(all.begin(), all.end());
-  Result result;
-  if (all.empty())
-    return result;
-  result.p50Us = all[all.size() / 2];
-  result.p99Us = all[all.size() * 99 / 100];
-  result.perSecond = static_cast<double>(all.size()) / seconds;
-  return result;
-}
-
-std::uint16_t FreeLoopbackPort() {
-  asio::io_context io;
-  tcp::acceptor probe(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
-  return probe.local_endpoint().port();
-}
 
 void Answer(KQM_TServer&, const KQ_TDict& request, KQ_TAny& answer, void*) {
   answer = request["P1"];
@@ -132,11 +75,11 @@ class RawEchoServer {
 int main(int argc, char** argv) {
   double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
-  KQ_TDict request = SmallRequest();
+  KQ_TDict request = bench::SmallRequest("Echo");
   std::size_t frameBytes = kqm::EncodeFrame(kqm::MessageKind::kRequest, 1, KQ_TAny(request)).size();
 
   KQM_TServer server;
-  server.Bind("BenchService", FreeLoopbackPort(), 0, false);
+  server.Bind("BenchService", vtps_test::FreePort(), 0, false);
   server.SetProcessor(&Answer, nullptr);
   std::thread loop([&] { server.EventLoop(-1); });
   RawEchoServer raw(frameBytes);
@@ -144,13 +87,13 @@ int main(int argc, char** argv) {
   std::printf("request frame: %zu bytes, %.1f s per case\n", frameBytes, seconds);
   std::printf("%-6s %-5s %10s %10s %12s\n", "conns", "path", "p50 us", "p99 us", "req/s");
   for (int connections : {1, 4}) {
-    Result kqm = Measure(connections, seconds, [&] {
+    bench::CallTiming kqm = bench::TimeConcurrentCalls(connections, seconds, [&] {
       auto client = std::make_shared<KQM_TClient>();
       client->SetConnectionAddress("localhost", "BenchService", server.BoundPort(),
                                    KQM_TClient::kConnectNow);
       return [client, &request] { client->Request(request); };
     });
-    Result bare = Measure(connections, seconds, [&] {
+    bench::CallTiming bare = bench::TimeConcurrentCalls(connections, seconds, [&] {
       auto io = std::make_shared<asio::io_context>();
       auto socket = std::make_shared<tcp::socket>(*io);
       socket->connect(tcp::endpoint(asio::ip::address_v4::loopback(), raw.Port()));
