@@ -17,14 +17,16 @@ KQ_TDict PdfEncrypt(const JobParameters& parameters, OperationContext& context) 
   PdfFile input = OpenFileParameter(parameters, context);
   context.budget.Write(input.PageCount(), outputName);
 
-  WritePdf(*input.pdf, *output, [&](QPDFWriter& writer) {
+  WriteSetup setup;
+  setup.configure = [&](QPDFWriter& writer) {
     writer.setR6EncryptionParameters(
         userPassword.c_str(), ownerPassword.c_str(),
         /*allow_accessibility=*/true, /*allow_extract=*/allowCopy,
         /*allow_assemble=*/allowModify, /*allow_annotate_and_form=*/allowModify,
         /*allow_form_filling=*/allowModify, /*allow_modify_other=*/allowModify,
         allowPrint ? qpdf_r3p_full : qpdf_r3p_none, /*encrypt_metadata_aes=*/true);
-  });
+  };
+  WritePdf(*input.pdf, *output, context.limits, input.label, setup);
   output->Commit();
 
   KQ_TDict answer;
@@ -39,7 +41,9 @@ KQ_TDict PdfDecrypt(const JobParameters& parameters, OperationContext& context) 
       PrepareOutput(context, outputName, parameters.Name("output"));
   PdfFile input = OpenInput(context, parameters.String("file"), parameters.Name("file"), password);
   context.budget.Write(input.PageCount(), outputName);
-  WritePdf(*input.pdf, *output, [](QPDFWriter& writer) { writer.setPreserveEncryption(false); });
+  WriteSetup setup;
+  setup.configure = [](QPDFWriter& writer) { writer.setPreserveEncryption(false); };
+  WritePdf(*input.pdf, *output, context.limits, input.label, setup);
   output->Commit();
 
   KQ_TDict answer;

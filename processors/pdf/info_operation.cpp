@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "processors/pdf/operations.h"
+#include "processors/pdf/pdf_error.h"
 #include "processors/pdf/xml_text.h"
 
 namespace {
@@ -29,9 +30,17 @@ const char* TrueFalse(bool value) {
   return value ? "true" : "false";
 }
 
-KQ_TDict PageEntry(QPDFPageObjectHelper& page) {
+// Larger page sides than this (in points, about 350 m) are taken for damage.
+constexpr double kMaxPageSide = 1e6;
+
+KQ_TDict PageEntry(QPDFPageObjectHelper& page, int number, const std::string& label) {
   // The crop box, or the media box where there is none.
   QPDFObjectHandle::Rectangle box = page.getCropBox().getArrayAsRectangle();
+  for (double corner : {box.llx, box.lly, box.urx, box.ury})
+    if (!std::isfinite(corner) || std::fabs(corner) > kMaxPageSide)
+      throw PdfError("file \"" + label + "\": page " + std::to_string(number) +
+                     " has no usable size (its MediaBox or CropBox holds a number that is "
+                     "infinite, not a number or beyond 1000000 points)");
   QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
   int degrees = rotate.isInteger() ? rotate.getIntValueAsInt() : 0;
   KQ_TDict entry;
@@ -66,8 +75,8 @@ KQ_TDict PdfInfo(const JobParameters& parameters, OperationContext& context) {
     answer["info"] = info;
 
   KQ_TArray pages;
-  for (QPDFPageObjectHelper& page : input.pages)
-    pages.Append(PageEntry(page));
+  for (std::size_t i = 0; i < input.pages.size(); ++i)
+    pages.Append(PageEntry(input.pages[i], static_cast<int>(i + 1), input.label));
   if (pages.Count() > 0)
     answer["page"] = pages;
   return answer;

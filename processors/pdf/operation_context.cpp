@@ -5,7 +5,7 @@
 PdfFile OpenInput(OperationContext& context, const std::string& given, const std::string& parameter,
                   const std::optional<std::string>& password) {
   PdfFile file = OpenPdf(context.paths.Resolve(given, parameter), given, password,
-                         context.budget.ReadRemaining());
+                         context.budget.ReadRemaining(), context.limits);
   context.budget.Read(file.PageCount(), given);
   return file;
 }
@@ -15,9 +15,11 @@ PdfFile OpenFileParameter(const JobParameters& parameters, OperationContext& con
                    parameters.OptionalString("password"));
 }
 
-std::vector<int> SelectedPages(const JobParameters& parameters, int pageCount) {
+std::vector<int> SelectedPages(const JobParameters& parameters, int pageCount,
+                               long long maxSelected) {
   std::optional<std::string> pages = parameters.OptionalString("pages");
-  return pages ? ParsePageRanges(*pages, pageCount, parameters.Name("pages")) : AllPages(pageCount);
+  return pages ? ParsePageRanges(*pages, pageCount, parameters.Name("pages"), maxSelected)
+               : AllPages(pageCount);
 }
 
 std::unique_ptr<OutputFile> PrepareOutput(OperationContext& context, const std::string& given,

@@ -5,6 +5,8 @@
 #include <system_error>
 
 #include "processors/pdf/operations.h"
+#include "processors/pdf/page_precheck.h"
+#include "processors/pdf/page_ranges.h"
 #include "processors/pdf/pdf_error.h"
 
 KQ_TDict PdfOptimize(const JobParameters& parameters, OperationContext& context) {
@@ -17,19 +19,22 @@ KQ_TDict PdfOptimize(const JobParameters& parameters, OperationContext& context)
   std::error_code error;
   std::uintmax_t before = std::filesystem::file_size(input.path, error);
 
+  // Finding the unused resources parses every page's content streams and forms in memory.
+  std::vector<int> all = AllPages(input.PageCount());
+  CheckPagesBeforePoppler(input.pages, all, {context.limits.maxStreamBytes, false, 0}, input.label);
   try {
     QPDFPageDocumentHelper(*input.pdf).removeUnreferencedResources();
   } catch (const std::exception& e) {
     throw PdfError("file \"" + input.label + "\" cannot be optimized (" + e.what() + ")");
   }
   // The writer only writes objects reachable from the trailer, so unreferenced ones go.
-  WritePdf(*input.pdf, *output, [&](QPDFWriter& writer) {
-    writer.setObjectStreamMode(qpdf_o_generate);
-    writer.setCompressStreams(true);
-    writer.setDecodeLevel(qpdf_dl_generalized);
-    writer.setRecompressFlate(true);
-    writer.setLinearization(linearize);
-  });
+  WriteSetup setup;
+  setup.decoding.level = qpdf_dl_generalized;
+  setup.decoding.compressStreams = true;
+  setup.decoding.recompressFlate = true;
+  setup.linearize = linearize;
+  setup.configure = [](QPDFWriter& writer) { writer.setObjectStreamMode(qpdf_o_generate); };
+  WritePdf(*input.pdf, *output, context.limits, input.label, setup);
   std::uintmax_t after = std::filesystem::file_size(output->TempPath(), error);
   output->Commit();
 

@@ -7,8 +7,9 @@
 
 #include "processors/pdf/pdf_error.h"
 
-std::unique_ptr<QPDF> AssembleDocument(const std::vector<PageSelection>& selections) {
-  auto document = std::make_unique<QPDF>();
+std::shared_ptr<QPDF> AssembleDocument(const std::vector<PageSelection>& selections) {
+  auto document = std::make_shared<QPDF>();
+  document->setSuppressWarnings(true);
   document->emptyPDF();
   QPDFPageDocumentHelper pages(*document);
   std::set<std::pair<const QPDF*, int>> added;

@@ -17,7 +17,7 @@ struct PageSelection {
 
 // The document holding the selected pages. Throws PdfError naming the input when its pages
 // cannot be copied (a damaged object).
-std::unique_ptr<QPDF> AssembleDocument(const std::vector<PageSelection>& selections);
+std::shared_ptr<QPDF> AssembleDocument(const std::vector<PageSelection>& selections);
 
 // The number of pages the selections hold.
 long long SelectedPageCount(const std::vector<PageSelection>& selections);

@@ -24,8 +24,9 @@ class PageBudget {
   void Write(long long pages, const std::string& label);
 
   long long MaxPages() const { return maxPages_; }
-  // The pages this run may still read.
+  // The pages this run may still read, and write.
   long long ReadRemaining() const { return maxPages_ - read_; }
+  long long WriteRemaining() const { return maxPages_ - written_; }
 
  private:
   long long maxPages_;

@@ -11,8 +11,9 @@ namespace {
 void WriteSelection(const std::vector<PageSelection>& selections, const OutputFile& output,
                     OperationContext& context) {
   context.budget.Write(SelectedPageCount(selections), output.Label());
-  std::unique_ptr<QPDF> document = AssembleDocument(selections);
-  WritePdf(*document, output);
+  std::shared_ptr<QPDF> document = AssembleDocument(selections);
+  context.limits.damage.Watch(document, "output \"" + output.Label() + "\"");
+  WritePdf(*document, output, context.limits, selections.front().file->label);
 }
 
 }  // namespace
@@ -36,8 +37,9 @@ KQ_TDict PdfMerge(const JobParameters& parameters, OperationContext& context) {
     } else if (const KQ_TDict* entry = value.DynamicCast<KQ_TDict>()) {
       JobParameters entryParameters(*entry, element + ".");
       files.push_back(OpenFileParameter(entryParameters, context));
-      selections.push_back(
-          {&files.back(), SelectedPages(entryParameters, files.back().PageCount())});
+      selections.push_back({&files.back(), SelectedPages(entryParameters, files.back().PageCount(),
+                                                         context.budget.WriteRemaining() -
+                                                             SelectedPageCount(selections))});
     } else {
       throw PdfError("parameter \"" + element + "\" must be a path or a dictionary with \"file\"");
     }
@@ -58,7 +60,8 @@ KQ_TDict PdfExtract(const JobParameters& parameters, OperationContext& context) 
       PrepareOutput(context, outputName, parameters.Name("output"));
   PdfFile input = OpenFileParameter(parameters, context);
   std::vector<PageSelection> selections{
-      {&input, ParsePageRanges(pages, input.PageCount(), parameters.Name("pages"))}};
+      {&input, ParsePageRanges(pages, input.PageCount(), parameters.Name("pages"),
+                               context.budget.WriteRemaining())}};
   WriteSelection(selections, *output, context);
   output->Commit();
 
@@ -106,11 +109,12 @@ KQ_TDict PdfRotate(const JobParameters& parameters, OperationContext& context) {
   std::unique_ptr<OutputFile> output =
       PrepareOutput(context, outputName, parameters.Name("output"));
   PdfFile input = OpenFileParameter(parameters, context);
-  std::vector<int> pages = WithoutRepeats(SelectedPages(parameters, input.PageCount()));
+  std::vector<int> pages =
+      WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
   context.budget.Write(input.PageCount(), outputName);
   for (int number : pages)
     input.pages[static_cast<std::size_t>(number - 1)].rotatePage(static_cast<int>(angle), true);
-  WritePdf(*input.pdf, *output);
+  WritePdf(*input.pdf, *output, context.limits, input.label);
   output->Commit();
 
   KQ_TDict answer;

@@ -6,12 +6,24 @@
 #include <cstdio>
 #include <system_error>
 
+#include "processors/pdf/page_tree.h"
 #include "processors/pdf/pdf_error.h"
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// `detail` with every mention of `path` replaced by `label`.
+std::string Relabelled(std::string detail, const std::string& path, const std::string& label) {
+  for (std::size_t at; !path.empty() && (at = detail.find(path)) != std::string::npos;)
+    detail.replace(at, path.size(), label);
+  return detail;
+}
+
+}  // namespace
+
 PdfFile OpenPdf(const fs::path& path, const std::string& label,
-                const std::optional<std::string>& password, long long maxPages) {
+                const std::optional<std::string>& password, long long maxPages, RunLimits& limits) {
   std::string file = "file \"" + label + "\"";
   std::error_code error;
   if (!fs::exists(path, error))
@@ -25,47 +37,83 @@ PdfFile OpenPdf(const fs::path& path, const std::string& label,
   PdfFile result;
   result.label = label;
   result.path = path;
-  result.pdf = std::make_unique<QPDF>();
+  result.pdf = std::make_shared<QPDF>();
   result.pdf->setSuppressWarnings(true);
   // A damaged file is refused: a repaired one may silently lose pages or content.
   result.pdf->setAttemptRecovery(false);
+  limits.workingOn = file;
   try {
     // The label names the file in qpdf's own messages, so that they never show the root.
     result.pdf->processFile(label.c_str(), stream, true, password ? password->c_str() : nullptr);
-    QPDFObjectHandle declared = result.pdf->getRoot().getKey("/Pages").getKey("/Count");
-    if (declared.isInteger() && declared.getIntValue() > maxPages)
-      throw PdfError(file + " has " + std::to_string(declared.getIntValue()) +
-                     " pages; this run may read at most " + std::to_string(maxPages) +
-                     " more (VTPS_PDF_MAX_PAGES)");
-    result.pages = QPDFPageDocumentHelper(*result.pdf).getAllPages();
-  } catch (const PdfError&) {
-    throw;
   } catch (const QPDFExc& e) {
     if (e.getErrorCode() == qpdf_e_password)
       throw PdfError(password ? file + ": the password is wrong"
                               : file + " is encrypted; give its \"password\"");
     throw PdfError(file + " is damaged or not a PDF (" + e.getMessageDetail() + ")");
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception& e) {
     throw PdfError(file + " cannot be read (" + e.what() + ")");
   }
+  limits.damage.Watch(result.pdf, file);
+
+  try {
+    QPDFObjectHandle declared = result.pdf->getRoot().getKey("/Pages").getKey("/Count");
+    if (declared.isInteger() && declared.getIntValue() > maxPages)
+      throw PdfError(file + " has " + std::to_string(declared.getIntValue()) +
+                     " pages; this run may read at most " + std::to_string(maxPages) +
+                     " more (VTPS_PDF_MAX_PAGES)");
+    // qpdf's page list copies repeated pages, so the tree is counted before it is listed.
+    CountPageTreeLeaves(*result.pdf, label, maxPages);
+    result.pages = QPDFPageDocumentHelper(*result.pdf).getAllPages();
+  } catch (const PdfError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const QPDFExc& e) {
+    throw PdfError(file + " is damaged or not a PDF (" + e.getMessageDetail() + ")");
+  } catch (const std::exception& e) {
+    throw PdfError(file + " cannot be read (" + e.what() + ")");
+  }
+  limits.damage.Check();
+  if (result.pages.empty())
+    throw PdfError(file + " has no pages");
   return result;
 }
 
-void WritePdf(QPDF& pdf, const OutputFile& output,
-              const std::function<void(QPDFWriter&)>& configure) {
+void WritePdf(QPDF& pdf, const OutputFile& output, RunLimits& limits, const std::string& source,
+              const WriteSetup& setup) {
+  std::string outputName = "output \"" + output.Label() + "\"";
+  std::string temp = output.TempPath().string();
+  limits.workingOn = "file \"" + source + "\"";
+  CheckWriterDecoding(pdf, setup.decoding, limits.maxStreamBytes, source);
   try {
-    QPDFWriter writer(pdf, output.TempPath().c_str());
-    if (configure)
-      configure(writer);
+    BudgetedFile file(output.TempPath(), output.Label(), limits.output);
+    QPDFWriter writer(pdf);
+    writer.setOutputPipeline(&file);
+    writer.setDecodeLevel(setup.decoding.level);
+    writer.setCompressStreams(setup.decoding.compressStreams);
+    writer.setRecompressFlate(setup.decoding.recompressFlate);
+    writer.setLinearization(setup.linearize);
+    if (setup.configure)
+      setup.configure(writer);
     writer.write();
+    file.Close();
   } catch (const PdfError&) {
     throw;
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception& e) {
+    std::string detail = Relabelled(e.what(), temp, output.Label());
+    if (setup.linearize && detail.find("linearization") != std::string::npos) {
+      std::string internal = "INTERNAL ERROR: ";
+      if (std::size_t at = detail.find(internal); at != std::string::npos)
+        detail.erase(at, internal.size());
+      throw PdfError("file \"" + source + "\" cannot be linearized (" + detail +
+                     "); set \"linearize\" to \"false\" to write it without");
+    }
     // The writer's messages name the temporary file; the client knows the output's label.
-    std::string detail = e.what();
-    std::string temp = output.TempPath().string();
-    for (std::size_t at; (at = detail.find(temp)) != std::string::npos;)
-      detail.replace(at, temp.size(), output.Label());
-    throw PdfError("output \"" + output.Label() + "\" cannot be written (" + detail + ")");
+    throw PdfError(outputName + " cannot be written (" + detail + ")");
   }
+  limits.damage.Check();
 }

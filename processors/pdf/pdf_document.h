@@ -1,8 +1,12 @@
 // Reading and writing PDF files with libqpdf. qpdf's failures become PdfErrors naming the
 // file as the job gave it: a damaged file is refused rather than repaired on the quiet, and
-// an encrypted one without the right password says that a password is needed.
+// an encrypted one without the right password says that a password is needed. Reading
+// counts the page tree before qpdf lists (and copies) its pages; writing checks what the
+// writer will decode, counts every byte against the run's output budget, and checks the
+// documents' warnings before the caller commits the output.
 //
-// A PdfFile owns its QPDF; the page helpers point into it. Use one from one thread.
+// A PdfFile shares its QPDF with the run's DamageWatch; the page helpers point into it. Use
+// one from one thread.
 #pragma once
 
 #include <qpdf/QPDF.hh>
@@ -17,11 +21,13 @@
 #include <vector>
 
 #include "processors/pdf/output_file.h"
+#include "processors/pdf/run_limits.h"
+#include "processors/pdf/writer_decoding.h"
 
 struct PdfFile {
   std::string label;  // the path as the job gave it
   std::filesystem::path path;
-  std::unique_ptr<QPDF> pdf;
+  std::shared_ptr<QPDF> pdf;
   std::vector<QPDFPageObjectHelper> pages;
 
   int PageCount() const { return static_cast<int>(pages.size()); }
@@ -29,13 +35,26 @@ struct PdfFile {
 
 // Opens the PDF at `path` and reads its page list. Throws PdfError naming `label` when the
 // file is missing or unreadable, damaged or not a PDF, or encrypted and `password` is
-// missing or wrong, and when its page tree declares more than `maxPages` pages (checked
-// before the tree is walked, so a huge document is refused cheaply).
+// missing or wrong, when its page tree declares or holds more than `maxPages` pages (counted
+// before qpdf lists them, so a huge or self-multiplying tree is refused cheaply), when it
+// holds no page, and when qpdf had to drop something while reading it. The document is
+// watched by `limits.damage` from then on.
 PdfFile OpenPdf(const std::filesystem::path& path, const std::string& label,
-                const std::optional<std::string>& password, long long maxPages);
+                const std::optional<std::string>& password, long long maxPages, RunLimits& limits);
 
-// Writes `pdf` to the temporary path of `output` (not committing it), after `configure`
-// has set up the writer. Throws PdfError naming the output when writing fails, also when
-// an input turns out damaged while its objects are copied.
-void WritePdf(QPDF& pdf, const OutputFile& output,
-              const std::function<void(QPDFWriter&)>& configure = {});
+// How a document is written: what the writer decodes, and the rest of its setup
+// (encryption, object streams, linearization), which must not change the decoding.
+struct WriteSetup {
+  WriterDecoding decoding;
+  bool linearize = false;
+  std::function<void(QPDFWriter&)> configure;
+};
+
+// Writes `pdf`, made from the input `source` (a label, for messages), to `output` (not
+// committing it). Every stream the writer will decode is checked first, the bytes are
+// charged to `limits.output` as they are written, and afterwards every watched document's
+// warnings are checked. Throws PdfError naming the output when writing fails or the output
+// budget is passed, naming `source` when a stream passes VTPS_PDF_MAX_STREAM_BYTES, when
+// qpdf cannot linearize it, or when it turns out damaged while it is copied.
+void WritePdf(QPDF& pdf, const OutputFile& output, RunLimits& limits, const std::string& source,
+              const WriteSetup& setup = {});

@@ -7,8 +7,11 @@
 #include "mapping/dict_to_tree.h"
 #include "mapping/tree_to_dict.h"
 #include "platform/os/os.h"
+#include "processors/pdf/address_space_limit.h"
+#include "processors/pdf/limit_settings.h"
 #include "processors/pdf/output_file.h"
 #include "processors/pdf/pdf_error.h"
+#include "processors/pdf/run_limits.h"
 
 namespace {
 
@@ -21,7 +24,12 @@ KQ_TDict ErrorAnswer(const std::string& message) {
 KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const RunSettings& settings,
                       int& exitCode) {
   exitCode = kExitFailed;
+  // Outlives the run's limits, so that an allocation failure can still say what it hit.
+  std::string workingOn = "the job";
   try {
+    LimitSettings limitSettings =
+        ReadLimitSettings(settings.maxStreamBytes, settings.maxMemoryMb, settings.maxOutputBytes);
+    LimitAddressSpace(limitSettings.maxMemoryMb);
     KQ_TDict parameters;
     try {
       TreeToDict(ReadJobFile(jobPath), parameters);
@@ -36,14 +44,29 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
           "them all, for instance a number not sent as a string)");
     PathResolver paths(settings.root);
     PageBudget budget(MaxPagesSetting(settings.maxPages));
-    OperationContext context{paths, budget};
-    KQ_TDict answer = operation(JobParameters(parameters), context);
+    RunLimits limits(limitSettings);
+    OperationContext context{paths, budget, limits};
+    KQ_TDict answer;
+    try {
+      answer = operation(JobParameters(parameters), context);
+      // Reads made after the last write (or in an operation that writes nothing) count too.
+      limits.damage.Check();
+    } catch (const std::bad_alloc&) {
+      workingOn = limits.workingOn;
+      throw;
+    }
+    if (!limits.damage.Recovered().empty()) {
+      KQ_TArray warnings;
+      for (const std::string& warning : limits.damage.Recovered())
+        warnings.Append(warning);
+      answer["warning"] = warnings;
+    }
     exitCode = kExitSuccess;
     return answer;
   } catch (const PdfError& e) {
     return ErrorAnswer(e.what());
   } catch (const std::bad_alloc&) {
-    return ErrorAnswer("out of memory");
+    return ErrorAnswer(OutOfMemoryMessage(workingOn));
   } catch (const std::exception& e) {
     // qpdf and poppler failures the operations did not expect; each names its file.
     return ErrorAnswer(std::string("the operation failed: ") + e.what());
@@ -53,7 +76,9 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
 }  // namespace
 
 RunSettings SettingsFromEnvironment() {
-  return {os::GetEnv("VTPS_PDF_ROOT"), os::GetEnv("VTPS_PDF_MAX_PAGES")};
+  return {os::GetEnv("VTPS_PDF_ROOT"), os::GetEnv("VTPS_PDF_MAX_PAGES"),
+          os::GetEnv("VTPS_PDF_MAX_STREAM_BYTES"), os::GetEnv("VTPS_PDF_MAX_MEMORY_MB"),
+          os::GetEnv("VTPS_PDF_MAX_OUTPUT_BYTES")};
 }
 
 int RunJob(Operation operation, const std::string& jobPath, const RunSettings& settings) {

@@ -16,14 +16,18 @@ constexpr int kExitUsage = 2;             // wrong command line or program name;
 constexpr int kExitAnswerNotWritten = 3;  // the job file could not be replaced
 
 struct RunSettings {
-  std::optional<std::string> root;      // VTPS_PDF_ROOT
-  std::optional<std::string> maxPages;  // VTPS_PDF_MAX_PAGES
+  std::optional<std::string> root;            // VTPS_PDF_ROOT
+  std::optional<std::string> maxPages;        // VTPS_PDF_MAX_PAGES
+  std::optional<std::string> maxStreamBytes;  // VTPS_PDF_MAX_STREAM_BYTES
+  std::optional<std::string> maxMemoryMb;     // VTPS_PDF_MAX_MEMORY_MB
+  std::optional<std::string> maxOutputBytes;  // VTPS_PDF_MAX_OUTPUT_BYTES
 };
 
 // The settings from this process's environment.
 RunSettings SettingsFromEnvironment();
 
-// Runs `operation` on the job file at `jobPath` and writes the answer there. Returns one of
-// the exit codes above; kExitAnswerNotWritten also writes the reason to standard error.
-// Never throws.
+// Runs `operation` on the job file at `jobPath` and writes the answer there. The process's
+// address space is limited to VTPS_PDF_MAX_MEMORY_MB first. A successful answer lists the
+// repairs qpdf made without losing anything under "warning". Returns one of the exit codes
+// above; kExitAnswerNotWritten also writes the reason to standard error. Never throws.
 int RunJob(Operation operation, const std::string& jobPath, const RunSettings& settings);

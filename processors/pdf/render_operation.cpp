@@ -3,12 +3,15 @@
 #include <poppler-page-renderer.h>
 #include <poppler-page.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "processors/pdf/numbered_path.h"
 #include "processors/pdf/operations.h"
+#include "processors/pdf/page_precheck.h"
 #include "processors/pdf/page_ranges.h"
 #include "processors/pdf/pdf_error.h"
+#include "processors/pdf/png_file.h"
 #include "processors/pdf/poppler_document.h"
 
 namespace {
@@ -32,7 +35,12 @@ KQ_TDict PdfRender(const JobParameters& parameters, OperationContext& context) {
   long long dpi = parameters.Integer("dpi", 72, 1, kMaxDpi);
   std::optional<std::string> password = parameters.OptionalString("password");
   PdfFile input = OpenFileParameter(parameters, context);
-  std::vector<int> pages = WithoutRepeats(SelectedPages(parameters, input.PageCount()));
+  std::vector<int> pages =
+      WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
+  // What poppler would decode and draw is bounded before it opens the file.
+  CheckPagesBeforePoppler(input.pages, pages,
+                          {context.limits.maxStreamBytes, true, kMaxPixelsPerPage}, input.label);
+  context.limits.damage.Check();
   std::unique_ptr<poppler::document> document = OpenWithPoppler(input, password);
 
   // Every page's size is checked before the first is drawn.
@@ -45,12 +53,17 @@ KQ_TDict PdfRender(const JobParameters& parameters, OperationContext& context) {
     poppler::rectf box = page->page_rect(poppler::crop_box);
     double width = std::round(box.width() * static_cast<double>(dpi) / 72.0);
     double height = std::round(box.height() * static_cast<double>(dpi) / 72.0);
-    if (width * height > kMaxPixelsPerPage)
-      throw PdfError(
-          "file \"" + input.label + "\": page " + std::to_string(number) + " at " +
-          std::to_string(dpi) + " dpi would be " + std::to_string(static_cast<long long>(width)) +
-          " x " + std::to_string(static_cast<long long>(height)) +
-          " pixels; at most 100 megapixels per page (lower \"" + parameters.Name("dpi") + "\")");
+    if (!std::isfinite(width) || !std::isfinite(height) || width < 0 || height < 0)
+      throw PdfError("file \"" + input.label + "\": page " + std::to_string(number) +
+                     " has no usable size (its MediaBox or CropBox is infinite or not a number)");
+    if (width * height > kMaxPixelsPerPage || width > kMaxPixelsPerPage ||
+        height > kMaxPixelsPerPage)
+      throw PdfError("file \"" + input.label + "\": page " + std::to_string(number) + " at " +
+                     std::to_string(dpi) + " dpi would be " +
+                     std::to_string(static_cast<long long>(std::min(width, 1e15))) + " x " +
+                     std::to_string(static_cast<long long>(std::min(height, 1e15))) +
+                     " pixels; at most 100 megapixels per page (lower \"" + parameters.Name("dpi") +
+                     "\")");
     popplerPages.push_back(std::move(page));
   }
 
@@ -67,8 +80,10 @@ KQ_TDict PdfRender(const JobParameters& parameters, OperationContext& context) {
     if (!image.is_valid())
       throw PdfError("file \"" + input.label + "\": page " + std::to_string(pages[i]) +
                      " cannot be rendered");
-    if (!image.save(rendering.output->TempPath().string(), "png"))
-      throw PdfError("output \"" + rendering.name + "\" cannot be written");
+    context.limits.workingOn = "output \"" + rendering.name + "\"";
+    BudgetedFile file(rendering.output->TempPath(), rendering.name, context.limits.output);
+    WritePng(image, file, rendering.name);
+    context.limits.workingOn = "file \"" + input.label + "\"";
     rendering.width = image.width();
     rendering.height = image.height();
     renderings.push_back(std::move(rendering));

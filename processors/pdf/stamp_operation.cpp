@@ -3,6 +3,7 @@
 #include <qpdf/QPDFObjectHandle.hh>
 
 #include "processors/pdf/operations.h"
+#include "processors/pdf/page_precheck.h"
 #include "processors/pdf/page_ranges.h"
 #include "processors/pdf/pdf_error.h"
 
@@ -34,10 +35,10 @@ KQ_TDict PdfStamp(const JobParameters& parameters, OperationContext& context) {
   PdfFile input = OpenFileParameter(parameters, context);
   PdfFile stamp = OpenInput(context, parameters.String("stamp"), parameters.Name("stamp"),
                             parameters.OptionalString("stampPassword"));
-  if (stamp.PageCount() == 0)
-    throw PdfError("file \"" + stamp.label + "\" (parameter \"" + parameters.Name("stamp") +
-                   "\") has no pages");
-  std::vector<int> pages = WithoutRepeats(SelectedPages(parameters, input.PageCount()));
+  std::vector<int> pages =
+      WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
+  // The stamp's page becomes a form whose content is its page's, decoded when written.
+  CheckPagesBeforePoppler(stamp.pages, {1}, {context.limits.maxStreamBytes, false, 0}, stamp.label);
   context.budget.Write(input.PageCount(), outputName);
 
   QPDF& pdf = *input.pdf;
@@ -65,7 +66,7 @@ KQ_TDict PdfStamp(const JobParameters& parameters, OperationContext& context) {
     throw PdfError("file \"" + input.label + "\" cannot be stamped with \"" + stamp.label + "\" (" +
                    e.what() + ")");
   }
-  WritePdf(pdf, *output);
+  WritePdf(pdf, *output, context.limits, input.label);
   output->Commit();
 
   KQ_TDict answer;

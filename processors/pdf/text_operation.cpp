@@ -2,6 +2,7 @@
 #include <poppler-page.h>
 
 #include "processors/pdf/operations.h"
+#include "processors/pdf/page_precheck.h"
 #include "processors/pdf/page_ranges.h"
 #include "processors/pdf/pdf_error.h"
 #include "processors/pdf/poppler_document.h"
@@ -9,7 +10,12 @@
 
 KQ_TDict PdfText(const JobParameters& parameters, OperationContext& context) {
   PdfFile input = OpenFileParameter(parameters, context);
-  std::vector<int> pages = SelectedPages(parameters, input.PageCount());
+  // A page named twice is given once, like the other operations that read a set of pages.
+  std::vector<int> pages =
+      WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
+  CheckPagesBeforePoppler(input.pages, pages, {context.limits.maxStreamBytes, false, 0},
+                          input.label);
+  context.limits.damage.Check();
   std::unique_ptr<poppler::document> document =
       OpenWithPoppler(input, parameters.OptionalString("password"));
 

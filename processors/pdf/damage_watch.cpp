@@ -1,0 +1,31 @@
+#include "processors/pdf/damage_watch.h"
+
+#include <qpdf/QPDFExc.hh>
+
+#include "processors/pdf/pdf_error.h"
+#include "processors/pdf/qpdf_warning.h"
+#include "processors/pdf/xml_text.h"
+
+std::string OutOfMemoryMessage(const std::string& subject) {
+  return subject + " needs more memory than VTPS_PDF_MAX_MEMORY_MB allows";
+}
+
+void DamageWatch::Watch(std::shared_ptr<QPDF> pdf, std::string subject) {
+  watched_.push_back({std::move(pdf), std::move(subject)});
+}
+
+void DamageWatch::Check() {
+  for (Watched& watched : watched_) {
+    std::vector<std::string> messages;
+    for (const QPDFExc& warning : watched.pdf->getWarnings())
+      messages.push_back(XmlSafeText(warning.what()));
+    std::vector<WarningKind> kinds = ClassifyWarnings(messages);
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+      if (kinds[i] == WarningKind::kOutOfMemory)
+        throw PdfError(OutOfMemoryMessage(watched.subject));
+      if (kinds[i] == WarningKind::kDataLost)
+        throw PdfError(watched.subject + " is damaged: " + messages[i]);
+    }
+    recovered_.insert(recovered_.end(), messages.begin(), messages.end());
+  }
+}

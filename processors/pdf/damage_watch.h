@@ -1,0 +1,39 @@
+// DamageWatch: the qpdf documents of one run and what their warnings say. qpdf reads on
+// demand, replacing what it cannot read with null and only recording a warning, so the
+// documents are checked after opening, after the work and after writing, before any output
+// is committed: a warning that means lost data fails the run, one that means a repair with
+// nothing lost is kept for the answer. The watch shares ownership of the documents, so that
+// their warnings can still be read once an operation's own handles are gone. One object per
+// run, used from one thread.
+#pragma once
+
+#include <qpdf/QPDF.hh>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class DamageWatch {
+ public:
+  // Watches `pdf`; its warnings are reported as those of `subject` (`file "a.pdf"`).
+  void Watch(std::shared_ptr<QPDF> pdf, std::string subject);
+
+  // Reads every watched document's new warnings. Throws PdfError with the first warning
+  // that means lost data ("<subject> is damaged: ..."), or naming the subject and
+  // VTPS_PDF_MAX_MEMORY_MB when qpdf ran out of memory. Recovered warnings are kept.
+  void Check();
+
+  // The recovered warnings seen so far, as the answer's "warning" entries.
+  const std::vector<std::string>& Recovered() const { return recovered_; }
+
+ private:
+  struct Watched {
+    std::shared_ptr<QPDF> pdf;
+    std::string subject;
+  };
+  std::vector<Watched> watched_;
+  std::vector<std::string> recovered_;
+};
+
+// The message of a run that ran out of memory while working on `subject`.
+std::string OutOfMemoryMessage(const std::string& subject);

@@ -1,0 +1,260 @@
+#include "processors/pdf/hostile_pdf.h"
+
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_Flate.hh>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <random>
+
+namespace {
+
+// A PDF assembled from object bodies numbered from 1; object 1 must be the catalog.
+class RawPdf {
+ public:
+  // Adds an object body ("<< ... >>" or a dictionary followed by a stream) and returns its
+  // number.
+  int Add(const std::string& body) {
+    bodies_.push_back(body);
+    return static_cast<int>(bodies_.size());
+  }
+  void Set(int number, const std::string& body) { bodies_.at(number - 1) = body; }
+  int Reserve() { return Add(""); }
+
+  std::string Text() const {
+    std::string out = "%PDF-1.7\n%\xe2\xe3\xcf\xd3\n";
+    std::vector<std::size_t> offsets;
+    for (std::size_t i = 0; i < bodies_.size(); ++i) {
+      offsets.push_back(out.size());
+      out += std::to_string(i + 1) + " 0 obj\n" + bodies_[i] + "\nendobj\n";
+    }
+    std::size_t xref = out.size();
+    out += "xref\n0 " + std::to_string(bodies_.size() + 1) + "\n0000000000 65535 f \n";
+    for (std::size_t offset : offsets) {
+      char entry[24];
+      std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+      out += entry;
+    }
+    out += "trailer\n<< /Size " + std::to_string(bodies_.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    return out;
+  }
+
+ private:
+  std::vector<std::string> bodies_;
+};
+
+std::string Ref(int number) {
+  return std::to_string(number) + " 0 R";
+}
+
+// A stream object body holding `data` as it is, with `extra` dictionary entries.
+std::string Stream(const std::string& data, const std::string& extra = "") {
+  return "<< /Length " + std::to_string(data.size()) + extra + " >>\nstream\n" + data +
+         "\nendstream";
+}
+
+// The Flate compression of `prefix`, `count` copies of `fill`, then `suffix`, made
+// piecewise so that gigabytes need no buffer of their own.
+std::string Deflated(const std::string& prefix, char fill, long long count,
+                     const std::string& suffix) {
+  Pl_Buffer buffer("deflated");
+  Pl_Flate flate("deflate", &buffer, Pl_Flate::a_deflate);
+  flate.write(reinterpret_cast<const unsigned char*>(prefix.data()), prefix.size());
+  std::string chunk(1 << 16, fill);
+  for (long long left = count; left > 0;) {
+    std::size_t n = static_cast<std::size_t>(std::min<long long>(left, 1 << 16));
+    flate.write(reinterpret_cast<const unsigned char*>(chunk.data()), n);
+    left -= static_cast<long long>(n);
+  }
+  flate.write(reinterpret_cast<const unsigned char*>(suffix.data()), suffix.size());
+  flate.finish();
+  std::unique_ptr<Buffer> bytes(buffer.getBuffer());
+  return std::string(reinterpret_cast<const char*>(bytes->getBuffer()), bytes->getSize());
+}
+
+const char* const kFont =
+    "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
+
+// A catalog, a page tree and one page per content stream (each with Helvetica as /F1 and
+// `resources` added to its resource dictionary).
+std::string PagesWithContents(const std::vector<std::string>& contents,
+                              const std::string& mediaBox = "0 0 612 792",
+                              const std::string& resources = "") {
+  RawPdf pdf;
+  pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");
+  int tree = pdf.Reserve();
+  int font = pdf.Add(kFont);
+  std::string kids;
+  for (const std::string& content : contents) {
+    int stream = pdf.Add(content);
+    int page = pdf.Add("<< /Type /Page /Parent 2 0 R /MediaBox [" + mediaBox +
+                       "] /Resources << /Font << /F1 " + Ref(font) + " >> " + resources +
+                       " >> /Contents " + Ref(stream) + " >>");
+    kids += Ref(page) + " ";
+  }
+  pdf.Set(tree,
+          "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(contents.size()) + " >>");
+  return pdf.Text();
+}
+
+std::string TextContent(const std::string& text) {
+  return Stream("BT /F1 24 Tf 72 700 Td (" + text + ") Tj ET");
+}
+
+}  // namespace
+
+std::string PageTreeBombPdf(int depth) {
+  // Each node's kids are the next node, twice; the last node is a page.
+  RawPdf tree;
+  tree.Add("<< /Type /Catalog /Pages 2 0 R >>");
+  int root = tree.Reserve();
+  int fontObject = tree.Add(kFont);
+  int contentObject = tree.Add(TextContent("Many"));
+  int previous = root;
+  for (int level = 0; level < depth; ++level) {
+    int next = tree.Reserve();
+    tree.Set(previous, "<< /Type /Pages /Kids [" + Ref(next) + " " + Ref(next) + "] /Count 1 >>");
+    previous = next;
+  }
+  tree.Set(previous, "<< /Type /Page /MediaBox [0 0 612 792] /Resources << /Font << /F1 " +
+                         Ref(fontObject) + " >> >> /Contents " + Ref(contentObject) + " >>");
+  return tree.Text();
+}
+
+std::string PageTreeLoopPdf() {
+  RawPdf pdf;
+  pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");
+  pdf.Add("<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
+  pdf.Add("<< /Type /Pages /Parent 2 0 R /Kids [2 0 R] /Count 1 >>");
+  int page = pdf.Reserve();
+  int content = pdf.Add(TextContent("Loop"));
+  pdf.Set(page,
+          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " + Ref(content) + " >>");
+  return pdf.Text();
+}
+
+std::string InflatingContentPdf(long long decodedBytes) {
+  std::string data = Deflated("BT /F1 12 Tf 72 700 Td (", 'A', decodedBytes, ") Tj ET\n");
+  return PagesWithContents({Stream(data, " /Filter /FlateDecode")});
+}
+
+std::string HugeImagePdf(long long width, long long height, int draws, bool throughForm) {
+  RawPdf pdf;
+  pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");
+  pdf.Add("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  int page = pdf.Reserve();
+  std::string pixels = Deflated("", '\x80', 300, "");
+  int image =
+      pdf.Add(Stream(pixels, " /Type /XObject /Subtype /Image /Width " + std::to_string(width) +
+                                 " /Height " + std::to_string(height) +
+                                 " /ColorSpace /DeviceGray /BitsPerComponent 8"
+                                 " /Filter /FlateDecode"));
+  std::string draw;
+  for (int i = 0; i < draws; ++i)
+    draw += "q 500 0 0 500 50 50 cm /Im1 Do Q\n";
+  std::string resources = "<< /XObject << /Im1 " + Ref(image) + " >> >>";
+  int content;
+  if (throughForm) {
+    int form = pdf.Add(Stream(draw,
+                              " /Type /XObject /Subtype /Form /BBox [0 0 612 792]"
+                              " /Resources " +
+                                  resources));
+    resources = "<< /XObject << /Fm1 " + Ref(form) + " >> >>";
+    content = pdf.Add(Stream("/Fm1 Do\n"));
+  } else {
+    content = pdf.Add(Stream(draw));
+  }
+  pdf.Set(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources " + resources +
+                    " /Contents " + Ref(content) + " >>");
+  return pdf.Text();
+}
+
+std::string HugeInlineImagePdf(long long width, long long height) {
+  std::string content = "q 500 0 0 500 50 50 cm\nBI /W " + std::to_string(width) + " /H " +
+                        std::to_string(height) + " /CS /G /BPC 8\nID " + std::string(300, '\x80') +
+                        "\nEI\nQ\n";
+  return PagesWithContents({Stream(content)});
+}
+
+std::string HeavyPagesPdf(int pages, long long bytesPerPage) {
+  std::mt19937 random(7);
+  std::vector<std::string> contents;
+  for (int i = 0; i < pages; ++i) {
+    // A comment line of random bytes: incompressible, and harmless to any reader.
+    std::string noise;
+    noise.reserve(static_cast<std::size_t>(bytesPerPage));
+    while (static_cast<long long>(noise.size()) < bytesPerPage) {
+      char c = static_cast<char>(random() % 256);
+      noise += (c == '\n' || c == '\r') ? ' ' : c;
+    }
+    contents.push_back(Stream("%" + noise + "\nBT /F1 24 Tf 72 700 Td (Heavy " +
+                              std::to_string(i + 1) + ") Tj ET"));
+  }
+  return PagesWithContents(contents);
+}
+
+std::string WrongStreamLengthPdf() {
+  std::string broken = TextContent("Page 2");
+  std::string length = "/Length ";
+  std::size_t at = broken.find(length) + length.size();
+  std::size_t end = broken.find(' ', at);
+  long long declared = std::stoll(broken.substr(at, end - at)) + 40;
+  broken.replace(at, end - at, std::to_string(declared));
+  return PagesWithContents({TextContent("Page 1"), broken, TextContent("Page 3")});
+}
+
+std::string RepeatedPageObjectPdf() {
+  RawPdf pdf;
+  pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");
+  int tree = pdf.Reserve();
+  int font = pdf.Add(kFont);
+  std::vector<int> pages;
+  for (int i = 1; i <= 3; ++i) {
+    int content = pdf.Add(TextContent("Page " + std::to_string(i)));
+    pages.push_back(
+        pdf.Add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources "
+                "<< /Font << /F1 " +
+                Ref(font) + " >> >> /Contents " + Ref(content) + " >>"));
+  }
+  pdf.Set(tree, "<< /Type /Pages /Kids [" + Ref(pages[0]) + " " + Ref(pages[1]) + " " +
+                    Ref(pages[1]) + " " + Ref(pages[2]) + "] /Count 4 >>");
+  return pdf.Text();
+}
+
+std::string NoPagesPdf() {
+  RawPdf pdf;
+  pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");
+  pdf.Add("<< /Type /Pages /Kids [] /Count 0 >>");
+  return pdf.Text();
+}
+
+std::string MediaBoxPdf(const std::string& box) {
+  return PagesWithContents({TextContent("Box")}, box);
+}
+
+std::vector<HostilePdf> HostileSet() {
+  std::string huge = "1" + std::string(400, '0') + ".0";
+  return {
+      {"page-tree-bomb", "2^40 pages from 42 page-tree objects", PageTreeBombPdf(40)},
+      {"page-tree-loop", "a page tree that lists its root again", PageTreeLoopPdf()},
+      {"inflating-content", "a 1 MB content stream inflating to 1 GiB",
+       InflatingContentPdf(1LL << 30)},
+      {"huge-image", "an image declaring 100000 x 100000 pixels, drawn three times",
+       HugeImagePdf(100000, 100000, 3, false)},
+      {"huge-image-in-form", "the same image drawn through a form XObject",
+       HugeImagePdf(100000, 100000, 3, true)},
+      {"huge-inline-image", "an inline image declaring 100000 x 100000 pixels",
+       HugeInlineImagePdf(100000, 100000)},
+      {"heavy-page", "one page carrying 500 kB, for outputs that repeat it",
+       HeavyPagesPdf(1, 500'000)},
+      {"wrong-stream-length", "a content stream whose /Length is wrong", WrongStreamLengthPdf()},
+      {"repeated-page-object", "a page object listed twice in the page tree",
+       RepeatedPageObjectPdf()},
+      {"no-pages", "a page tree without pages", NoPagesPdf()},
+      {"infinite-mediabox", "a MediaBox of 10^400 points", MediaBoxPdf("0 0 " + huge + " 1")},
+      {"nan-mediabox", "a MediaBox whose width is infinity minus infinity",
+       MediaBoxPdf(huge + " 0 " + huge + " 1")},
+  };
+}

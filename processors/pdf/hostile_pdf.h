@@ -1,0 +1,44 @@
+// Small PDFs built to attack the PDF processors, for the tests and bench/pdf-hostile: each
+// is a few kilobytes on disk and expands (pages, decoded bytes, pixels, output bytes) or
+// carries damage only when read. Written as raw PDF text with a correct cross-reference
+// table, so that the damage is exactly the one intended. Plain functions; nothing is shared.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One kind of hostile document, by name, for the bench's generator and the tests.
+struct HostilePdf {
+  std::string name;         // "page-tree-bomb", ...
+  std::string description;  // one line: what it attacks
+  std::string content;      // the whole file
+};
+
+// A page tree whose nodes each list the next node twice: 2^depth pages from depth + 2
+// objects, under a /Count that claims 1.
+std::string PageTreeBombPdf(int depth);
+// A page tree whose second level lists the root again.
+std::string PageTreeLoopPdf();
+// One page whose content stream is a text string of `decodedBytes` letters, Flate-compressed
+// (about a thousandth of the size on disk).
+std::string InflatingContentPdf(long long decodedBytes);
+// One page showing an image XObject that declares `width` x `height` grey pixels but holds a
+// few hundred bytes; drawn `draws` times, directly or (`throughForm`) through a form XObject.
+std::string HugeImagePdf(long long width, long long height, int draws, bool throughForm);
+// One page whose content holds an inline image declaring `width` x `height` pixels.
+std::string HugeInlineImagePdf(long long width, long long height);
+// `pages` pages, each carrying `bytesPerPage` incompressible bytes in its content stream.
+std::string HeavyPagesPdf(int pages, long long bytesPerPage);
+// Three pages; the second page's content stream declares a /Length 40 bytes short, so that
+// qpdf cannot read it and replaces it by null.
+std::string WrongStreamLengthPdf();
+// Three pages whose page tree lists the second page object twice (qpdf copies it and warns,
+// losing nothing): four pages.
+std::string RepeatedPageObjectPdf();
+// A document whose page tree holds no page.
+std::string NoPagesPdf();
+// One page whose MediaBox holds `box` (four numbers as PDF text, e.g. "0 0 1e999 1").
+std::string MediaBoxPdf(const std::string& box);
+
+// Every kind above with the parameters bench/pdf-hostile uses.
+std::vector<HostilePdf> HostileSet();

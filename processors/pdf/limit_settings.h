@@ -1,0 +1,29 @@
+// The byte and memory limits of one PDF processor run, read from the environment's text at
+// the program's edge: VTPS_PDF_MAX_STREAM_BYTES (what one stream may decode to),
+// VTPS_PDF_MAX_MEMORY_MB (the process's address space) and VTPS_PDF_MAX_OUTPUT_BYTES (all
+// outputs of the run together). Pure functions of their text.
+#pragma once
+
+#include <optional>
+#include <string>
+
+constexpr long long kDefaultMaxStreamBytes = 256LL << 20;
+constexpr long long kDefaultMaxMemoryMb = 1024;
+constexpr long long kDefaultMaxOutputBytes = 1LL << 30;
+
+struct LimitSettings {
+  long long maxStreamBytes = kDefaultMaxStreamBytes;
+  long long maxMemoryMb = kDefaultMaxMemoryMb;
+  long long maxOutputBytes = kDefaultMaxOutputBytes;
+};
+
+// The whole number `value` of the setting `variable`: `fallback` when unset or empty.
+// Throws PdfError naming the variable unless it is plain decimal from `min` to `max`.
+long long WholeNumberSetting(const std::string& variable, const std::optional<std::string>& value,
+                             long long fallback, long long min, long long max);
+
+// The three limits from the variables' values (each may be unset). Throws PdfError as
+// WholeNumberSetting does.
+LimitSettings ReadLimitSettings(const std::optional<std::string>& maxStreamBytes,
+                                const std::optional<std::string>& maxMemoryMb,
+                                const std::optional<std::string>& maxOutputBytes);

@@ -1,0 +1,46 @@
+#include "processors/pdf/output_budget.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "processors/pdf/pdf_error.h"
+
+void OutputBudget::Charge(long long bytes, const std::string& label) {
+  if (bytes > maxBytes_ - written_)
+    throw PdfError("output \"" + label + "\": the run's outputs would pass " +
+                   std::to_string(maxBytes_) + " bytes (VTPS_PDF_MAX_OUTPUT_BYTES)");
+  written_ += bytes;
+}
+
+BudgetedFile::BudgetedFile(const std::filesystem::path& path, std::string label,
+                           OutputBudget& budget)
+    : Pipeline("budgeted file", nullptr),
+      label_(std::move(label)),
+      budget_(budget),
+      file_(std::fopen(path.c_str(), "wb")) {
+  if (file_ == nullptr)
+    throw PdfError("output \"" + label_ + "\" cannot be written (" + std::strerror(errno) + ")");
+}
+
+BudgetedFile::~BudgetedFile() {
+  if (file_ != nullptr)
+    std::fclose(file_);
+}
+
+void BudgetedFile::write(unsigned char const* data, size_t length) {
+  budget_.Charge(static_cast<long long>(length), label_);
+  if (length > 0 && std::fwrite(data, 1, length, file_) != length)
+    throw PdfError("output \"" + label_ + "\" cannot be written (" + std::strerror(errno) + ")");
+}
+
+void BudgetedFile::finish() {
+  if (std::fflush(file_) != 0)
+    throw PdfError("output \"" + label_ + "\" cannot be written (" + std::strerror(errno) + ")");
+}
+
+void BudgetedFile::Close() {
+  std::FILE* file = file_;
+  file_ = nullptr;
+  if (std::fclose(file) != 0)
+    throw PdfError("output \"" + label_ + "\" cannot be written (" + std::strerror(errno) + ")");
+}

@@ -1,0 +1,134 @@
+#include "processors/pdf/page_precheck.h"
+
+#include <qpdf/Buffer.hh>
+
+#include <cmath>
+#include <memory>
+
+#include "processors/pdf/decode_limit.h"
+#include "processors/pdf/pdf_error.h"
+#include "processors/pdf/reachable_objects.h"
+
+namespace {
+
+// Keys that lead away from what a page shows: to the page tree, to other pages (link
+// targets, actions, annotation owners) or to data no reader draws.
+const std::set<std::string> kNotDrawn = {
+    "/Parent", "/P",     "/Dest", "/A",        "/AA",        "/PA",           "/IRT",
+    "/Popup",  "/Thumb", "/B",    "/Metadata", "/PieceInfo", "/StructParent", "/StructParents"};
+
+double DeclaredNumber(QPDFObjectHandle dictionaryValue) {
+  return dictionaryValue.isNumber() ? dictionaryValue.getNumericValue() : 0;
+}
+
+std::string Pixels(double width, double height) {
+  return std::to_string(static_cast<long long>(std::min(width, 1e15))) + " x " +
+         std::to_string(static_cast<long long>(std::min(height, 1e15))) + " pixels";
+}
+
+void CheckPixels(double width, double height, const PageCheck& check, int page,
+                 const std::string& what, const std::string& label) {
+  if (width * height > check.maxPixels || !std::isfinite(width * height))
+    throw PdfError("file \"" + label + "\": page " + std::to_string(page) + " draws " + what +
+                   " of " + Pixels(width, height) + "; at most " +
+                   std::to_string(static_cast<long long>(check.maxPixels / 1e6)) +
+                   " megapixels per page");
+}
+
+// Collects the inline images of a content stream: between BI and ID come key / value pairs.
+class InlineImageFinder : public QPDFObjectHandle::ParserCallbacks {
+ public:
+  InlineImageFinder(const PageCheck& check, int page, const std::string& label)
+      : check_(check), page_(page), label_(label) {}
+
+  void handleObject(QPDFObjectHandle object) override {
+    if (object.isOperator()) {
+      std::string op = object.getOperatorValue();
+      if (op == "BI") {
+        inImage_ = true;
+        width_ = height_ = 0;
+        key_.clear();
+      } else if (op == "ID" && inImage_) {
+        inImage_ = false;
+        CheckPixels(width_, height_, check_, page_, "an inline image", label_);
+      }
+      return;
+    }
+    if (!inImage_)
+      return;
+    if (key_.empty() && object.isName()) {
+      key_ = object.getName();
+      return;
+    }
+    if (key_ == "/W" || key_ == "/Width")
+      width_ = DeclaredNumber(object);
+    else if (key_ == "/H" || key_ == "/Height")
+      height_ = DeclaredNumber(object);
+    key_.clear();
+  }
+  void handleEOF() override {}
+
+ private:
+  const PageCheck& check_;
+  int page_;
+  const std::string& label_;
+  bool inImage_ = false;
+  std::string key_;
+  double width_ = 0;
+  double height_ = 0;
+};
+
+}  // namespace
+
+void CheckPagesBeforePoppler(const std::vector<QPDFPageObjectHelper>& pdfPages,
+                             const std::vector<int>& pages, const PageCheck& check,
+                             const std::string& label) {
+  std::set<QPDFObjGen> seen;
+  for (int number : pages) {
+    QPDFPageObjectHelper page = pdfPages.at(static_cast<std::size_t>(number - 1));
+    QPDFObjectHandle pageObject = page.getObjectHandle();
+    // Inherited resources are the page's too; the walk does not go up the tree to find them.
+    std::vector<QPDFObjectHandle> starts = {pageObject};
+    QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+    if (!resources.isNull())
+      starts.push_back(resources);
+    for (QPDFObjectHandle& start : starts) {
+      ForEachReachableStream(
+          start, kNotDrawn, seen,
+          [&](QPDFObjectHandle stream, const std::string& key, const std::string& parentKey) {
+            QPDFObjectHandle dictionary = stream.getDict();
+            bool image = dictionary.getKey("/Subtype").isNameAndEquals("/Image");
+            if (image) {
+              if (!check.drawn)
+                return;
+              CheckPixels(DeclaredNumber(dictionary.getKey("/Width")),
+                          DeclaredNumber(dictionary.getKey("/Height")), check, number,
+                          "image " + stream.getObjGen().unparse(' '), label);
+            }
+            if (DecodableAt(stream, qpdf_dl_specialized))
+              CheckDecodedSize(stream, qpdf_dl_specialized, check.maxStreamBytes, label);
+            bool content = key == "/Contents" || parentKey == "/Contents" ||
+                           parentKey == "/CharProcs" ||
+                           dictionary.getKey("/Subtype").isNameAndEquals("/Form") ||
+                           dictionary.getKey("/PatternType").isInteger();
+            if (check.drawn && content && DecodableAt(stream, qpdf_dl_specialized)) {
+              InlineImageFinder finder(check, number, label);
+              try {
+                // Parsed as a copy in a document of its own, so that the parser's complaints
+                // about content poppler tolerates are not taken for damage of the file.
+                std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_specialized);
+                QPDF scratch;
+                scratch.setSuppressWarnings(true);
+                scratch.emptyPDF();
+                QPDFObjectHandle::parseContentStream(QPDFObjectHandle::newStream(&scratch, data),
+                                                     &finder);
+              } catch (const PdfError&) {
+                throw;
+              } catch (const std::exception&) {
+                // Content qpdf cannot parse is poppler's to cope with.
+              }
+            }
+          });
+    }
+  }
+}

@@ -1,0 +1,27 @@
+// What poppler will decode and draw for the chosen pages, checked with qpdf before poppler
+// sees them: every stream the pages use (content streams, forms, images, fonts, patterns,
+// annotation appearances, found by walking the objects each page refers to, not following
+// links to other pages) must decode within VTPS_PDF_MAX_STREAM_BYTES, and when the pages
+// are to be drawn, no image (an image XObject or an inline image in any content stream)
+// may declare more pixels than a page may have. Poppler decodes whole streams and draws
+// declared image sizes, so this is where a small file stops being expensive. Use from one
+// thread.
+#pragma once
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <string>
+#include <vector>
+
+struct PageCheck {
+  long long maxStreamBytes = 0;
+  bool drawn = false;  // images are decoded and drawn (render), not only text read
+  double maxPixels = 0;
+};
+
+// Checks the 1-based `pages` of `pages`. Throws PdfError naming the file `label` and the
+// setting or budget concerned on the first stream or image that passes it.
+void CheckPagesBeforePoppler(const std::vector<QPDFPageObjectHelper>& pdfPages,
+                             const std::vector<int>& pages, const PageCheck& check,
+                             const std::string& label);

@@ -1,0 +1,45 @@
+#include "processors/pdf/qpdf_warning.h"
+
+namespace {
+
+bool Contains(const std::string& text, const char* part) {
+  return text.find(part) != std::string::npos;
+}
+
+// qpdf's messages for repairs in which nothing is lost.
+const char* const kRecovered[] = {
+    // A page object listed twice in the page tree: the second listing becomes a copy.
+    "appears more than once in the pages tree; creating a new page object as a copy",
+    // A page given directly in /Kids becomes an indirect object.
+    "is direct; converting to indirect",
+    // A node of the page tree without the right /Type gets it.
+    "key should be /Page but is not; overriding",
+    "key should be /Pages but is not; overriding",
+    // A dictionary naming a key twice keeps the last value, as readers do.
+    "last occurrence overrides earlier ones",
+    // The catalog's /Pages not pointing at the tree's root: qpdf points it there.
+    "doesn't point to the root of the page tree; attempting to correct",
+    // A stream that could not be decoded while writing is copied as it was.
+    "stream will be re-processed without filtering to avoid data loss",
+};
+
+}  // namespace
+
+std::vector<WarningKind> ClassifyWarnings(const std::vector<std::string>& messages) {
+  std::vector<WarningKind> kinds(messages.size(), WarningKind::kDataLost);
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    const std::string& message = messages[i];
+    if (Contains(message, "bad_alloc") || Contains(message, "Cannot allocate memory") ||
+        Contains(message, "out of memory")) {
+      kinds[i] = WarningKind::kOutOfMemory;
+      continue;
+    }
+    for (const char* recovered : kRecovered)
+      if (Contains(message, recovered))
+        kinds[i] = WarningKind::kRecovered;
+    if (Contains(message, "error decoding stream data") && i + 1 < messages.size() &&
+        Contains(messages[i + 1], "re-processed without filtering"))
+      kinds[i] = WarningKind::kRecovered;
+  }
+  return kinds;
+}

@@ -1,0 +1,22 @@
+// RunLimits: what bounds one run of a PDF processor besides its pages: the bytes one stream
+// may decode to, the output budget, the watch over the qpdf documents' warnings, and the
+// file being worked on, which an allocation failure is reported against. One object per
+// run, made by the run and borrowed by the operations through their context; one thread.
+#pragma once
+
+#include <string>
+
+#include "processors/pdf/damage_watch.h"
+#include "processors/pdf/limit_settings.h"
+#include "processors/pdf/output_budget.h"
+
+struct RunLimits {
+  explicit RunLimits(const LimitSettings& settings)
+      : maxStreamBytes(settings.maxStreamBytes), output(settings.maxOutputBytes) {}
+
+  long long maxStreamBytes;
+  OutputBudget output;
+  DamageWatch damage;
+  // `file "a.pdf"` or `output "b.pdf"`: what an out-of-memory error names.
+  std::string workingOn = "the job";
+};

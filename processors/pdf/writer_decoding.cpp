@@ -1,0 +1,24 @@
+#include "processors/pdf/writer_decoding.h"
+
+#include "processors/pdf/decode_limit.h"
+#include "processors/pdf/reachable_objects.h"
+
+void CheckWriterDecoding(QPDF& pdf, const WriterDecoding& decoding, long long maxBytes,
+                         const std::string& label) {
+  std::set<QPDFObjGen> seen;
+  ForEachReachableStream(
+      pdf.getTrailer(), {}, seen,
+      [&](QPDFObjectHandle stream, const std::string&, const std::string&) {
+        QPDFObjectHandle dictionary = stream.getDict();
+        qpdf_stream_decode_level_e level = decoding.level;
+        if (dictionary.getKey("/Type").isNameAndEquals("/Metadata")) {
+          level = qpdf_dl_all;
+        } else if (decoding.compressStreams && !decoding.recompressFlate) {
+          QPDFObjectHandle filter = dictionary.getKey("/Filter");
+          if (filter.isNameAndEquals("/FlateDecode") || filter.isNameAndEquals("/Fl"))
+            return;
+        }
+        if (DecodableAt(stream, level))
+          CheckDecodedSize(stream, level, maxBytes, label);
+      });
+}
