@@ -20,6 +20,8 @@ class RawPdf {
     return static_cast<int>(bodies_.size());
   }
   void Set(int number, const std::string& body) { bodies_.at(number - 1) = body; }
+  // Entries added to the trailer dictionary.
+  void Trailer(const std::string& entries) { trailer_ = entries; }
   int Reserve() { return Add(""); }
 
   std::string Text() const {
@@ -36,13 +38,14 @@ class RawPdf {
       std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
       out += entry;
     }
-    out += "trailer\n<< /Size " + std::to_string(bodies_.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    out += "trailer\n<< /Size " + std::to_string(bodies_.size() + 1) + " /Root 1 0 R " + trailer_ +
+           ">>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     return out;
   }
 
  private:
   std::vector<std::string> bodies_;
+  std::string trailer_;
 };
 
 std::string Ref(int number) {
@@ -230,6 +233,19 @@ std::string NoPagesPdf() {
   return pdf.Text();
 }
 
+std::string LinearizationTrapPdf() {
+  RawPdf pdf;
+  pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");
+  pdf.Add("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  int page = pdf.Reserve();
+  int font = pdf.Add(kFont);
+  int content = pdf.Add(TextContent("Trap"));
+  pdf.Set(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 " +
+                    Ref(font) + " >> >> /Contents " + Ref(content) + " >>");
+  pdf.Trailer("/Info " + Ref(page) + " ");
+  return pdf.Text();
+}
+
 std::string MediaBoxPdf(const std::string& box) {
   return PagesWithContents({TextContent("Box")}, box);
 }
@@ -253,6 +269,8 @@ std::vector<HostilePdf> HostileSet() {
       {"repeated-page-object", "a page object listed twice in the page tree",
        RepeatedPageObjectPdf()},
       {"no-pages", "a page tree without pages", NoPagesPdf()},
+      {"linearization-trap", "a page that is also the document information",
+       LinearizationTrapPdf()},
       {"infinite-mediabox", "a MediaBox of 10^400 points", MediaBoxPdf("0 0 " + huge + " 1")},
       {"nan-mediabox", "a MediaBox whose width is infinity minus infinity",
        MediaBoxPdf(huge + " 0 " + huge + " 1")},

@@ -37,6 +37,8 @@ std::string WrongStreamLengthPdf();
 std::string RepeatedPageObjectPdf();
 // A document whose page tree holds no page.
 std::string NoPagesPdf();
+// One page that the trailer's /Info also names: qpdf cannot linearize it.
+std::string LinearizationTrapPdf();
 // One page whose MediaBox holds `box` (four numbers as PDF text, e.g. "0 0 1e999 1").
 std::string MediaBoxPdf(const std::string& box);
 

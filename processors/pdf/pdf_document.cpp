@@ -105,7 +105,7 @@ void WritePdf(QPDF& pdf, const OutputFile& output, RunLimits& limits, const std:
     throw;
   } catch (const std::exception& e) {
     std::string detail = Relabelled(e.what(), temp, output.Label());
-    if (setup.linearize && detail.find("linearization") != std::string::npos) {
+    if (setup.linearize && detail.find("inearization") != std::string::npos) {
       std::string internal = "INTERNAL ERROR: ";
       if (std::size_t at = detail.find(internal); at != std::string::npos)
         detail.erase(at, internal.size());
