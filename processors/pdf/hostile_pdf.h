@@ -14,9 +14,10 @@ struct HostilePdf {
   std::string content;      // the whole file
 };
 
-// A page tree whose nodes each list the next node twice: 2^depth pages from depth + 2
-// objects, under a /Count that claims 1.
-std::string PageTreeBombPdf(int depth);
+// A page tree of `nodes` inner nodes that share one /Kids array listing one page object
+// `listings` times: nodes x listings pages (qpdf makes a copy of the page for each) from a
+// file of about 12 x (nodes + listings) bytes, under a /Count that claims 1.
+std::string PageTreeBombPdf(int nodes, int listings);
 // A page tree whose second level lists the root again.
 std::string PageTreeLoopPdf();
 // One page whose content stream is a text string of `decodedBytes` letters, Flate-compressed

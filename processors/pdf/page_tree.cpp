@@ -12,7 +12,6 @@ struct Frame {
   int next = 0;
   int size = 0;
   bool indirect = false;
-  QPDFObjGen id;
 };
 
 }  // namespace
@@ -22,17 +21,13 @@ long long CountPageTreeLeaves(QPDF& pdf, const std::string& label, long long max
   QPDFObjectHandle root = pdf.getRoot().getKey("/Pages");
   if (!root.isDictionary())
     return 0;
-  // Inner nodes visited in a tree that shares them without adding pages still cost work.
-  long long maxVisits = 4 * maxPages + static_cast<long long>(pdf.getObjectCount()) + 1;
   long long pages = 0;
-  long long visits = 0;
   std::vector<Frame> path;
-  std::set<QPDFObjGen> ancestors;
+  // Every inner node entered: each indirect one may be entered once, so the walk's inner
+  // nodes are bounded by the document's objects.
+  std::set<QPDFObjGen> entered;
 
   auto enter = [&](QPDFObjectHandle node) {
-    if (++visits > maxVisits)
-      throw PdfError(file + ": its page tree is larger than " + std::to_string(maxPages) +
-                     " pages allow (VTPS_PDF_MAX_PAGES)");
     if (!node.isDictionary() || !node.hasKey("/Kids")) {
       if (++pages > maxPages)
         throw PdfError(file + ": its page tree holds more than " + std::to_string(maxPages) +
@@ -43,12 +38,9 @@ long long CountPageTreeLeaves(QPDF& pdf, const std::string& label, long long max
     frame.kids = node.getKey("/Kids");
     frame.size = frame.kids.isArray() ? frame.kids.getArrayNItems() : 0;
     frame.indirect = node.isIndirect();
-    if (frame.indirect) {
-      frame.id = node.getObjGen();
-      if (!ancestors.insert(frame.id).second)
-        throw PdfError(file + " is damaged: its page tree contains itself (object " +
-                       frame.id.unparse(' ') + ")");
-    }
+    if (frame.indirect && !entered.insert(node.getObjGen()).second)
+      throw PdfError(file + " is damaged: its page tree reaches node " +
+                     node.getObjGen().unparse(' ') + " more than once");
     path.push_back(frame);
   };
 
@@ -56,8 +48,6 @@ long long CountPageTreeLeaves(QPDF& pdf, const std::string& label, long long max
   while (!path.empty()) {
     Frame& top = path.back();
     if (top.next == top.size) {
-      if (top.indirect)
-        ancestors.erase(top.id);
       path.pop_back();
       continue;
     }

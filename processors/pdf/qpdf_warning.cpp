@@ -19,6 +19,8 @@ const char* const kRecovered[] = {
     "last occurrence overrides earlier ones",
     // The catalog's /Pages not pointing at the tree's root: qpdf points it there.
     "doesn't point to the root of the page tree; attempting to correct",
+    // A Flate stream that ends early: everything it holds is decoded.
+    "input stream is complete but output may still be valid",
     // A stream that could not be decoded while writing is copied as it was.
     "stream will be re-processed without filtering to avoid data loss",
 };

@@ -1,0 +1,86 @@
+// The parts of reading that need a document: counting the page tree and bounding what a
+// stream decodes to, on hostile documents read from memory.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
+#include "processors/pdf/decode_limit.h"
+#include "processors/pdf/hostile_pdf.h"
+#include "processors/pdf/page_tree.h"
+#include "processors/pdf/pdf_error.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+// A document read from memory; qpdf reads lazily, so the text stays with it.
+struct MemoryPdf {
+  explicit MemoryPdf(std::string text) : content(std::move(text)) {
+    pdf.setSuppressWarnings(true);
+    pdf.processMemoryFile("test.pdf", content.data(), content.size());
+  }
+  std::string content;
+  QPDF pdf;
+};
+
+TEST(CountPageTreeLeaves, CountsPagesAsQpdfListsThem) {
+  for (const std::string& content : {RepeatedPageObjectPdf(), PageTreeBombPdf(7, 9)}) {
+    MemoryPdf read(content);
+    long long counted = CountPageTreeLeaves(read.pdf, "test.pdf", 1000);
+    EXPECT_EQ(counted,
+              static_cast<long long>(QPDFPageDocumentHelper(read.pdf).getAllPages().size()));
+  }
+}
+
+TEST(CountPageTreeLeaves, StopsAtTheLimitAndRefusesLoops) {
+  MemoryPdf exact(PageTreeBombPdf(8, 8));
+  EXPECT_EQ(CountPageTreeLeaves(exact.pdf, "test.pdf", 64), 64);
+  MemoryPdf bomb(PageTreeBombPdf(2000, 2000));
+  try {
+    CountPageTreeLeaves(bomb.pdf, "test.pdf", 10000);
+    ADD_FAILURE() << "4 million pages counted";
+  } catch (const PdfError& e) {
+    EXPECT_THAT(e.what(),
+                HasSubstr("file \"test.pdf\": its page tree holds more than 10000 "
+                          "pages, the most this run may still read (VTPS_PDF_MAX_PAGES)"));
+  }
+  MemoryPdf loop(PageTreeLoopPdf());
+  try {
+    CountPageTreeLeaves(loop.pdf, "test.pdf", 10000);
+    ADD_FAILURE() << "a loop was walked";
+  } catch (const PdfError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("file \"test.pdf\" is damaged: its page tree reaches node"));
+  }
+}
+
+TEST(CheckDecodedSize, StopsAtTheLimitNamingTheStream) {
+  MemoryPdf read(InflatingContentPdf(1 << 20));
+  QPDFObjectHandle content =
+      QPDFPageDocumentHelper(read.pdf).getAllPages().at(0).getObjectHandle().getKey("/Contents");
+  EXPECT_NO_THROW(CheckDecodedSize(content, qpdf_dl_generalized, 2 << 20, "test.pdf"));
+  EXPECT_TRUE(read.pdf.getWarnings().empty());
+  try {
+    CheckDecodedSize(content, qpdf_dl_generalized, 1 << 19, "test.pdf");
+    ADD_FAILURE() << "a 1 MiB stream passed a limit of 512 KiB";
+  } catch (const PdfError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("file \"test.pdf\": stream 4 0 decodes to more than 524288 "
+                                    "bytes (VTPS_PDF_MAX_STREAM_BYTES)"));
+  }
+  // At no decoding the filters are not qpdf's to apply.
+  EXPECT_FALSE(DecodableAt(content, qpdf_dl_none));
+  EXPECT_TRUE(DecodableAt(content, qpdf_dl_generalized));
+}
+
+TEST(CountingDiscard, CountsUpToTheLimit) {
+  CountingDiscard counter(10);
+  const unsigned char bytes[16] = {};
+  counter.write(bytes, 10);
+  EXPECT_FALSE(counter.Exceeded());
+  EXPECT_THROW(counter.write(bytes, 1), std::length_error);
+  EXPECT_TRUE(counter.Exceeded());
+  EXPECT_EQ(counter.Count(), 11);
+}
+
+}  // namespace
