@@ -1,25 +1,50 @@
-// make-hostile-pdfs FOLDER: writes every hostile PDF of processors/pdf/hostile_pdf.h into
-// FOLDER as NAME.pdf and prints one line per file: its name and what it attacks.
+// make-hostile-pdfs FOLDER [REAL.pdf...]: writes every hostile PDF of
+// processors/pdf/hostile_pdf.h into FOLDER as NAME.pdf, and damaged copies of each REAL.pdf
+// (named after it), and prints one line per file: its name, a tab, what it attacks.
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "processors/pdf/hostile_pdf.h"
 
+namespace {
+
+bool Write(const std::string& folder, const HostilePdf& pdf) {
+  std::string path = folder + "/" + pdf.name + ".pdf";
+  std::ofstream out(path, std::ios::binary);
+  out << pdf.content;
+  out.close();
+  if (!out) {
+    std::cerr << "make-hostile-pdfs: cannot write " << path << "\n";
+    return false;
+  }
+  std::cout << pdf.name << "\t" << pdf.description << "\n";
+  return true;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: make-hostile-pdfs FOLDER\n";
+  if (argc < 2) {
+    std::cerr << "usage: make-hostile-pdfs FOLDER [REAL.pdf...]\n";
     return 2;
   }
-  for (const HostilePdf& pdf : HostileSet()) {
-    std::string path = std::string(argv[1]) + "/" + pdf.name + ".pdf";
-    std::ofstream out(path, std::ios::binary);
-    out << pdf.content;
-    out.close();
-    if (!out) {
-      std::cerr << "make-hostile-pdfs: cannot write " << path << "\n";
+  for (const HostilePdf& pdf : HostileSet())
+    if (!Write(argv[1], pdf))
+      return 1;
+  for (int i = 2; i < argc; ++i) {
+    std::ifstream in(argv[i], std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    if (!in) {
+      std::cerr << "make-hostile-pdfs: cannot read " << argv[i] << "\n";
       return 1;
     }
-    std::cout << pdf.name << "\t" << pdf.description << "\n";
+    std::string name = std::filesystem::path(argv[i]).stem().string();
+    for (const HostilePdf& pdf : MutatedCopies(name, content.str(), static_cast<unsigned>(i)))
+      if (!Write(argv[1], pdf))
+        return 1;
   }
   return 0;
 }

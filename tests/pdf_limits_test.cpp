@@ -240,9 +240,11 @@ TEST_F(PdfLimits, ImagesBeyondThePixelBudgetAreRefusedBeforeDrawing) {
   });
   Run fits = RunProcessor("pdf-render", Dict({{"file", "fits.pdf"}, {"output", "p%d.png"}}));
   EXPECT_EQ(fits.exitCode, 0) << Text(fits.answer, "error");
-  // Text extraction draws no image.
+  // Text extraction draws no image, but reads past an inline image's declared size.
   Run text = RunProcessor("pdf-text", Dict({{"file", "image.pdf"}}));
   EXPECT_EQ(text.exitCode, 0) << Text(text.answer, "error");
+  ExpectRefusals({{"pdf-text", Dict({{"file", "inline.pdf"}}),
+                   "page 1 draws an inline image of 100000 x 100000 pixels"}});
 }
 
 TEST_F(PdfLimits, OutputsTogetherStayWithinTheOutputBudget) {

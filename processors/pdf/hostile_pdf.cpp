@@ -182,7 +182,7 @@ std::string HugeInlineImagePdf(long long width, long long height) {
   return PagesWithContents({Stream(content)});
 }
 
-std::string HeavyPagesPdf(int pages, long long bytesPerPage) {
+std::string HeavyPagesPdf(int pages, long long bytesPerPage, bool compressed) {
   std::mt19937 random(7);
   std::vector<std::string> contents;
   for (int i = 0; i < pages; ++i) {
@@ -193,8 +193,12 @@ std::string HeavyPagesPdf(int pages, long long bytesPerPage) {
       char c = static_cast<char>(random() % 256);
       noise += (c == '\n' || c == '\r') ? ' ' : c;
     }
-    contents.push_back(Stream("%" + noise + "\nBT /F1 24 Tf 72 700 Td (Heavy " +
-                              std::to_string(i + 1) + ") Tj ET"));
+    std::string text = "BT /F1 24 Tf 72 700 Td (Heavy " + std::to_string(i + 1) + ") Tj ET";
+    if (compressed)
+      contents.push_back(
+          Stream(Deflated("%" + noise + "\n", ' ', 0, text), " /Filter /FlateDecode"));
+    else
+      contents.push_back(Stream("%" + noise + "\n" + text));
   }
   return PagesWithContents(contents);
 }
@@ -251,6 +255,36 @@ std::string MediaBoxPdf(const std::string& box) {
   return PagesWithContents({TextContent("Box")}, box);
 }
 
+std::vector<HostilePdf> MutatedCopies(const std::string& name, const std::string& content,
+                                      unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<HostilePdf> copies;
+  if (content.empty())
+    return copies;
+  std::string flipped = content;
+  for (int i = 0; i < 20; ++i)
+    flipped[random() % flipped.size()] ^= static_cast<char>(1 + random() % 255);
+  copies.push_back({name + "-flipped", "20 bytes of " + name + " changed", flipped});
+  copies.push_back(
+      {name + "-halved", name + " cut in half", content.substr(0, content.size() / 2)});
+  std::string lengths = content;
+  std::string key = "/Length ";
+  for (std::size_t at = lengths.find(key), n = 0; at != std::string::npos && n < 10;
+       at = lengths.find(key, at + 1), ++n) {
+    std::size_t digits = at + key.size();
+    if (digits < lengths.size() && lengths[digits] >= '1' && lengths[digits] <= '9')
+      lengths[digits] = static_cast<char>('1' + (lengths[digits] - '1' + 3) % 9);
+  }
+  copies.push_back(
+      {name + "-lengths", "the first ten stream lengths of " + name + " changed", lengths});
+  std::string zeroed = content;
+  std::size_t middle = zeroed.size() / 2;
+  zeroed.replace(middle, std::min<std::size_t>(4096, zeroed.size() - middle),
+                 std::min<std::size_t>(4096, zeroed.size() - middle), '\0');
+  copies.push_back({name + "-zeroed", "4 kB in the middle of " + name + " zeroed", zeroed});
+  return copies;
+}
+
 std::vector<HostilePdf> HostileSet() {
   std::string huge = "1" + std::string(400, '0') + ".0";
   return {
@@ -265,8 +299,10 @@ std::vector<HostilePdf> HostileSet() {
        HugeImagePdf(100000, 100000, 3, true)},
       {"huge-inline-image", "an inline image declaring 100000 x 100000 pixels",
        HugeInlineImagePdf(100000, 100000)},
-      {"heavy-page", "one page carrying 500 kB, for outputs that repeat it",
+      {"heavy-page", "one page carrying 500 kB, Flate-compressed, for outputs that repeat it",
        HeavyPagesPdf(1, 500'000)},
+      {"heavy-plain-page", "one page carrying 500 kB uncompressed, which writers compress",
+       HeavyPagesPdf(1, 500'000, false)},
       {"wrong-stream-length", "a content stream whose /Length is wrong", WrongStreamLengthPdf()},
       {"repeated-page-object", "a page object listed twice in the page tree",
        RepeatedPageObjectPdf()},

@@ -28,8 +28,10 @@ std::string InflatingContentPdf(long long decodedBytes);
 std::string HugeImagePdf(long long width, long long height, int draws, bool throughForm);
 // One page whose content holds an inline image declaring `width` x `height` pixels.
 std::string HugeInlineImagePdf(long long width, long long height);
-// `pages` pages, each carrying `bytesPerPage` incompressible bytes in its content stream.
-std::string HeavyPagesPdf(int pages, long long bytesPerPage);
+// `pages` pages, each carrying `bytesPerPage` incompressible bytes in its content stream,
+// Flate-compressed (so that writers copy it as it is) or (`compressed` false) unfiltered
+// (so that writers compress it).
+std::string HeavyPagesPdf(int pages, long long bytesPerPage, bool compressed = true);
 // Three pages; the second page's content stream declares a /Length 40 bytes short, so that
 // qpdf cannot read it and replaces it by null.
 std::string WrongStreamLengthPdf();
@@ -45,3 +47,8 @@ std::string MediaBoxPdf(const std::string& box);
 
 // Every kind above with the parameters bench/pdf-hostile uses.
 std::vector<HostilePdf> HostileSet();
+
+// Damaged copies of a real PDF `content` named `name`: bytes flipped at places chosen by
+// `seed`, the file cut in half, stream lengths made wrong, a block of zeros in the middle.
+std::vector<HostilePdf> MutatedCopies(const std::string& name, const std::string& content,
+                                      unsigned seed);

@@ -21,7 +21,8 @@ KQ_TDict PdfOptimize(const JobParameters& parameters, OperationContext& context)
 
   // Finding the unused resources parses every page's content streams and forms in memory.
   std::vector<int> all = AllPages(input.PageCount());
-  CheckPagesBeforePoppler(input.pages, all, {context.limits.maxStreamBytes, false, 0}, input.label);
+  CheckPagesBeforePoppler(input.pages, all, {context.limits.maxStreamBytes, false, false},
+                          input.label);
   try {
     QPDFPageDocumentHelper(*input.pdf).removeUnreferencedResources();
   } catch (const std::exception& e) {

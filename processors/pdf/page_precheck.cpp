@@ -26,20 +26,19 @@ std::string Pixels(double width, double height) {
          std::to_string(static_cast<long long>(std::min(height, 1e15))) + " pixels";
 }
 
-void CheckPixels(double width, double height, const PageCheck& check, int page,
-                 const std::string& what, const std::string& label) {
-  if (width * height > check.maxPixels || !std::isfinite(width * height))
+void CheckPixels(double width, double height, int page, const std::string& what,
+                 const std::string& label) {
+  if (width * height > kMaxPixelsPerPage || !std::isfinite(width * height))
     throw PdfError("file \"" + label + "\": page " + std::to_string(page) + " draws " + what +
                    " of " + Pixels(width, height) + "; at most " +
-                   std::to_string(static_cast<long long>(check.maxPixels / 1e6)) +
+                   std::to_string(static_cast<long long>(kMaxPixelsPerPage / 1e6)) +
                    " megapixels per page");
 }
 
 // Collects the inline images of a content stream: between BI and ID come key / value pairs.
 class InlineImageFinder : public QPDFObjectHandle::ParserCallbacks {
  public:
-  InlineImageFinder(const PageCheck& check, int page, const std::string& label)
-      : check_(check), page_(page), label_(label) {}
+  InlineImageFinder(int page, const std::string& label) : page_(page), label_(label) {}
 
   void handleObject(QPDFObjectHandle object) override {
     if (object.isOperator()) {
@@ -50,7 +49,7 @@ class InlineImageFinder : public QPDFObjectHandle::ParserCallbacks {
         key_.clear();
       } else if (op == "ID" && inImage_) {
         inImage_ = false;
-        CheckPixels(width_, height_, check_, page_, "an inline image", label_);
+        CheckPixels(width_, height_, page_, "an inline image", label_);
       }
       return;
     }
@@ -69,7 +68,6 @@ class InlineImageFinder : public QPDFObjectHandle::ParserCallbacks {
   void handleEOF() override {}
 
  private:
-  const PageCheck& check_;
   int page_;
   const std::string& label_;
   bool inImage_ = false;
@@ -99,10 +97,10 @@ void CheckPagesBeforePoppler(const std::vector<QPDFPageObjectHelper>& pdfPages,
             QPDFObjectHandle dictionary = stream.getDict();
             bool image = dictionary.getKey("/Subtype").isNameAndEquals("/Image");
             if (image) {
-              if (!check.drawn)
+              if (!check.images)
                 return;
               CheckPixels(DeclaredNumber(dictionary.getKey("/Width")),
-                          DeclaredNumber(dictionary.getKey("/Height")), check, number,
+                          DeclaredNumber(dictionary.getKey("/Height")), number,
                           "image " + stream.getObjGen().unparse(' '), label);
             }
             if (DecodableAt(stream, qpdf_dl_specialized))
@@ -111,8 +109,8 @@ void CheckPagesBeforePoppler(const std::vector<QPDFPageObjectHelper>& pdfPages,
                            parentKey == "/CharProcs" ||
                            dictionary.getKey("/Subtype").isNameAndEquals("/Form") ||
                            dictionary.getKey("/PatternType").isInteger();
-            if (check.drawn && content && DecodableAt(stream, qpdf_dl_specialized)) {
-              InlineImageFinder finder(check, number, label);
+            if (check.inlineImages && content && DecodableAt(stream, qpdf_dl_specialized)) {
+              InlineImageFinder finder(number, label);
               try {
                 // Parsed as a copy in a document of its own, so that the parser's complaints
                 // about content poppler tolerates are not taken for damage of the file.

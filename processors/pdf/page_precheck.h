@@ -4,8 +4,9 @@
 // links to other pages) must decode within VTPS_PDF_MAX_STREAM_BYTES, and when the pages
 // are to be drawn, no image (an image XObject or an inline image in any content stream)
 // may declare more pixels than a page may have. Poppler decodes whole streams and draws
-// declared image sizes, so this is where a small file stops being expensive. Use from one
-// thread.
+// declared image sizes, so this is where a small file stops being expensive. Inline images
+// are checked for text extraction too: poppler reads past an inline image's declared size
+// even when it draws nothing. Use from one thread.
 #pragma once
 
 #include <qpdf/QPDF.hh>
@@ -14,10 +15,13 @@
 #include <string>
 #include <vector>
 
+// The pixels an image, and a rendered page, may have.
+constexpr double kMaxPixelsPerPage = 100'000'000;
+
 struct PageCheck {
   long long maxStreamBytes = 0;
-  bool drawn = false;  // images are decoded and drawn (render), not only text read
-  double maxPixels = 0;
+  bool images = false;        // image XObjects are decoded and drawn (render)
+  bool inlineImages = false;  // inline images are read (render, text)
 };
 
 // Checks the 1-based `pages` of `pages`. Throws PdfError naming the file `label` and the

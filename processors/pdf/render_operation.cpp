@@ -17,7 +17,6 @@
 namespace {
 
 constexpr long long kMaxDpi = 600;
-constexpr double kMaxPixelsPerPage = 100'000'000;
 
 struct Rendering {
   int page;
@@ -38,8 +37,8 @@ KQ_TDict PdfRender(const JobParameters& parameters, OperationContext& context) {
   std::vector<int> pages =
       WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
   // What poppler would decode and draw is bounded before it opens the file.
-  CheckPagesBeforePoppler(input.pages, pages,
-                          {context.limits.maxStreamBytes, true, kMaxPixelsPerPage}, input.label);
+  CheckPagesBeforePoppler(input.pages, pages, {context.limits.maxStreamBytes, true, true},
+                          input.label);
   context.limits.damage.Check();
   std::unique_ptr<poppler::document> document = OpenWithPoppler(input, password);
 

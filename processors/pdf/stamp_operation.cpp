@@ -38,7 +38,8 @@ KQ_TDict PdfStamp(const JobParameters& parameters, OperationContext& context) {
   std::vector<int> pages =
       WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
   // The stamp's page becomes a form whose content is its page's, decoded when written.
-  CheckPagesBeforePoppler(stamp.pages, {1}, {context.limits.maxStreamBytes, false, 0}, stamp.label);
+  CheckPagesBeforePoppler(stamp.pages, {1}, {context.limits.maxStreamBytes, false, false},
+                          stamp.label);
   context.budget.Write(input.PageCount(), outputName);
 
   QPDF& pdf = *input.pdf;

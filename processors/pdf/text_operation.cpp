@@ -13,7 +13,7 @@ KQ_TDict PdfText(const JobParameters& parameters, OperationContext& context) {
   // A page named twice is given once, like the other operations that read a set of pages.
   std::vector<int> pages =
       WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
-  CheckPagesBeforePoppler(input.pages, pages, {context.limits.maxStreamBytes, false, 0},
+  CheckPagesBeforePoppler(input.pages, pages, {context.limits.maxStreamBytes, false, true},
                           input.label);
   context.limits.damage.Check();
   std::unique_ptr<poppler::document> document =

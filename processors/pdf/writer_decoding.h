@@ -3,7 +3,8 @@
 // decoded into a counting pipeline bounded by VTPS_PDF_MAX_STREAM_BYTES. The choice of
 // streams follows the writer's own: with stream compression on and Flate recompression off,
 // a stream whose only filter is /FlateDecode is copied as it is; metadata streams are
-// decoded fully. Use from one thread.
+// decoded fully; a stream without filters is copied as the file holds it. Use from one
+// thread.
 #pragma once
 
 #include <qpdf/Constants.h>
