@@ -221,6 +221,11 @@ TEST_F(PdfLimits, RunningOutOfMemoryNamesTheFileAndTheSetting) {
   ExpectRefusals({
       {"pdf-optimize", Dict({{"file", "large.pdf"}, {"output", "o.pdf"}}), message, small},
       {"pdf-text", Dict({{"file", "large.pdf"}}), message, small},
+      // 10000 x 10000 pixels: poppler's bitmap and its copy would not fit in 256 MB.
+      {"pdf-render",
+       Dict({{"file", "big.pdf"}, {"dpi", "240"}, {"output", "p%d.png"}}),
+       "file \"big.pdf\" needs more memory than VTPS_PDF_MAX_MEMORY_MB allows (page 1 at 240 dpi",
+       {{"VTPS_PDF_MAX_MEMORY_MB", "256"}}},
   });
   Run text = RunProcessor("pdf-text", Dict({{"file", "large.pdf"}}));
   EXPECT_EQ(text.exitCode, 0) << Text(text.answer, "error");

@@ -11,6 +11,7 @@
 #include "processors/pdf/limit_settings.h"
 #include "processors/pdf/output_file.h"
 #include "processors/pdf/pdf_error.h"
+#include "processors/pdf/quiet_stderr.h"
 #include "processors/pdf/run_limits.h"
 
 namespace {
@@ -83,7 +84,11 @@ RunSettings SettingsFromEnvironment() {
 
 int RunJob(Operation operation, const std::string& jobPath, const RunSettings& settings) {
   int exitCode = kExitFailed;
-  KQ_TDict answer = RunOperation(operation, jobPath, settings, exitCode);
+  KQ_TDict answer;
+  {
+    QuietStandardError quiet;
+    answer = RunOperation(operation, jobPath, settings, exitCode);
+  }
   boost::property_tree::ptree tree = DictToTree(answer);
   if (tree.empty() && !answer.Empty()) {
     exitCode = kExitFailed;

@@ -27,7 +27,8 @@ struct RunSettings {
 RunSettings SettingsFromEnvironment();
 
 // Runs `operation` on the job file at `jobPath` and writes the answer there. The process's
-// address space is limited to VTPS_PDF_MAX_MEMORY_MB first. A successful answer lists the
+// address space is limited to VTPS_PDF_MAX_MEMORY_MB first, and the libraries' own messages
+// are kept off standard error while the operation runs. A successful answer lists the
 // repairs qpdf made without losing anything under "warning". Returns one of the exit codes
 // above; kExitAnswerNotWritten also writes the reason to standard error. Never throws.
 int RunJob(Operation operation, const std::string& jobPath, const RunSettings& settings);

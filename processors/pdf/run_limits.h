@@ -12,9 +12,12 @@
 
 struct RunLimits {
   explicit RunLimits(const LimitSettings& settings)
-      : maxStreamBytes(settings.maxStreamBytes), output(settings.maxOutputBytes) {}
+      : maxStreamBytes(settings.maxStreamBytes),
+        maxMemoryMb(settings.maxMemoryMb),
+        output(settings.maxOutputBytes) {}
 
   long long maxStreamBytes;
+  long long maxMemoryMb;
   OutputBudget output;
   DamageWatch damage;
   // `file "a.pdf"` or `output "b.pdf"`: what an out-of-memory error names.
