@@ -2,8 +2,6 @@
 // unreferenced objects or resources, and linearized for the web unless asked not to.
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
-#include <system_error>
-
 #include "processors/pdf/operations.h"
 #include "processors/pdf/pdf_error.h"
 
@@ -14,8 +12,7 @@ KQ_TDict PdfOptimize(const JobParameters& parameters, OperationContext& context)
       PrepareOutput(context, outputName, parameters.Name("output"));
   PdfFile input = OpenFileParameter(parameters, context);
   context.budget.Write(input.PageCount(), outputName);
-  std::error_code error;
-  std::uintmax_t before = std::filesystem::file_size(input.path, error);
+  std::uint64_t before = os::Describe(input.file).size;
 
   try {
     QPDFPageDocumentHelper(*input.pdf).removeUnreferencedResources();
@@ -30,7 +27,7 @@ KQ_TDict PdfOptimize(const JobParameters& parameters, OperationContext& context)
     writer.setRecompressFlate(true);
     writer.setLinearization(linearize);
   });
-  std::uintmax_t after = std::filesystem::file_size(output->TempPath(), error);
+  std::uint64_t after = os::Describe(output->File()).size;
   output->Commit();
 
   KQ_TDict answer;

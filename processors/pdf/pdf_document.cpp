@@ -4,27 +4,20 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <cstdio>
-#include <system_error>
 
 #include "processors/pdf/pdf_error.h"
 
-namespace fs = std::filesystem;
-
-PdfFile OpenPdf(const fs::path& path, const std::string& label,
+PdfFile OpenPdf(os::FileHandle handle, const std::string& label,
                 const std::optional<std::string>& password, long long maxPages) {
   std::string file = "file \"" + label + "\"";
-  std::error_code error;
-  if (!fs::exists(path, error))
-    throw PdfError(file + " does not exist");
-  if (!fs::is_regular_file(path, error))
-    throw PdfError(file + " is not a file");
-  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  // qpdf reads through a stream of its own, which it closes when done.
+  std::FILE* stream = os::OpenStream(handle, "rb");
   if (stream == nullptr)
     throw PdfError(file + " cannot be opened");
 
   PdfFile result;
   result.label = label;
-  result.path = path;
+  result.file = std::move(handle);
   result.pdf = std::make_unique<QPDF>();
   result.pdf->setSuppressWarnings(true);
   // A damaged file is refused: a repaired one may silently lose pages or content.
@@ -53,19 +46,19 @@ PdfFile OpenPdf(const fs::path& path, const std::string& label,
 
 void WritePdf(QPDF& pdf, const OutputFile& output,
               const std::function<void(QPDFWriter&)>& configure) {
+  std::FILE* stream = os::OpenStream(output.File(), "wb");
+  if (stream == nullptr)
+    throw PdfError("output \"" + output.Label() + "\" cannot be written");
   try {
-    QPDFWriter writer(pdf, output.TempPath().c_str());
+    QPDFWriter writer(pdf);
+    // The label names the output in the writer's own messages; the writer closes the stream.
+    writer.setOutputFile(output.Label().c_str(), stream, true);
     if (configure)
       configure(writer);
     writer.write();
   } catch (const PdfError&) {
     throw;
   } catch (const std::exception& e) {
-    // The writer's messages name the temporary file; the client knows the output's label.
-    std::string detail = e.what();
-    std::string temp = output.TempPath().string();
-    for (std::size_t at; (at = detail.find(temp)) != std::string::npos;)
-      detail.replace(at, temp.size(), output.Label());
-    throw PdfError("output \"" + output.Label() + "\" cannot be written (" + detail + ")");
+    throw PdfError("output \"" + output.Label() + "\" cannot be written (" + e.what() + ")");
   }
 }

@@ -9,29 +9,29 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/os/folder_files.h"
 #include "processors/pdf/output_file.h"
 
 struct PdfFile {
-  std::string label;  // the path as the job gave it
-  std::filesystem::path path;
+  std::string label;    // the path as the job gave it
+  os::FileHandle file;  // the file read, open; other libraries reach it by its ProcPath
   std::unique_ptr<QPDF> pdf;
   std::vector<QPDFPageObjectHelper> pages;
 
   int PageCount() const { return static_cast<int>(pages.size()); }
 };
 
-// Opens the PDF at `path` and reads its page list. Throws PdfError naming `label` when the
-// file is missing or unreadable, damaged or not a PDF, or encrypted and `password` is
-// missing or wrong, and when its page tree declares more than `maxPages` pages (checked
-// before the tree is walked, so a huge document is refused cheaply).
-PdfFile OpenPdf(const std::filesystem::path& path, const std::string& label,
+// Reads the PDF in the open `file` and its page list; the result owns the file. Throws
+// PdfError naming `label` when the file is unreadable, damaged or not a PDF, or encrypted and
+// `password` is missing or wrong, and when its page tree declares more than `maxPages` pages
+// (checked before the tree is walked, so a huge document is refused cheaply).
+PdfFile OpenPdf(os::FileHandle file, const std::string& label,
                 const std::optional<std::string>& password, long long maxPages);
 
 // Writes `pdf` to the temporary path of `output` (not committing it), after `configure`

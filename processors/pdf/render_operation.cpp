@@ -19,7 +19,6 @@ constexpr double kMaxPixelsPerPage = 100'000'000;
 struct Rendering {
   int page;
   std::string name;
-  std::unique_ptr<OutputFile> output;
   int width = 0;
   int height = 0;
 };
@@ -58,23 +57,27 @@ KQ_TDict PdfRender(const JobParameters& parameters, OperationContext& context) {
   renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
   renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
   renderer.set_image_format(poppler::image::format_rgb24);
+  std::vector<std::string> names;
+  for (int page : pages)
+    names.push_back(NumberedPath(pattern, page));
+  std::vector<std::unique_ptr<OutputFile>> files =
+      PrepareOutputs(context, names, parameters.Name("output"));
   std::vector<Rendering> renderings;
   for (std::size_t i = 0; i < pages.size(); ++i) {
-    Rendering rendering{pages[i], NumberedPath(pattern, pages[i]), nullptr};
-    rendering.output = PrepareOutput(context, rendering.name, parameters.Name("output"));
+    Rendering rendering{pages[i], names[i]};
     poppler::image image = renderer.render_page(popplerPages[i].get(), static_cast<double>(dpi),
                                                 static_cast<double>(dpi));
     if (!image.is_valid())
       throw PdfError("file \"" + input.label + "\": page " + std::to_string(pages[i]) +
                      " cannot be rendered");
-    if (!image.save(rendering.output->TempPath().string(), "png"))
+    if (!image.save(files[i]->WritablePath(), "png"))
       throw PdfError("output \"" + rendering.name + "\" cannot be written");
     rendering.width = image.width();
     rendering.height = image.height();
     renderings.push_back(std::move(rendering));
   }
-  for (Rendering& rendering : renderings)
-    rendering.output->Commit();
+  for (auto& file : files)
+    file->Commit();
 
   KQ_TArray outputs;
   for (const Rendering& rendering : renderings) {
