@@ -8,10 +8,8 @@
 #include <sstream>
 
 #include "jobs/job_file.h"
-#include "mapping/dict_to_tree.h"
-#include "mapping/tree_to_dict.h"
 #include "platform/kqtypes/kqtypes.h"
-#include "platform/os/child_process.h"
+#include "tests/pdf_job.h"
 #include "tests/pdf_test_files.h"
 #include "tests/support/test_support.h"
 
@@ -20,50 +18,16 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
-KQ_TArray Array(std::initializer_list<KQ_TAny> elements) {
-  KQ_TArray array;
-  for (const KQ_TAny& element : elements)
-    array.Append(element);
-  return array;
-}
-
-KQ_TDict Dict(std::initializer_list<std::pair<const char*, KQ_TAny>> entries) {
-  KQ_TDict dict;
-  for (const auto& [key, value] : entries)
-    dict[key] = value;
-  return dict;
-}
-
-std::string Show(const KQ_TDict& dict) {
-  std::ostringstream out;
-  dict.PrintOn(out);
-  return out.str();
-}
-
-std::string Text(const KQ_TDict& dict, const char* key) {
-  const KQ_TString* text = dict[key].DynamicCast<KQ_TString>();
-  return text == nullptr ? "(not a string)" : text->Text();
-}
-
-// The array an answer holds under `key` + "Array" (as TreeToDict gives it back).
-KQ_TArray AnswerArray(const KQ_TDict& answer, const std::string& key) {
-  const KQ_TDict* wrapper = answer[key + "Array"].DynamicCast<KQ_TDict>();
-  const KQ_TArray* array = wrapper == nullptr ? nullptr : (*wrapper)[key].DynamicCast<KQ_TArray>();
-  return array == nullptr ? KQ_TArray() : *array;
-}
-
-const KQ_TDict& Element(const KQ_TArray& array, std::size_t index) {
-  static const KQ_TDict empty;
-  const KQ_TDict* dict = array[index].DynamicCast<KQ_TDict>();
-  return dict == nullptr ? empty : *dict;
-}
+using vtps_test::AnswerArray;
+using vtps_test::Array;
+using vtps_test::Dict;
+using vtps_test::Element;
+using vtps_test::Show;
+using vtps_test::Text;
 
 class PdfProcessor : public ::testing::Test {
  protected:
-  struct Run {
-    int exitCode = -1;
-    KQ_TDict answer;
-  };
+  using Run = vtps_test::PdfJobRun;
 
   void SetUp() override {
     fs::create_directory(Root());
@@ -76,19 +40,9 @@ class PdfProcessor : public ::testing::Test {
   // Runs `program` on a job file holding `parameters`, VTPS_PDF_ROOT set to Root().
   Run RunProcessor(const std::string& program, const KQ_TDict& parameters,
                    std::vector<std::pair<std::string, std::string>> environment = {}) {
-    std::string job = dir_.File("job.xml");
-    WriteJobFile(DictToTree(parameters), job);
-    os::ChildProcess::Options options;
-    options.arguments = {"-r", "-i", job};
-    options.environment = std::move(environment);
-    options.environment.emplace_back("VTPS_PDF_ROOT", Root());
-    options.stderrPath = dir_.File("processor.err");
-    os::ChildProcess child =
-        os::ChildProcess::Start(vtps_test::BuildProgram("processors/" + program), options);
-    Run run;
-    run.exitCode = child.WaitFor(std::chrono::seconds(60)).value_or(-1);
-    TreeToDict(ReadJobFile(job), run.answer);
-    return run;
+    environment.emplace_back("VTPS_PDF_ROOT", Root());
+    return vtps_test::RunPdfProgram(program, parameters, dir_.File("job.xml"),
+                                    dir_.File("processor.err"), environment);
   }
 
   vtps_test::TempDir dir_;

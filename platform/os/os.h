@@ -122,6 +122,11 @@ std::optional<std::uint16_t> LookupSystemServicePort(const char* name);
 // and leaves errno set when it cannot be opened.
 std::FILE* OpenForAppend(const std::string& path);
 
+// Raises this process's soft limit on open descriptors to its hard limit, for programs that
+// hold many files or connections open. Returns the limit now in force; 0 where the OS sets
+// no such limit.
+std::uint64_t RaiseDescriptorLimit();
+
 // Writes one line to the system log (syslog / OutputDebugString).
 void WriteSystemLog(const std::string& line);
 

@@ -3,6 +3,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -97,6 +98,19 @@ std::optional<std::uint16_t> LookupSystemServicePort(const char* name) {
 
 std::FILE* OpenForAppend(const std::string& path) {
   return std::fopen(path.c_str(), "ae");  // 'e': O_CLOEXEC
+}
+
+std::uint64_t RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+    return 0;
+  if (limit.rlim_cur != limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+      limit = raised;
+  }
+  return static_cast<std::uint64_t>(limit.rlim_cur);
 }
 
 void WriteSystemLog(const std::string& line) {

@@ -102,6 +102,11 @@ std::FILE* OpenForAppend(const std::string& path) {
   return std::fopen(path.c_str(), "abN");  // binary: lines end in \n alone; N: not inherited
 }
 
+std::uint64_t RaiseDescriptorLimit() {
+  // Windows sets no per-process limit on handles of this kind.
+  return 0;
+}
+
 void WriteSystemLog(const std::string& line) {
   std::string text = line + "\n";
   ::OutputDebugStringA(text.c_str());

@@ -1,55 +1,125 @@
 #include "processors/pdf/confined_path.h"
 
 #include <algorithm>
-#include <system_error>
 
 #include "processors/pdf/pdf_error.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
-// True when `path` is `root` or lies below it; both are canonical.
-bool IsInside(const fs::path& path, const fs::path& root) {
-  auto rootEnd = root.end();
-  // A trailing separator shows up as a final empty element; it does not count.
-  if (root.has_relative_path() && root.filename().empty())
-    --rootEnd;
-  return std::mismatch(root.begin(), rootEnd, path.begin(), path.end()).first == rootEnd;
+const char kUnsupported[] =
+    "paths cannot be confined to VTPS_PDF_ROOT on this system: the kernel lacks openat2 "
+    "(Linux 5.6 or later)";
+
+bool UnconfinedAllowed(const std::optional<std::string>& value) {
+  if (!value || value->empty() || *value == "0")
+    return false;
+  if (*value == "1")
+    return true;
+  throw PdfError("VTPS_PDF_UNCONFINED is \"" + *value +
+                 "\"; it must be 1 (trust the callers' paths) or 0");
 }
 
 }  // namespace
 
-PathResolver::PathResolver(const std::optional<std::string>& root) {
-  if (!root || root->empty())
-    return;
-  std::error_code error;
-  fs::path canonical = fs::canonical(*root, error);
-  if (error || !fs::is_directory(canonical, error))
-    throw PdfError("VTPS_PDF_ROOT names \"" + *root + "\", which is not a folder");
-  root_ = canonical;
+PathResolver::PathResolver(const RootSettings& settings) {
+  if (!settings.root || settings.root->empty()) {
+    if (UnconfinedAllowed(settings.unconfined))
+      return;
+    throw PdfError(
+        "VTPS_PDF_ROOT is not set: set it to the folder the callers may use (or set "
+        "VTPS_PDF_UNCONFINED=1 to let trusted callers use any path)");
+  }
+  os::FileFailure failure;
+  root_ = os::OpenFolder(*settings.root, failure);
+  if (!root_.Valid())
+    throw PdfError("VTPS_PDF_ROOT names \"" + *settings.root + "\", which is not a folder (" +
+                   failure.Text() + ")");
+  // Asked once here, so that a kernel without openat2 stops the run before any work.
+  os::FileHandle probe = os::OpenFolderBelow(&root_, ".", os::Resolve::kBeneath, failure);
+  if (failure.problem == os::FileProblem::kUnsupported)
+    throw PdfError(kUnsupported);
 }
 
-fs::path PathResolver::Resolve(const std::string& given, const std::string& parameter) const {
+void PathResolver::CheckText(const std::string& given, const std::string& parameter) const {
   std::string where = "parameter \"" + parameter + "\"";
   if (given.empty())
     throw PdfError(where + " is empty");
-  // A NUL byte would cut the path short behind the checks' back.
+  // A NUL byte would cut the path short; other control characters have no place in a name.
   if (std::any_of(given.begin(), given.end(),
                   [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
     throw PdfError(where + ": the path holds a control character");
-  if (!root_)
-    return fs::path(given);
-
-  fs::path relative(given);
-  if (relative.is_absolute())
+  // The kernel refuses these as well; this says why in the caller's terms.
+  if (Confined() && given.front() == '/')
     throw PdfError(where + ": \"" + given +
                    "\" is absolute; paths are taken relative to VTPS_PDF_ROOT");
-  std::error_code error;
-  fs::path resolved = fs::weakly_canonical(*root_ / relative, error);
-  if (error)
-    throw PdfError(where + ": \"" + given + "\" cannot be resolved (" + error.message() + ")");
-  if (!IsInside(resolved, *root_))
-    throw PdfError(where + ": \"" + given + "\" leads outside VTPS_PDF_ROOT");
-  return resolved;
+}
+
+PdfError PathResolver::Refusal(const os::FileFailure& failure, const std::string& given,
+                               const std::string& parameter, const std::string& kind) const {
+  switch (failure.problem) {
+    case os::FileProblem::kOutside:
+      return PdfError("parameter \"" + parameter + "\": \"" + given +
+                      "\" leads outside VTPS_PDF_ROOT");
+    case os::FileProblem::kUnsupported:
+      return PdfError(kUnsupported);
+    case os::FileProblem::kMissing:
+      return PdfError(kind + " \"" + given + "\" does not exist");
+    case os::FileProblem::kIsFolder:
+    case os::FileProblem::kNotFile:
+      return PdfError(kind + " \"" + given + "\" is not a file");
+    case os::FileProblem::kNotFolder:
+      return PdfError(kind + " \"" + given + "\" is not a folder");
+    default:
+      return PdfError("parameter \"" + parameter + "\": \"" + given + "\" cannot be opened (" +
+                      failure.Text() + ")");
+  }
+}
+
+os::FileHandle PathResolver::OpenFile(const std::string& given,
+                                      const std::string& parameter) const {
+  CheckText(given, parameter);
+  os::FileFailure failure;
+  os::FileHandle file = os::OpenFileBelow(Base(), given, Resolution(), failure);
+  if (!file.Valid())
+    throw Refusal(failure, given, parameter, "file");
+  return file;
+}
+
+os::FileHandle PathResolver::OpenFolder(const std::string& given,
+                                        const std::string& parameter) const {
+  CheckText(given, parameter);
+  os::FileFailure failure;
+  os::FileHandle folder = os::OpenFolderBelow(Base(), given, Resolution(), failure);
+  if (!folder.Valid())
+    throw Refusal(failure, given, parameter, "folder");
+  return folder;
+}
+
+OutputPlace PathResolver::PlaceOutput(const std::string& given,
+                                      const std::string& parameter) const {
+  CheckText(given, parameter);
+  std::string output = "output \"" + given + "\"";
+  std::size_t slash = given.rfind('/');
+  OutputPlace place;
+  place.label = given;
+  place.name = slash == std::string::npos ? given : given.substr(slash + 1);
+  std::string folder = slash == std::string::npos ? "." : given.substr(0, slash);
+  if (folder.empty())
+    folder = "/";  // a file in the top folder, given unconfined
+  if (place.name.empty() || place.name == "." || place.name == "..")
+    throw PdfError(output + " is a folder");
+
+  os::FileFailure failure;
+  place.folder = os::OpenFolderBelow(Base(), folder, Resolution(), failure);
+  if (!place.folder.Valid()) {
+    if (failure.problem == os::FileProblem::kMissing ||
+        failure.problem == os::FileProblem::kNotFolder)
+      throw PdfError(output + ": its folder does not exist");
+    throw Refusal(failure, given, parameter, "folder");
+  }
+  // Whatever else has the name is replaced, a link included (never followed).
+  std::optional<os::FileInfo> existing = os::DescribeEntry(place.folder, place.name);
+  if (existing && existing->folder)
+    throw PdfError(output + " is a folder");
+  return place;
 }

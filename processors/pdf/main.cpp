@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "platform/os/os.h"
 #include "processors/pdf/operation_table.h"
 #include "processors/pdf/processor_run.h"
 
@@ -26,5 +27,8 @@ int main(int argc, char** argv) {
     std::cerr << operation->program << ": the job file " << argv[3] << " does not exist\n";
     return kExitUsage;
   }
+  // A run may hold one open file per output it writes (each part of a split) until all are
+  // complete.
+  os::RaiseDescriptorLimit();
   return RunJob(operation->run, argv[3], SettingsFromEnvironment());
 }

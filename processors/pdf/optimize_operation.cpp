@@ -2,8 +2,6 @@
 // unreferenced objects or resources, and linearized for the web unless asked not to.
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
-#include <system_error>
-
 #include "processors/pdf/operations.h"
 #include "processors/pdf/page_precheck.h"
 #include "processors/pdf/page_ranges.h"
@@ -16,8 +14,7 @@ KQ_TDict PdfOptimize(const JobParameters& parameters, OperationContext& context)
       PrepareOutput(context, outputName, parameters.Name("output"));
   PdfFile input = OpenFileParameter(parameters, context);
   context.budget.Write(input.PageCount(), outputName);
-  std::error_code error;
-  std::uintmax_t before = std::filesystem::file_size(input.path, error);
+  std::uint64_t before = os::Describe(input.file).size;
 
   // Finding the unused resources parses every page's content streams and forms in memory.
   std::vector<int> all = AllPages(input.PageCount());
@@ -36,7 +33,7 @@ KQ_TDict PdfOptimize(const JobParameters& parameters, OperationContext& context)
   setup.linearize = linearize;
   setup.configure = [](QPDFWriter& writer) { writer.setObjectStreamMode(qpdf_o_generate); };
   WritePdf(*input.pdf, *output, context.limits, input.label, setup);
-  std::uintmax_t after = std::filesystem::file_size(output->TempPath(), error);
+  std::uint64_t after = os::Describe(output->File()).size;
   output->Commit();
 
   KQ_TDict answer;

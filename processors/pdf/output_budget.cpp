@@ -12,12 +12,8 @@ void OutputBudget::Charge(long long bytes, const std::string& label) {
   written_ += bytes;
 }
 
-BudgetedFile::BudgetedFile(const std::filesystem::path& path, std::string label,
-                           OutputBudget& budget)
-    : Pipeline("budgeted file", nullptr),
-      label_(std::move(label)),
-      budget_(budget),
-      file_(std::fopen(path.c_str(), "wb")) {
+BudgetedFile::BudgetedFile(std::FILE* file, std::string label, OutputBudget& budget)
+    : Pipeline("budgeted file", nullptr), label_(std::move(label)), budget_(budget), file_(file) {
   if (file_ == nullptr)
     throw PdfError("output \"" + label_ + "\" cannot be written (" + std::strerror(errno) + ")");
   // Writers hand over a few kilobytes at a time; a large buffer saves most system calls.

@@ -8,7 +8,6 @@
 #include <qpdf/Pipeline.hh>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 class OutputBudget {
@@ -29,9 +28,9 @@ class OutputBudget {
 
 class BudgetedFile : public Pipeline {
  public:
-  // Opens `path` for writing (created or truncated). Throws PdfError naming `label` when it
-  // cannot be opened. The budget is borrowed.
-  BudgetedFile(const std::filesystem::path& path, std::string label, OutputBudget& budget);
+  // Writes to `file`, which it owns from then on (an output's stream, os::OpenStream). Throws
+  // PdfError naming `label` when `file` is null. The budget is borrowed.
+  BudgetedFile(std::FILE* file, std::string label, OutputBudget& budget);
   ~BudgetedFile() override;
   BudgetedFile(const BudgetedFile&) = delete;
   BudgetedFile& operator=(const BudgetedFile&) = delete;

@@ -28,18 +28,19 @@ TEST(OutputBudget, ChargesEveryOutputOfTheRunTogether) {
 TEST(BudgetedFile, WritesWhatTheBudgetAllowsAndRefusesTheRest) {
   vtps_test::TempDir dir;
   OutputBudget budget(10);
-  BudgetedFile file(dir.File("out"), "out.pdf", budget);
+  BudgetedFile file(std::fopen(dir.File("out").c_str(), "wb"), "out.pdf", budget);
   const unsigned char bytes[] = "0123456789ABC";
   file.write(bytes, 8);
   EXPECT_THROW(file.write(bytes + 8, 5), PdfError);
   file.Close();
   EXPECT_EQ(vtps_test::ReadFile(dir.File("out")), "01234567");
-  EXPECT_THROW(BudgetedFile(dir.File("none/out"), "none/out.pdf", budget), PdfError);
+  EXPECT_THROW(BudgetedFile(std::fopen(dir.File("none/out").c_str(), "wb"), "none/out.pdf", budget),
+               PdfError);
 }
 
 TEST(BudgetedFile, ReportsAFullDiskNamingTheOutput) {
   OutputBudget budget(1 << 20);
-  BudgetedFile file("/dev/full", "full.pdf", budget);
+  BudgetedFile file(std::fopen("/dev/full", "wb"), "full.pdf", budget);
   std::string block(1 << 16, 'x');
   try {
     for (int i = 0; i < 8; ++i)

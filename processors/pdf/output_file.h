@@ -1,36 +1,65 @@
-// OutputFile: a file that is written under a temporary name beside its final path and
-// renamed over that path only once it is complete. Readers never see a half-written file,
-// and an input at the same path stays as it was until the rename.
+// OutputFile: a file that is written without a name and given its final name only once it is
+// complete. Readers never see a half-written file, an input at the same path stays as it was
+// until the commit, and a run that is killed leaves nothing behind: the content is an unnamed
+// file (O_TMPFILE) where the file system allows, otherwise a hidden, locked name that the next
+// output made in that folder removes once its writer is gone.
 //
-// The object owns its temporary file: destroying it before Commit removes that file. Use
-// one object from one thread.
+// The object owns its content file and shares its folder with other outputs in the same
+// folder. Destroying it before Commit discards the content. Use one object from one thread.
 #pragma once
 
-#include <filesystem>
+#include <memory>
 #include <string>
+
+#include "platform/os/folder_files.h"
+
+// Which file an output replaces: its folder and its name there.
+struct OutputTarget {
+  os::FileId folder;
+  std::string name;
+  auto operator<=>(const OutputTarget&) const = default;
+};
 
 class OutputFile {
  public:
-  // `label` is the path as the job gave it, for messages. Throws PdfError naming the label
-  // when the folder of `finalPath` does not exist or `finalPath` is a folder.
-  OutputFile(std::filesystem::path finalPath, std::string label);
+  // How the content file is made; tests choose kNamed to try what file systems without
+  // unnamed files get.
+  enum class Content { kUnnamedWherePossible, kNamed };
+
+  // Creates the content file in `folder` for the final name `name`; `label` names the output
+  // in messages. Throws PdfError naming the label when the file cannot be created.
+  OutputFile(std::shared_ptr<const os::FileHandle> folder, std::string name, std::string label,
+             Content content = Content::kUnnamedWherePossible);
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Where the content is to be written: a name in the final folder that nothing used.
-  const std::filesystem::path& TempPath() const { return tempPath_; }
-  const std::filesystem::path& FinalPath() const { return finalPath_; }
-  const std::string& Label() const { return label_; }
+  // An output at `path` resolved as the OS resolves it, for files the server names (the job
+  // file); it gets the permissions of the file it replaces. Throws PdfError naming the path
+  // when its folder cannot be opened.
+  static std::unique_ptr<OutputFile> AtPath(const std::string& path);
 
-  // Renames the temporary file to the final path, replacing a file there. Throws PdfError
-  // naming the label when the temporary file is missing or the rename fails; the temporary
-  // file is then removed.
+  // The content file, open for reading and writing.
+  const os::FileHandle& File() const { return content_; }
+  // A path that opens the content file, for libraries that only write to paths.
+  std::string WritablePath() const { return content_.ProcPath(); }
+  const std::string& Label() const { return label_; }
+  OutputTarget Target() const { return {os::Describe(*folder_).id, name_}; }
+
+  // Gives the content its final name, replacing a file (or link) there. Throws PdfError
+  // naming the label when that fails; the content is then discarded.
   void Commit();
 
  private:
-  std::filesystem::path finalPath_;
+  std::shared_ptr<const os::FileHandle> folder_;
+  std::string name_;
   std::string label_;
-  std::filesystem::path tempPath_;
+  os::FileHandle content_;
+  std::string hiddenName_;  // the content's name while it has one ("" while unnamed)
   bool committed_ = false;
 };
+
+// Removes the hidden content files that outputs in `folder` left when their writer was killed:
+// those whose lock is free and that are older than a minute. Done once per folder and run by
+// OutputFile itself; exposed for tests.
+void RemoveAbandonedOutputs(const os::FileHandle& folder);

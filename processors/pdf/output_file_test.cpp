@@ -1,67 +1,103 @@
 #include "processors/pdf/output_file.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <filesystem>
+#include <set>
 
-#include "processors/pdf/pdf_error.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using Content = OutputFile::Content;
 
-std::size_t FileCount(const fs::path& folder) {
-  return static_cast<std::size_t>(
-      std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+std::set<std::string> Names(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
 }
 
-TEST(OutputFile, CommitReplacesTheFinalFileOnlyThen) {
-  vtps_test::TempDir dir;
-  std::string target = dir.File("out.pdf");
-  vtps_test::WriteFile(target, "old");
-  {
-    OutputFile output(target, "out.pdf");
-    EXPECT_EQ(output.TempPath().parent_path(), fs::path(target).parent_path());
-    EXPECT_NE(output.TempPath(), fs::path(target));
-    std::ofstream(output.TempPath()) << "new";
-    EXPECT_EQ(vtps_test::ReadFile(target), "old");
-    output.Commit();
+class OutputFileTest : public ::testing::TestWithParam<Content> {
+ protected:
+  void SetUp() override {
+    os::FileFailure failure;
+    folder_ = std::make_shared<os::FileHandle>(os::OpenFolder(dir_.Path().string(), failure));
+    ASSERT_TRUE(folder_->Valid()) << failure.Text();
   }
-  EXPECT_EQ(vtps_test::ReadFile(target), "new");
-  EXPECT_EQ(FileCount(dir.Path()), 1u);
-}
 
-TEST(OutputFile, AnUncommittedFileLeavesNothingBehind) {
-  vtps_test::TempDir dir;
-  {
-    OutputFile output(dir.File("out.pdf"), "out.pdf");
-    std::ofstream(output.TempPath()) << "half";
+  std::unique_ptr<OutputFile> Make(const std::string& name) {
+    return std::make_unique<OutputFile>(folder_, name, name, GetParam());
   }
-  EXPECT_EQ(FileCount(dir.Path()), 0u);
+
+  vtps_test::TempDir dir_;
+  std::shared_ptr<os::FileHandle> folder_;
+};
+
+TEST_P(OutputFileTest, CommitReplacesTheFinalFileOnlyThenAndLeavesNothingElse) {
+  vtps_test::WriteFile(dir_.File("out.pdf"), "old");
+  std::unique_ptr<OutputFile> output = Make("out.pdf");
+  vtps_test::WriteFile(output->WritablePath(), "new");
+  EXPECT_EQ(vtps_test::ReadFile(dir_.File("out.pdf")), "old");
+  output->Commit();
+  EXPECT_EQ(vtps_test::ReadFile(dir_.File("out.pdf")), "new");
+  output.reset();
+  EXPECT_EQ(Names(dir_.Path()), std::set<std::string>{"out.pdf"});
 }
 
-TEST(OutputFile, RefusesAMissingFolderAFolderAndANeverWrittenFile) {
-  vtps_test::TempDir dir;
-  fs::create_directory(dir.File("folder"));
-  EXPECT_THROW(OutputFile(dir.File("none/out.pdf"), "none/out.pdf"), PdfError);
-  EXPECT_THROW(OutputFile(dir.File("folder"), "folder"), PdfError);
-  OutputFile output(dir.File("out.pdf"), "out.pdf");
-  try {
-    output.Commit();
-    ADD_FAILURE() << "committed a file never written";
-  } catch (const PdfError& e) {
-    EXPECT_THAT(e.what(), ::testing::HasSubstr("output \"out.pdf\""));
-  }
+TEST_P(OutputFileTest, AnUncommittedOutputLeavesNothingBehind) {
+  std::unique_ptr<OutputFile> output = Make("out.pdf");
+  vtps_test::WriteFile(output->WritablePath(), "half");
+  output.reset();
+  EXPECT_TRUE(Names(dir_.Path()).empty());
 }
 
-TEST(OutputFile, TwoOutputsForOnePathGetTwoTemporaryNames) {
-  vtps_test::TempDir dir;
-  OutputFile first(dir.File("out.pdf"), "out.pdf");
-  std::ofstream(first.TempPath()) << "1";
-  OutputFile second(dir.File("out.pdf"), "out.pdf");
-  EXPECT_NE(first.TempPath(), second.TempPath());
+TEST_P(OutputFileTest, ALinkAtTheNameIsReplacedNotWrittenThrough) {
+  vtps_test::WriteFile(dir_.File("elsewhere"), "keep");
+  fs::create_symlink(dir_.File("elsewhere"), dir_.File("out.pdf"));
+  std::unique_ptr<OutputFile> output = Make("out.pdf");
+  vtps_test::WriteFile(output->WritablePath(), "new");
+  output->Commit();
+  EXPECT_FALSE(fs::is_symlink(dir_.File("out.pdf")));
+  EXPECT_EQ(vtps_test::ReadFile(dir_.File("out.pdf")), "new");
+  EXPECT_EQ(vtps_test::ReadFile(dir_.File("elsewhere")), "keep");
 }
+
+TEST_P(OutputFileTest, OnlyAbandonedHiddenContentIsRemoved) {
+  // Content files as a killed writer leaves them: old and unlocked; one still locked by its
+  // writer; one too young to tell; and a file of the user's that only looks alike.
+  auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  for (const char* name :
+       {".vtps-output-1.tmp", ".vtps-output-2.tmp", ".vtps-output-3.tmp", "vtps-output-4.tmp"})
+    vtps_test::WriteFile(dir_.File(name), "x");
+  for (const char* name : {".vtps-output-1.tmp", ".vtps-output-2.tmp", "vtps-output-4.tmp"})
+    fs::last_write_time(dir_.File(name), old);
+  os::FileFailure failure;
+  os::FileHandle writer =
+      os::OpenFileBelow(folder_.get(), ".vtps-output-2.tmp", os::Resolve::kBeneath, failure);
+  ASSERT_TRUE(os::TryLockExclusive(writer));
+
+  RemoveAbandonedOutputs(*folder_);
+  EXPECT_EQ(Names(dir_.Path()), (std::set<std::string>{".vtps-output-2.tmp", ".vtps-output-3.tmp",
+                                                       "vtps-output-4.tmp"}));
+}
+
+TEST_P(OutputFileTest, TwoOutputsForOneNameKeepTheirOwnContent) {
+  std::unique_ptr<OutputFile> first = Make("out.pdf");
+  std::unique_ptr<OutputFile> second = Make("out.pdf");
+  vtps_test::WriteFile(first->WritablePath(), "1");
+  vtps_test::WriteFile(second->WritablePath(), "2");
+  first->Commit();
+  EXPECT_EQ(vtps_test::ReadFile(dir_.File("out.pdf")), "1");
+  second->Commit();
+  EXPECT_EQ(vtps_test::ReadFile(dir_.File("out.pdf")), "2");
+}
+
+INSTANTIATE_TEST_SUITE_P(Contents, OutputFileTest,
+                         ::testing::Values(Content::kUnnamedWherePossible, Content::kNamed),
+                         [](const auto& param) {
+                           return param.param == Content::kNamed ? "Named" : "Unnamed";
+                         });
 
 }  // namespace

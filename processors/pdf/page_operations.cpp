@@ -77,19 +77,25 @@ KQ_TDict PdfSplit(const JobParameters& parameters, OperationContext& context) {
   long long perFile = parameters.Integer("pagesPerFile", 1, 1, 1'000'000'000);
   PdfFile input = OpenFileParameter(parameters, context);
 
-  // Every part is written before any is committed, so a failure leaves no part behind.
-  std::vector<std::unique_ptr<OutputFile>> outputs;
-  KQ_TArray names;
+  // Every part is prepared, then written, before any is committed, so a failure leaves no
+  // part behind.
   int pageCount = input.PageCount();
-  for (int first = 1, part = 1; first <= pageCount; first += static_cast<int>(perFile), ++part) {
+  std::vector<std::vector<int>> parts;
+  std::vector<std::string> paths;
+  for (int first = 1; first <= pageCount; first += static_cast<int>(perFile)) {
     int last = static_cast<int>(std::min<long long>(pageCount, first + perFile - 1));
     std::vector<int> pages;
     for (int page = first; page <= last; ++page)
       pages.push_back(page);
-    std::string name = NumberedPath(pattern, part);
-    outputs.push_back(PrepareOutput(context, name, parameters.Name("output")));
-    WriteSelection({{&input, pages}}, *outputs.back(), context);
-    names.Append(name);
+    parts.push_back(std::move(pages));
+    paths.push_back(NumberedPath(pattern, static_cast<int>(parts.size())));
+  }
+  std::vector<std::unique_ptr<OutputFile>> outputs =
+      PrepareOutputs(context, paths, parameters.Name("output"));
+  KQ_TArray names;
+  for (std::size_t part = 0; part < parts.size(); ++part) {
+    WriteSelection({{&input, parts[part]}}, *outputs[part], context);
+    names.Append(paths[part]);
   }
   for (auto& output : outputs)
     output->Commit();

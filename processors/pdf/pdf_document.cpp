@@ -4,39 +4,21 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <cstdio>
-#include <system_error>
 
 #include "processors/pdf/page_tree.h"
 #include "processors/pdf/pdf_error.h"
 
-namespace fs = std::filesystem;
-
-namespace {
-
-// `detail` with every mention of `path` replaced by `label`.
-std::string Relabelled(std::string detail, const std::string& path, const std::string& label) {
-  for (std::size_t at; !path.empty() && (at = detail.find(path)) != std::string::npos;)
-    detail.replace(at, path.size(), label);
-  return detail;
-}
-
-}  // namespace
-
-PdfFile OpenPdf(const fs::path& path, const std::string& label,
+PdfFile OpenPdf(os::FileHandle handle, const std::string& label,
                 const std::optional<std::string>& password, long long maxPages, RunLimits& limits) {
   std::string file = "file \"" + label + "\"";
-  std::error_code error;
-  if (!fs::exists(path, error))
-    throw PdfError(file + " does not exist");
-  if (!fs::is_regular_file(path, error))
-    throw PdfError(file + " is not a file");
-  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  // qpdf reads through a stream of its own, which it closes when done.
+  std::FILE* stream = os::OpenStream(handle, "rb");
   if (stream == nullptr)
     throw PdfError(file + " cannot be opened");
 
   PdfFile result;
   result.label = label;
-  result.path = path;
+  result.file = std::move(handle);
   result.pdf = std::make_shared<QPDF>();
   result.pdf->setSuppressWarnings(true);
   // A damaged file is refused: a repaired one may silently lose pages or content.
@@ -84,11 +66,10 @@ PdfFile OpenPdf(const fs::path& path, const std::string& label,
 void WritePdf(QPDF& pdf, const OutputFile& output, RunLimits& limits, const std::string& source,
               const WriteSetup& setup) {
   std::string outputName = "output \"" + output.Label() + "\"";
-  std::string temp = output.TempPath().string();
   limits.workingOn = "file \"" + source + "\"";
   CheckWriterDecoding(pdf, setup.decoding, limits.maxStreamBytes, source);
   try {
-    BudgetedFile file(output.TempPath(), output.Label(), limits.output);
+    BudgetedFile file(os::OpenStream(output.File(), "wb"), output.Label(), limits.output);
     QPDFWriter writer(pdf);
     writer.setOutputPipeline(&file);
     writer.setDecodeLevel(setup.decoding.level);
@@ -104,7 +85,7 @@ void WritePdf(QPDF& pdf, const OutputFile& output, RunLimits& limits, const std:
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    std::string detail = Relabelled(e.what(), temp, output.Label());
+    std::string detail = e.what();
     if (setup.linearize && detail.find("inearization") != std::string::npos) {
       std::string internal = "INTERNAL ERROR: ";
       if (std::size_t at = detail.find(internal); at != std::string::npos)
@@ -112,7 +93,6 @@ void WritePdf(QPDF& pdf, const OutputFile& output, RunLimits& limits, const std:
       throw PdfError("file \"" + source + "\" cannot be linearized (" + detail +
                      "); set \"linearize\" to \"false\" to write it without");
     }
-    // The writer's messages name the temporary file; the client knows the output's label.
     throw PdfError(outputName + " cannot be written (" + detail + ")");
   }
   limits.damage.Check();

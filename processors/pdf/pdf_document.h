@@ -13,33 +13,33 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/os/folder_files.h"
 #include "processors/pdf/output_file.h"
 #include "processors/pdf/run_limits.h"
 #include "processors/pdf/writer_decoding.h"
 
 struct PdfFile {
-  std::string label;  // the path as the job gave it
-  std::filesystem::path path;
+  std::string label;    // the path as the job gave it
+  os::FileHandle file;  // the file read, open; other libraries reach it by its ProcPath
   std::shared_ptr<QPDF> pdf;
   std::vector<QPDFPageObjectHelper> pages;
 
   int PageCount() const { return static_cast<int>(pages.size()); }
 };
 
-// Opens the PDF at `path` and reads its page list. Throws PdfError naming `label` when the
-// file is missing or unreadable, damaged or not a PDF, or encrypted and `password` is
-// missing or wrong, when its page tree declares or holds more than `maxPages` pages (counted
-// before qpdf lists them, so a huge or self-multiplying tree is refused cheaply), when it
-// holds no page, and when qpdf had to drop something while reading it. The document is
-// watched by `limits.damage` from then on.
-PdfFile OpenPdf(const std::filesystem::path& path, const std::string& label,
+// Reads the PDF in the open `file` and its page list; the result owns the file. Throws
+// PdfError naming `label` when the file is unreadable, damaged or not a PDF, or encrypted and
+// `password` is missing or wrong, when its page tree declares or holds more than `maxPages`
+// pages (counted before qpdf lists them, so a huge or self-multiplying tree is refused
+// cheaply), when it holds no page, and when qpdf had to drop something while reading it.
+// The document is watched by `limits.damage` from then on.
+PdfFile OpenPdf(os::FileHandle file, const std::string& label,
                 const std::optional<std::string>& password, long long maxPages, RunLimits& limits);
 
 // How a document is written: what the writer decodes, and the rest of its setup

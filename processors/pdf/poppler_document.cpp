@@ -15,7 +15,7 @@ std::unique_ptr<poppler::document> OpenWithPoppler(const PdfFile& file,
   poppler::set_debug_error_function(&DropMessage, nullptr);
   std::string secret = password.value_or("");
   std::unique_ptr<poppler::document> document(
-      poppler::document::load_from_file(file.path.string(), secret, secret));
+      poppler::document::load_from_file(file.file.ProcPath(), secret, secret));
   if (!document)
     throw PdfError("file \"" + file.label + "\" cannot be read by the renderer");
   if (document->is_locked())

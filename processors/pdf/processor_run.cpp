@@ -43,10 +43,10 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
       throw PdfError(
           "the job file holds no parameters (the server writes none when it cannot write "
           "them all, for instance a number not sent as a string)");
-    PathResolver paths(settings.root);
+    PathResolver paths(settings.paths);
     PageBudget budget(MaxPagesSetting(settings.maxPages));
     RunLimits limits(limitSettings);
-    OperationContext context{paths, budget, limits};
+    OperationContext context(paths, budget, limits);
     KQ_TDict answer;
     try {
       answer = operation(JobParameters(parameters), context);
@@ -77,8 +77,10 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
 }  // namespace
 
 RunSettings SettingsFromEnvironment() {
-  return {os::GetEnv("VTPS_PDF_ROOT"), os::GetEnv("VTPS_PDF_MAX_PAGES"),
-          os::GetEnv("VTPS_PDF_MAX_STREAM_BYTES"), os::GetEnv("VTPS_PDF_MAX_MEMORY_MB"),
+  return {{os::GetEnv("VTPS_PDF_ROOT"), os::GetEnv("VTPS_PDF_UNCONFINED")},
+          os::GetEnv("VTPS_PDF_MAX_PAGES"),
+          os::GetEnv("VTPS_PDF_MAX_STREAM_BYTES"),
+          os::GetEnv("VTPS_PDF_MAX_MEMORY_MB"),
           os::GetEnv("VTPS_PDF_MAX_OUTPUT_BYTES")};
 }
 
@@ -95,9 +97,9 @@ int RunJob(Operation operation, const std::string& jobPath, const RunSettings& s
     tree = DictToTree(ErrorAnswer("the answer cannot be written as XML"));
   }
   try {
-    OutputFile output(jobPath, jobPath);
-    WriteJobFile(tree, output.TempPath().string());
-    output.Commit();
+    std::unique_ptr<OutputFile> output = OutputFile::AtPath(jobPath);
+    WriteJobFile(tree, output->WritablePath());
+    output->Commit();
   } catch (const std::exception& e) {
     std::cerr << "cannot write the answer to " << jobPath << ": " << e.what() << "\n";
     return kExitAnswerNotWritten;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "processors/pdf/confined_path.h"
 #include "processors/pdf/operation_table.h"
 
 // Exit codes of a PDF processor.
@@ -16,7 +17,7 @@ constexpr int kExitUsage = 2;             // wrong command line or program name;
 constexpr int kExitAnswerNotWritten = 3;  // the job file could not be replaced
 
 struct RunSettings {
-  std::optional<std::string> root;            // VTPS_PDF_ROOT
+  RootSettings paths;                         // VTPS_PDF_ROOT, VTPS_PDF_UNCONFINED
   std::optional<std::string> maxPages;        // VTPS_PDF_MAX_PAGES
   std::optional<std::string> maxStreamBytes;  // VTPS_PDF_MAX_STREAM_BYTES
   std::optional<std::string> maxMemoryMb;     // VTPS_PDF_MAX_MEMORY_MB

@@ -28,7 +28,6 @@ constexpr double kRenderOverheadMb = 160;
 struct Rendering {
   int page;
   std::string name;
-  std::unique_ptr<OutputFile> output;
   int width = 0;
   int height = 0;
 };
@@ -99,10 +98,14 @@ KQ_TDict PdfRender(const JobParameters& parameters, OperationContext& context) {
   renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
   renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
   renderer.set_image_format(poppler::image::format_rgb24);
+  std::vector<std::string> names;
+  for (int page : pages)
+    names.push_back(NumberedPath(pattern, page));
+  std::vector<std::unique_ptr<OutputFile>> files =
+      PrepareOutputs(context, names, parameters.Name("output"));
   std::vector<Rendering> renderings;
   for (std::size_t i = 0; i < pages.size(); ++i) {
-    Rendering rendering{pages[i], NumberedPath(pattern, pages[i]), nullptr};
-    rendering.output = PrepareOutput(context, rendering.name, parameters.Name("output"));
+    Rendering rendering{pages[i], names[i]};
     poppler::image image = renderer.render_page(popplerPages[i].get(), static_cast<double>(dpi),
                                                 static_cast<double>(dpi));
     if (!image.is_valid())
@@ -115,15 +118,16 @@ KQ_TDict PdfRender(const JobParameters& parameters, OperationContext& context) {
                      std::to_string(expectedSizes[i].first) + " x " +
                      std::to_string(expectedSizes[i].second) + " pixels)");
     context.limits.workingOn = "output \"" + rendering.name + "\"";
-    BudgetedFile file(rendering.output->TempPath(), rendering.name, context.limits.output);
+    BudgetedFile file(os::OpenStream(files[i]->File(), "wb"), rendering.name,
+                      context.limits.output);
     WritePng(image, file, rendering.name);
     context.limits.workingOn = "file \"" + input.label + "\"";
     rendering.width = image.width();
     rendering.height = image.height();
     renderings.push_back(std::move(rendering));
   }
-  for (Rendering& rendering : renderings)
-    rendering.output->Commit();
+  for (auto& file : files)
+    file->Commit();
 
   KQ_TArray outputs;
   for (const Rendering& rendering : renderings) {
