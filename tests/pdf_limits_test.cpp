@@ -16,7 +16,7 @@
 #include "mapping/tree_to_dict.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/child_process.h"
-#include "processors/pdf/address_space_limit.h"
+#include "platform/os/address_space.h"
 #include "processors/pdf/hostile_pdf.h"
 #include "tests/pdf_test_files.h"
 #include "tests/support/test_support.h"
@@ -211,7 +211,7 @@ TEST_F(PdfLimits, DecodedStreamsAreBounded) {
 }
 
 TEST_F(PdfLimits, RunningOutOfMemoryNamesTheFileAndTheSetting) {
-  if (!kAddressSpaceLimitAvailable)
+  if (!os::kAddressSpaceLimitAvailable)
     GTEST_SKIP() << "this sanitizer build reserves terabytes of address space, so the "
                     "processor sets no address-space limit";
   // A 96 MiB content string: within the stream limit, beyond 64 MB of address space.

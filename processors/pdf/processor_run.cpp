@@ -6,12 +6,12 @@
 #include "jobs/job_file.h"
 #include "mapping/dict_to_tree.h"
 #include "mapping/tree_to_dict.h"
+#include "platform/os/address_space.h"
 #include "platform/os/os.h"
-#include "processors/pdf/address_space_limit.h"
+#include "platform/os/quiet_stderr.h"
 #include "processors/pdf/limit_settings.h"
 #include "processors/pdf/output_file.h"
 #include "processors/pdf/pdf_error.h"
-#include "processors/pdf/quiet_stderr.h"
 #include "processors/pdf/run_limits.h"
 
 namespace {
@@ -30,7 +30,9 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
   try {
     LimitSettings limitSettings =
         ReadLimitSettings(settings.maxStreamBytes, settings.maxMemoryMb, settings.maxOutputBytes);
-    LimitAddressSpace(limitSettings.maxMemoryMb);
+    if (int error =
+            os::LimitAddressSpace(static_cast<std::uint64_t>(limitSettings.maxMemoryMb) << 20))
+      throw PdfError("VTPS_PDF_MAX_MEMORY_MB cannot be applied: " + os::ErrorText(error));
     KQ_TDict parameters;
     try {
       TreeToDict(ReadJobFile(jobPath), parameters);
@@ -88,7 +90,7 @@ int RunJob(Operation operation, const std::string& jobPath, const RunSettings& s
   int exitCode = kExitFailed;
   KQ_TDict answer;
   {
-    QuietStandardError quiet;
+    os::QuietStandardError quiet;
     answer = RunOperation(operation, jobPath, settings, exitCode);
   }
   boost::property_tree::ptree tree = DictToTree(answer);

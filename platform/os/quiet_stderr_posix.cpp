@@ -1,9 +1,11 @@
-#include "processors/pdf/quiet_stderr.h"
+#include "platform/os/quiet_stderr.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+
+namespace os {
 
 QuietStandardError::QuietStandardError() {
   std::fflush(stderr);
@@ -25,3 +27,5 @@ QuietStandardError::~QuietStandardError() {
   dup2(saved_, STDERR_FILENO);
   close(saved_);
 }
+
+}  // namespace os
