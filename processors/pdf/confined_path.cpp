@@ -103,9 +103,9 @@ OutputPlace PathResolver::PlaceOutput(const std::string& given,
   OutputPlace place;
   place.label = given;
   place.name = slash == std::string::npos ? given : given.substr(slash + 1);
-  std::string folder = slash == std::string::npos ? "." : given.substr(0, slash);
-  if (folder.empty())
-    folder = "/";  // a file in the top folder, given unconfined
+  // An absolute path in the top folder (given unconfined) has "/" for its folder.
+  std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : given.substr(0, slash));
   if (place.name.empty() || place.name == "." || place.name == "..")
     throw PdfError(output + " is a folder");
 

@@ -1,0 +1,54 @@
+# Installation and the Debian package (CPack's DEB generator): the programs in /usr/sbin and
+# /usr/bin, the processors in /usr/lib/vtps/processors, the settings in /etc/vtps (conffiles),
+# the systemd units, and the maintainer scripts that make the user vtps and start the units.
+# Linux builds only; scripts/package builds the release tree and the package.
+
+include(GNUInstallDirs)
+
+set(VTPS_PROCESSOR_INSTALL_DIR lib/vtps/processors)
+set(VTPS_SYSTEMD_UNIT_DIR /lib/systemd/system CACHE PATH
+    "Folder of the systemd units (Debian's: /lib/systemd/system)")
+
+install(TARGETS VantricProcessServer ntr-server RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
+install(TARGETS kqm-call RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(PROGRAMS processors/annotate.sh processors/summary.sh
+        DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
+if(TARGET vtps-pdf)
+  get_property(VTPS_PDF_PROGRAMS GLOBAL PROPERTY VTPS_PDF_PROGRAMS)
+  install(TARGETS vtps-pdf RUNTIME DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
+  # The operations reach the one program under their own names, as in the build folder.
+  foreach(name ${VTPS_PDF_PROGRAMS})
+    install(CODE "file(CREATE_LINK vtps-pdf
+      \"\$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${VTPS_PROCESSOR_INSTALL_DIR}/${name}\" SYMBOLIC)")
+  endforeach()
+  # Makes a sample PDF to try the operations with.
+  install(TARGETS make-sample-pdf RUNTIME DESTINATION lib/vtps)
+endif()
+
+install(FILES packaging/etc/ntr-configuration.xml packaging/etc/vtps.env etc/kqm-services
+        DESTINATION /etc/vtps)
+install(FILES packaging/systemd/vtps.service packaging/systemd/vtps-ntr.service
+        DESTINATION ${VTPS_SYSTEMD_UNIT_DIR})
+install(FILES README.md docs/deploy.md docs/processors.md docs/cluster.md docs/job-files.md
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vtps)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vtps)
+set(CPACK_PACKAGE_VENDOR "VTPS developers")
+set(CPACK_PACKAGE_CONTACT "VTPS developers <vtps@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "PDF process server: PDF operations run by processor programs")
+set(CPACK_PACKAGE_DESCRIPTION "VantricProcessServer carries out PDF operations for its callers \
+by running processor programs on XML job files. The package holds the server, the \
+configuration service ntr-server, the client kqm-call, the PDF processors (libqpdf, poppler) \
+and systemd units.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, init-system-helpers")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_SOURCE_DIR}/packaging/debian/conffiles ${CMAKE_SOURCE_DIR}/packaging/debian/postinst
+    ${CMAKE_SOURCE_DIR}/packaging/debian/prerm ${CMAKE_SOURCE_DIR}/packaging/debian/postrm)
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+include(CPack)
