@@ -65,6 +65,11 @@ struct CommandResult {
   enum class Ended { kNo, kTimeLimit, kStopped } ended = Ended::kNo;
   // How long the command ran, in whole seconds rounded up.
   std::int64_t seconds = 0;
+  // Whether the OS reported that a process of the tree asked for more memory than the
+  // memory limit allows (Windows: the job object's notification). POSIX has no such report:
+  // there the allocation fails, the process usually ends with an error or a signal, and
+  // this stays false.
+  bool memoryLimitExceeded = false;
 };
 
 // Runs `line` through the platform's command interpreter (cmd.exe / /bin/sh) in a process
@@ -72,8 +77,16 @@ struct CommandResult {
 // When `timeLimit` is positive and passes before the command ends, the whole tree is ended
 // (children and grandchildren too) and the result says kTimeLimit; EndCommandTrees ends it
 // as well, with kStopped. A command that ends in time leaves whatever it started alone.
+// When `memoryLimitMiB` is positive, every process of the tree may use at most that much
+// memory: its address space on POSIX (RLIMIT_AS, soft and hard, set in the child before the
+// interpreter runs, never above a hard limit the server already has), its committed memory
+// on Windows (the job object's per-process limit); an allocation beyond it fails. The child
+// gets default signal handling, an empty signal mask and no descriptor of the server but the
+// standard three (POSIX), or the standard handles only (Windows). Returns status -1 when the
+// interpreter, the process tree or its limit could not be set up; nothing runs then.
 // Safe to call from several threads at once; each call blocks its own thread.
-CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds timeLimit);
+CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds timeLimit,
+                             std::uint64_t memoryLimitMiB = 0);
 
 // Whole seconds since `start`, rounded up.
 inline std::int64_t ElapsedSeconds(std::chrono::steady_clock::time_point start) {
