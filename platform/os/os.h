@@ -107,6 +107,30 @@ int EndCommandTrees();
 // Removes a file. Returns false when it could not be removed (missing, in use, no right).
 bool RemoveFile(const std::string& path);
 
+// A file CreateNewFile made, or why it made none.
+struct NewFile {
+  // Open for writing in text mode (a line end becomes CR LF on Windows); the caller owns it
+  // and closes it with std::fclose. Null when no file was made.
+  std::FILE* file = nullptr;
+  // True when something already has the name: a file, a folder or a link, dangling or not.
+  bool exists = false;
+  // When no file was made for another reason: "cannot create <path>: <the OS's reason>".
+  std::string error;
+};
+
+// Creates the file `path` only when nothing has that name yet, in one step with the check:
+// O_CREAT | O_EXCL | O_NOFOLLOW with mode 0600 (read and write for the owner only) on POSIX,
+// CREATE_NEW on Windows; a link at `path` is never followed. The file is not inherited by
+// the processes RunCommandTree starts while it is open. Never throws; see NewFile for the
+// outcomes.
+NewFile CreateNewFile(const std::string& path);
+
+// Puts the file `from` in the place of `to` in one step (rename / MoveFileEx replacing), so
+// that `to` is always either the old file or the new one; a link at `to` is replaced, not
+// followed. Returns "" on success, else "cannot replace <to> with <from>: <the OS's reason>"
+// (both files then stay as they were).
+std::string ReplaceFile(const std::string& from, const std::string& to);
+
 // The separator the job file path puts between folder and file name: '\' or '/'.
 char PathSeparator();
 
