@@ -7,6 +7,7 @@
 
 #include "jobs/command_line.h"
 #include "jobs/execute.h"
+#include "jobs/job_file.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
 #include "tests/support/recording_debug_channel.h"
@@ -39,8 +40,24 @@ class ExecuteTest : public ::testing::Test {
   }
 
   KQ_TDict Execute(const KQ_TString& method, const KQ_TDict& parameters) {
-    return ExecuteJob(debug_, {processors_, progPathEnvVar_, programDirectory_, workingDirectory_},
-                      method, parameters);
+    ExecuteConfiguration configuration{processors_, progPathEnvVar_, programDirectory_,
+                                       workingDirectory_};
+    configuration.memoryLimitMiB = memoryLimitMiB_;
+    configuration.runCommand = runCommand_;
+    return ExecuteJob(debug_, configuration, method, parameters);
+  }
+
+  // A run that does not start a process: records the command line and the limits, and ends
+  // as `result` says.
+  void FakeRun(os::CommandResult result) {
+    runCommand_ = [this, result](const std::string& line, std::chrono::milliseconds timeLimit,
+                                 std::uint64_t memoryLimitMiB) {
+      ranLine_ = line;
+      ranTimeLimit_ = timeLimit;
+      ranMemoryLimitMiB_ = memoryLimitMiB;
+      ranJobFile_ = line.substr(line.rfind(" -i ") + 4);
+      return result;
+    };
   }
 
   std::string JobsDir() const { return dir_.File("jobs"); }
@@ -68,12 +85,30 @@ class ExecuteTest : public ::testing::Test {
     return parameters;
   }
 
+  // Parameters holding secrets, as a PdfEncrypt request would.
+  static KQ_TDict SecretParameters() {
+    KQ_TDict parameters = Parameters();
+    parameters["userPassword"] = "us3r-secret";
+    KQ_TDict owner;
+    owner["password"] = "own3r-secret";
+    parameters["owner"] = owner;
+    return parameters;
+  }
+
   vtps_test::TempDir dir_;
   vtps_test::RecordingDebugChannel debug_;
   ProcessorTable processors_;
   KQ_TString progPathEnvVar_;
   KQ_TString programDirectory_;
   KQ_TURL workingDirectory_;
+  std::uint64_t memoryLimitMiB_ = 0;
+  std::function<os::CommandResult(const std::string&, std::chrono::milliseconds, std::uint64_t)>
+      runCommand_;
+  // What the fake run saw.
+  std::string ranLine_;
+  std::string ranJobFile_;
+  std::chrono::milliseconds ranTimeLimit_{-1};
+  std::uint64_t ranMemoryLimitMiB_ = 0;
 };
 
 TEST_F(ExecuteTest, FixedAnswerIsConvertedAndTheFileDeleted) {
@@ -172,12 +207,89 @@ TEST_F(ExecuteTest, UnknownMethodWritesAndRunsNothing) {
   EXPECT_TRUE(JobFiles().empty());
 }
 
-TEST_F(ExecuteTest, UnwritableJobFileIsLoggedAndNothingRuns) {
+TEST_F(ExecuteTest, UnwritableJobFileIsLoggedWithItsReasonAndNothingRuns) {
   workingDirectory_ = KQ_TURL(vtps_test::FileUrl(JobsDir()) + "/missing-folder");
   EXPECT_TRUE(Execute("fixed-answer", Parameters()).Empty());
-  EXPECT_EQ(debug_.Lines(), (std::vector<vtps_test::DebugLine>{
-                                {1, "Receiving Execute call"},
-                                {0, "VantricProcessServer Exception when generating XML file."}}));
+  std::vector<vtps_test::DebugLine> lines = debug_.Lines();
+  ASSERT_EQ(lines.size(), 2u) << Log();
+  EXPECT_EQ(lines[0], (vtps_test::DebugLine{1, "Receiving Execute call"}));
+  // The reason names the file it could not create and the OS's cause.
+  const std::string prefix =
+      "VantricProcessServer Exception when generating XML file. Reason: cannot create " +
+      vtps_test::NativePath(JobsDir() + "/missing-folder") + os::PathSeparator() +
+      "_VTPS_fixed-answer_";
+  EXPECT_EQ(lines[1].level, 0);
+  EXPECT_EQ(lines[1].text.rfind(prefix, 0), 0u) << Log();
+  EXPECT_NE(lines[1].text.find(".xml: "), std::string::npos) << Log();
+}
+
+// A failed run keeps its job file, but not the caller's secrets in it.
+TEST_F(ExecuteTest, FailedRunKeepsTheJobFileWithoutSecretValues) {
+  FakeRun({3, os::CommandResult::Ended::kNo, 1});
+  Execute("untouched", SecretParameters());
+  ASSERT_EQ(JobFiles().size(), 1u) << Log();
+  std::string kept = (fs::path(JobsDir()) / JobFiles()[0]).string();
+  std::string text = vtps_test::ReadFile(kept);
+  EXPECT_EQ(text.find("secret"), std::string::npos) << text;
+  EXPECT_NE(text.find("<file>in.pdf</file>"), std::string::npos) << text;
+  EXPECT_NE(text.find("<userPassword/>"), std::string::npos) << text;
+  EXPECT_TRUE(debug_.Logged(0, "Job file kept: " + vtps_test::NativePath(kept) +
+                                   ". Secret values removed: password, userPassword."))
+      << Log();
+}
+
+// Windows reports a process over the job's memory limit; the run is then failed even when
+// the processor carried on and exited with 0.
+TEST_F(ExecuteTest, MemoryLimitNoticeFailsTheRun) {
+  memoryLimitMiB_ = 64;
+  os::CommandResult noticed;
+  noticed.status = 0;
+  noticed.memoryLimitExceeded = true;
+  FakeRun(noticed);
+  KQ_TDict answer = Execute("untouched", SecretParameters());
+  EXPECT_EQ(ranMemoryLimitMiB_, 64u);
+  EXPECT_EQ(ranTimeLimit_, std::chrono::milliseconds(0));
+  EXPECT_NE(answer.Find("file"), nullptr);  // what the processor left is still answered
+  std::vector<vtps_test::DebugLine> lines = debug_.Lines();
+  ASSERT_EQ(lines.size(), 5u) << Log();
+  EXPECT_EQ(lines[2],
+            (vtps_test::DebugLine{0,
+                                  "VantricProcessServer Exception Processor memory limit exceeded "
+                                  "(64 MiB)."}));
+  EXPECT_EQ(lines[3], (vtps_test::DebugLine{0, "Failed to spawn command : " + ranLine_}));
+  EXPECT_EQ(lines[4].level, 0);
+  EXPECT_TRUE(lines[4].text.starts_with("Job file kept: ")) << Log();
+  EXPECT_EQ(JobFiles().size(), 1u);
+}
+
+// The job file at the predictable name is the server's own: a link planted there by anyone
+// who may write into the working folder is passed by, and the file is private.
+TEST_F(ExecuteTest, APlantedLinkAtTheJobNameIsNotFollowed) {
+  if (OnCmd())
+    GTEST_SKIP() << "file modes and links are POSIX here";
+  std::string outside = dir_.File("outside.txt");
+  vtps_test::WriteFile(outside, "untouched");
+  // The names this thread's requests get in the next seconds.
+  std::int64_t now = os::SecondsSince1970();
+  for (std::int64_t second = now; second < now + 30; ++second) {
+    fs::create_symlink(
+        outside, JobFilePath(workingDirectory_, "untouched", second, os::CurrentThreadId(), '/'));
+  }
+  fs::perms mode = fs::perms::none;
+  bool link = true;
+  runCommand_ = [&](const std::string& line, std::chrono::milliseconds, std::uint64_t) {
+    std::string job = line.substr(line.rfind(" -i ") + 4);
+    ranJobFile_ = job;
+    link = fs::is_symlink(job);
+    mode = fs::status(job).permissions() & fs::perms::all;
+    return os::CommandResult{0, os::CommandResult::Ended::kNo, 1, false};
+  };
+  KQ_TDict answer = Execute("untouched", SecretParameters());
+  EXPECT_TRUE(ranJobFile_.ends_with("_2.xml")) << ranJobFile_;
+  EXPECT_FALSE(link);
+  EXPECT_EQ(mode, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(vtps_test::ReadFile(outside), "untouched");
+  EXPECT_NE(answer.Find("userPassword"), nullptr);
 }
 
 TEST_F(ExecuteTest, WorkingDirectoryWithoutLocalPathLeavesExecute) {
@@ -188,9 +300,16 @@ TEST_F(ExecuteTest, WorkingDirectoryWithoutLocalPathLeavesExecute) {
 TEST_F(ExecuteTest, DebugLevelFiveKeepsEveryJobFile) {
   for (int level = 0; level <= 5; ++level) {
     debug_.SetDebugLevel(level);
-    Execute("untouched", Parameters());
+    debug_.Clear();
+    Execute("untouched", SecretParameters());
     EXPECT_EQ(JobFiles().size(), level < 5 ? 0u : 1u) << "level " << level;
+    EXPECT_EQ(debug_.Mentions("Job file kept: "), level >= 5) << "level " << level;
   }
+  std::string kept = (fs::path(JobsDir()) / JobFiles()[0]).string();
+  EXPECT_TRUE(debug_.Logged(5, "Job file kept: " + vtps_test::NativePath(kept) +
+                                   ". Secret values removed: password, userPassword."))
+      << Log();
+  EXPECT_EQ(vtps_test::ReadFile(kept).find("secret"), std::string::npos);
 }
 
 TEST_F(ExecuteTest, ProgramPathVariableCases) {

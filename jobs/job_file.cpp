@@ -1,12 +1,11 @@
 #include "jobs/job_file.h"
 
-#include <filesystem>
+#include <cstdio>
 #include <fstream>
 #include <locale>
 #include <sstream>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 
 #include <boost/property_tree/xml_parser.hpp>
@@ -19,6 +18,8 @@ namespace {
 
 using boost::property_tree::ptree;
 using boost::property_tree::xml_parser_error;
+
+const boost::property_tree::xml_writer_settings<std::string> kSettings('\t', 1, "utf-8");
 
 }  // namespace
 
@@ -41,25 +42,48 @@ std::string JobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& metho
   return path;
 }
 
-std::string UnusedJobFilePath(const std::string& path) {
-  // An unanswerable question (no permission to look) counts as unused: writing the file
-  // then reports the real problem.
-  std::error_code error;
-  if (!std::filesystem::exists(path, error))
+std::string NumberedJobFilePath(const std::string& path, unsigned number) {
+  if (number <= 1)
     return path;
   constexpr std::string_view kExtension = ".xml";
   const bool xml = std::string_view(path).ends_with(kExtension);
   const std::string stem = xml ? path.substr(0, path.size() - kExtension.size()) : path;
-  for (unsigned long number = 2;; ++number) {
-    std::string candidate = stem + '_' + std::to_string(number) + (xml ? ".xml" : "");
-    if (!std::filesystem::exists(candidate, error))
-      return candidate;
-  }
+  return stem + '_' + std::to_string(number) + (xml ? ".xml" : "");
 }
 
 std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method) {
-  return UnusedJobFilePath(JobFilePath(workingDirectory, method, os::SecondsSince1970(),
-                                       os::CurrentThreadId(), os::PathSeparator()));
+  return JobFilePath(workingDirectory, method, os::SecondsSince1970(), os::CurrentThreadId(),
+                     os::PathSeparator());
+}
+
+std::string WriteNewJobFile(const boost::property_tree::ptree& tree, const std::string& path) {
+  // The text first, so that a tree the writer refuses leaves no file behind.
+  std::ostringstream text;
+  text.imbue(std::locale());
+  try {
+    boost::property_tree::write_xml(text, tree, kSettings);
+  } catch (const xml_parser_error& error) {
+    throw xml_parser_error(error.message(), path, error.line());
+  }
+  const std::string bytes = std::move(text).str();
+
+  for (unsigned number = 1; number <= kMaxJobFileNumber; ++number) {
+    const std::string candidate = NumberedJobFilePath(path, number);
+    os::NewFile made = os::CreateNewFile(candidate);
+    if (made.exists)
+      continue;
+    if (made.file == nullptr)
+      throw xml_parser_error(made.error, candidate, 0);
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), made.file) == bytes.size();
+    written = std::fflush(made.file) == 0 && written;
+    written = std::fclose(made.file) == 0 && written;
+    if (!written)
+      throw xml_parser_error(kJobFileWriteError, candidate, 0);
+    return candidate;
+  }
+  throw xml_parser_error("cannot create " + path + " or any of the " +
+                             std::to_string(kMaxJobFileNumber - 1) + " numbered names after it",
+                         path, 0);
 }
 
 void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& path) {
@@ -68,9 +92,8 @@ void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& pa
   if (!stream)
     throw xml_parser_error("cannot open file", path, 0);
   stream.imbue(std::locale());
-  const boost::property_tree::xml_writer_settings<std::string> settings('\t', 1, "utf-8");
   try {
-    boost::property_tree::write_xml(stream, tree, settings);
+    boost::property_tree::write_xml(stream, tree, kSettings);
   } catch (const xml_parser_error& error) {
     throw xml_parser_error(error.message(), path, error.line());
   }
@@ -78,10 +101,10 @@ void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& pa
   // that buffer is written, or when the file is closed, would otherwise be lost.
   stream.flush();
   if (!stream)
-    throw xml_parser_error("write error", path, 0);
+    throw xml_parser_error(kJobFileWriteError, path, 0);
   stream.close();
   if (!stream)
-    throw xml_parser_error("write error", path, 0);
+    throw xml_parser_error(kJobFileWriteError, path, 0);
 }
 
 boost::property_tree::ptree ReadJobFile(const std::string& path) {
