@@ -49,9 +49,10 @@ struct SecretRemoval {
 // a file that holds secret values is written anew beside it (WriteNewJobFile: exclusive, mode
 // 0600 on POSIX) and put in its place in one step (os::ReplaceFile), so the file is always
 // either the old one whole or the new one whole. The new file holds the tree as read:
-// elements, texts, attributes and comments; the declaration is the server's own. Never
-// throws; a file that cannot be read, parsed or rewritten is left as it was, with the reason
-// in `problem`.
+// elements, texts, attributes and comments, with the server's declaration and indentation
+// (the blanks the reader keeps around child elements are dropped, as the writer indents
+// anew). Never throws; a file that cannot be read, parsed or rewritten is left as it was,
+// with the reason in `problem`.
 SecretRemoval RemoveSecretsFromJobFile(const std::string& path, std::span<const std::string> keys,
                                        std::uintmax_t maxBytes);
 
