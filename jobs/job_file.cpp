@@ -3,10 +3,13 @@
 #include <cstdio>
 #include <fstream>
 #include <locale>
+#include <ostream>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include <boost/property_tree/xml_parser.hpp>
 
@@ -20,6 +23,41 @@ using boost::property_tree::ptree;
 using boost::property_tree::xml_parser_error;
 
 const boost::property_tree::xml_writer_settings<std::string> kSettings('\t', 1, "utf-8");
+
+// A stream buffer that writes to a C stream in blocks, as a file stream's buffer does (the
+// tree library writes a character at a time). A failed write makes the stream bad.
+class FileOutputBuffer : public std::streambuf {
+ public:
+  // Borrows `file`, which must outlive the buffer.
+  explicit FileOutputBuffer(std::FILE* file) : file_(file), buffer_(kBytes) {
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+  }
+
+ protected:
+  int_type overflow(int_type character) override {
+    if (!WriteOut())
+      return traits_type::eof();
+    if (!traits_type::eq_int_type(character, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(character);
+      pbump(1);
+    }
+    return traits_type::not_eof(character);
+  }
+
+  int sync() override { return WriteOut() && std::fflush(file_) == 0 ? 0 : -1; }
+
+ private:
+  static constexpr std::size_t kBytes = 1 << 16;
+
+  bool WriteOut() {
+    std::size_t bytes = static_cast<std::size_t>(pptr() - pbase());
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+    return bytes == 0 || std::fwrite(buffer_.data(), 1, bytes, file_) == bytes;
+  }
+
+  std::FILE* file_;
+  std::vector<char> buffer_;
+};
 
 }  // namespace
 
@@ -57,16 +95,6 @@ std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& m
 }
 
 std::string WriteNewJobFile(const boost::property_tree::ptree& tree, const std::string& path) {
-  // The text first, so that a tree the writer refuses leaves no file behind.
-  std::ostringstream text;
-  text.imbue(std::locale());
-  try {
-    boost::property_tree::write_xml(text, tree, kSettings);
-  } catch (const xml_parser_error& error) {
-    throw xml_parser_error(error.message(), path, error.line());
-  }
-  const std::string bytes = std::move(text).str();
-
   for (unsigned number = 1; number <= kMaxJobFileNumber; ++number) {
     const std::string candidate = NumberedJobFilePath(path, number);
     os::NewFile made = os::CreateNewFile(candidate);
@@ -74,8 +102,18 @@ std::string WriteNewJobFile(const boost::property_tree::ptree& tree, const std::
       continue;
     if (made.file == nullptr)
       throw xml_parser_error(made.error, candidate, 0);
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), made.file) == bytes.size();
-    written = std::fflush(made.file) == 0 && written;
+    bool written = false;
+    {
+      FileOutputBuffer buffer(made.file);
+      std::ostream stream(&buffer);
+      stream.imbue(std::locale());
+      try {
+        boost::property_tree::write_xml(stream, tree, kSettings);
+        // As in WriteJobFile: the library does not look at the stream after its last write.
+        written = static_cast<bool>(stream.flush());
+      } catch (const xml_parser_error&) {
+      }
+    }
     written = std::fclose(made.file) == 0 && written;
     if (!written)
       throw xml_parser_error(kJobFileWriteError, candidate, 0);
