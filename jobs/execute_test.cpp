@@ -7,7 +7,6 @@
 
 #include "jobs/command_line.h"
 #include "jobs/execute.h"
-#include "jobs/job_file.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
 #include "tests/support/recording_debug_channel.h"
@@ -55,7 +54,6 @@ class ExecuteTest : public ::testing::Test {
       ranLine_ = line;
       ranTimeLimit_ = timeLimit;
       ranMemoryLimitMiB_ = memoryLimitMiB;
-      ranJobFile_ = line.substr(line.rfind(" -i ") + 4);
       return result;
     };
   }
@@ -106,7 +104,6 @@ class ExecuteTest : public ::testing::Test {
       runCommand_;
   // What the fake run saw.
   std::string ranLine_;
-  std::string ranJobFile_;
   std::chrono::milliseconds ranTimeLimit_{-1};
   std::uint64_t ranMemoryLimitMiB_ = 0;
 };
@@ -260,36 +257,6 @@ TEST_F(ExecuteTest, MemoryLimitNoticeFailsTheRun) {
   EXPECT_EQ(lines[4].level, 0);
   EXPECT_TRUE(lines[4].text.starts_with("Job file kept: ")) << Log();
   EXPECT_EQ(JobFiles().size(), 1u);
-}
-
-// The job file at the predictable name is the server's own: a link planted there by anyone
-// who may write into the working folder is passed by, and the file is private.
-TEST_F(ExecuteTest, APlantedLinkAtTheJobNameIsNotFollowed) {
-  if (OnCmd())
-    GTEST_SKIP() << "file modes and links are POSIX here";
-  std::string outside = dir_.File("outside.txt");
-  vtps_test::WriteFile(outside, "untouched");
-  // The names this thread's requests get in the next seconds.
-  std::int64_t now = os::SecondsSince1970();
-  for (std::int64_t second = now; second < now + 30; ++second) {
-    fs::create_symlink(
-        outside, JobFilePath(workingDirectory_, "untouched", second, os::CurrentThreadId(), '/'));
-  }
-  fs::perms mode = fs::perms::none;
-  bool link = true;
-  runCommand_ = [&](const std::string& line, std::chrono::milliseconds, std::uint64_t) {
-    std::string job = line.substr(line.rfind(" -i ") + 4);
-    ranJobFile_ = job;
-    link = fs::is_symlink(job);
-    mode = fs::status(job).permissions() & fs::perms::all;
-    return os::CommandResult{0, os::CommandResult::Ended::kNo, 1, false};
-  };
-  KQ_TDict answer = Execute("untouched", SecretParameters());
-  EXPECT_TRUE(ranJobFile_.ends_with("_2.xml")) << ranJobFile_;
-  EXPECT_FALSE(link);
-  EXPECT_EQ(mode, fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(vtps_test::ReadFile(outside), "untouched");
-  EXPECT_NE(answer.Find("userPassword"), nullptr);
 }
 
 TEST_F(ExecuteTest, WorkingDirectoryWithoutLocalPathLeavesExecute) {
