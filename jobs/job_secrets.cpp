@@ -151,7 +151,7 @@ SecretRemoval RemoveSecretsFromJobFile(const std::string& path, std::span<const 
   } catch (const std::exception& failure) {
     return notRemoved(failure.what());
   }
-  std::string replaced = os::ReplaceFile(written, path);
+  std::string replaced = os::RenameOver(written, path);
   if (!replaced.empty()) {
     os::RemoveFile(written);
     return notRemoved(replaced);

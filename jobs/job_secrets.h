@@ -47,7 +47,7 @@ struct SecretRemoval {
 // Removes the values of `keys` from the job file at `path` (see RemoveSecretValues). The
 // file is read as ReadJobFile reads it, unless it is larger than `maxBytes` (0: no limit);
 // a file that holds secret values is written anew beside it (WriteNewJobFile: exclusive, mode
-// 0600 on POSIX) and put in its place in one step (os::ReplaceFile), so the file is always
+// 0600 on POSIX) and put in its place in one step (os::RenameOver), so the file is always
 // either the old one whole or the new one whole. The new file holds the tree as read:
 // elements, texts, attributes and comments, with the server's declaration and indentation
 // (the blanks the reader keeps around child elements are dropped, as the writer indents

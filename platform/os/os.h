@@ -128,8 +128,9 @@ NewFile CreateNewFile(const std::string& path);
 // Puts the file `from` in the place of `to` in one step (rename / MoveFileEx replacing), so
 // that `to` is always either the old file or the new one; a link at `to` is replaced, not
 // followed. Returns "" on success, else "cannot replace <to> with <from>: <the OS's reason>"
-// (both files then stay as they were).
-std::string ReplaceFile(const std::string& from, const std::string& to);
+// (both files then stay as they were). (Not called ReplaceFile: windows.h makes that name a
+// macro.)
+std::string RenameOver(const std::string& from, const std::string& to);
 
 // The separator the job file path puts between folder and file name: '\' or '/'.
 char PathSeparator();

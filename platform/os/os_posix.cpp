@@ -85,7 +85,7 @@ NewFile CreateNewFile(const std::string& path) {
   return made;
 }
 
-std::string ReplaceFile(const std::string& from, const std::string& to) {
+std::string RenameOver(const std::string& from, const std::string& to) {
   if (std::rename(from.c_str(), to.c_str()) == 0)
     return "";
   return "cannot replace " + to + " with " + from + ": " + ErrorText(errno);

@@ -87,14 +87,14 @@ TEST(Os, CreateNewFileNeverOpensWhatIsThere) {
   EXPECT_GT(refused.error.size(), ("cannot create " + missing + ": ").size());
 }
 
-TEST(Os, ReplaceFileSwapsInOneStep) {
+TEST(Os, RenameOverSwapsInOneStep) {
   vtps_test::TempDir dir;
   vtps_test::WriteFile(dir.File("old"), "old");
   vtps_test::WriteFile(dir.File("new"), "new");
-  EXPECT_EQ(os::ReplaceFile(dir.File("new"), dir.File("old")), "");
+  EXPECT_EQ(os::RenameOver(dir.File("new"), dir.File("old")), "");
   EXPECT_EQ(vtps_test::ReadFile(dir.File("old")), "new");
   EXPECT_FALSE(fs::exists(dir.File("new")));
-  std::string error = os::ReplaceFile(dir.File("missing"), dir.File("old"));
+  std::string error = os::RenameOver(dir.File("missing"), dir.File("old"));
   EXPECT_EQ(
       error.rfind("cannot replace " + dir.File("old") + " with " + dir.File("missing") + ": ", 0),
       0u)

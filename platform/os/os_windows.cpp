@@ -109,7 +109,7 @@ NewFile CreateNewFile(const std::string& path) {
   return made;
 }
 
-std::string ReplaceFile(const std::string& from, const std::string& to) {
+std::string RenameOver(const std::string& from, const std::string& to) {
   if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
     return "";
   return "cannot replace " + to + " with " + from + ": " + SystemErrorText(::GetLastError());
