@@ -2,18 +2,34 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <system_error>
+
+#include <boost/property_tree/xml_parser.hpp>
 
 #include "jobs/command_line.h"
 #include "jobs/job_file.h"
+#include "jobs/job_secrets.h"
 #include "mapping/dict_to_tree.h"
 #include "mapping/tree_to_dict.h"
 #include "platform/os/os.h"
 
 namespace {
 
+using boost::property_tree::xml_parser_error;
+
 // At this debug level and above every job file is kept for inspection.
 constexpr int kKeepJobFilesLevel = 5;
+
+// Removes the secret values from the job file at `path`, which stays, and says so at
+// `level`.
+void KeepJobFile(const DebugChannel& debug, const ExecuteConfiguration& configuration,
+                 const std::string& path, int level) {
+  SecretRemoval removal =
+      RemoveSecretsFromJobFile(path, configuration.secretKeys, configuration.maxAnswerBytes);
+  if (std::optional<std::string> line = KeptJobFileLine(path, removal))
+    debug.DBG_Type(level, *line);
+}
 
 }  // namespace
 
@@ -31,11 +47,19 @@ KQ_TDict ExecuteJob(const DebugChannel& debug, const ExecuteConfiguration& confi
   boost::property_tree::ptree jobTree = DictToTree(parameters, refused);
   if (!refused.empty())
     debug.DBG_Type(0, "VantricProcessServer Exception Parameters refused: " + refused);
+  const std::string generating = "VantricProcessServer Exception when generating XML file.";
   try {
-    WriteJobFile(jobTree, jobFilePath);
+    jobFilePath = WriteNewJobFile(jobTree, jobFilePath);
+  } catch (const xml_parser_error& error) {
+    bool written = error.message() == kJobFileWriteError;
+    debug.DBG_Type(0, generating + " Reason: " +
+                          (written ? "cannot write " + error.filename() : error.message()));
+    // Whatever was written stays on disk for inspection, without secrets where it can be read.
+    if (written)
+      KeepJobFile(debug, configuration, error.filename(), 0);
+    return KQ_TDict();
   } catch (...) {
-    // Whatever was written stays on disk for inspection.
-    debug.DBG_Type(0, "VantricProcessServer Exception when generating XML file.");
+    debug.DBG_Type(0, generating);
     return KQ_TDict();
   }
 
@@ -57,8 +81,11 @@ KQ_TDict ExecuteJob(const DebugChannel& debug, const ExecuteConfiguration& confi
   try {
     debug.DBG_Type(
         3, KQ_TString::Format("Executing following command: %s", commandLine.c_str()).Text());
+    std::chrono::milliseconds timeLimit = std::chrono::seconds(configuration.timeLimitSeconds);
     os::CommandResult run =
-        os::RunCommandTree(commandLine, std::chrono::seconds(configuration.timeLimitSeconds));
+        configuration.runCommand
+            ? configuration.runCommand(commandLine, timeLimit, configuration.memoryLimitMiB)
+            : os::RunCommandTree(commandLine, timeLimit, configuration.memoryLimitMiB);
     exitStatus = run.status;
     if (run.ended != os::CommandResult::Ended::kNo) {
       std::int64_t seconds = run.ended == os::CommandResult::Ended::kTimeLimit
@@ -67,6 +94,13 @@ KQ_TDict ExecuteJob(const DebugChannel& debug, const ExecuteConfiguration& confi
       debug.DBG_Type(0, "VantricProcessServer Exception Processor time limit exceeded (" +
                             std::to_string(seconds) + " s).");
       // An ended tree is a failed run, whatever status the interpreter was left with.
+      if (exitStatus == 0)
+        exitStatus = -1;
+    }
+    if (run.memoryLimitExceeded) {
+      debug.DBG_Type(0, "VantricProcessServer Exception Processor memory limit exceeded (" +
+                            std::to_string(configuration.memoryLimitMiB) + " MiB).");
+      // The process saw its allocation fail and may have carried on to exit with 0.
       if (exitStatus == 0)
         exitStatus = -1;
     }
@@ -93,7 +127,11 @@ KQ_TDict ExecuteJob(const DebugChannel& debug, const ExecuteConfiguration& confi
     debug.DBG_Type(0, "VantricProcessServer Exception when spawning the command.");
   }
 
-  if (debug.GetDebugLevel() < kKeepJobFilesLevel && exitStatus == 0)
+  if (exitStatus != 0)
+    KeepJobFile(debug, configuration, jobFilePath, 0);
+  else if (debug.GetDebugLevel() >= kKeepJobFilesLevel)
+    KeepJobFile(debug, configuration, jobFilePath, kKeepJobFilesLevel);
+  else
     os::RemoveFile(jobFilePath);
   return answer;
 }

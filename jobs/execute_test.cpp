@@ -39,8 +39,23 @@ class ExecuteTest : public ::testing::Test {
   }
 
   KQ_TDict Execute(const KQ_TString& method, const KQ_TDict& parameters) {
-    return ExecuteJob(debug_, {processors_, progPathEnvVar_, programDirectory_, workingDirectory_},
-                      method, parameters);
+    ExecuteConfiguration configuration{processors_, progPathEnvVar_, programDirectory_,
+                                       workingDirectory_};
+    configuration.memoryLimitMiB = memoryLimitMiB_;
+    configuration.runCommand = runCommand_;
+    return ExecuteJob(debug_, configuration, method, parameters);
+  }
+
+  // A run that does not start a process: records the command line and the limits, and ends
+  // as `result` says.
+  void FakeRun(os::CommandResult result) {
+    runCommand_ = [this, result](const std::string& line, std::chrono::milliseconds timeLimit,
+                                 std::uint64_t memoryLimitMiB) {
+      ranLine_ = line;
+      ranTimeLimit_ = timeLimit;
+      ranMemoryLimitMiB_ = memoryLimitMiB;
+      return result;
+    };
   }
 
   std::string JobsDir() const { return dir_.File("jobs"); }
@@ -68,12 +83,29 @@ class ExecuteTest : public ::testing::Test {
     return parameters;
   }
 
+  // Parameters holding secrets, as a PdfEncrypt request would.
+  static KQ_TDict SecretParameters() {
+    KQ_TDict parameters = Parameters();
+    parameters["userPassword"] = "us3r-secret";
+    KQ_TDict owner;
+    owner["password"] = "own3r-secret";
+    parameters["owner"] = owner;
+    return parameters;
+  }
+
   vtps_test::TempDir dir_;
   vtps_test::RecordingDebugChannel debug_;
   ProcessorTable processors_;
   KQ_TString progPathEnvVar_;
   KQ_TString programDirectory_;
   KQ_TURL workingDirectory_;
+  std::uint64_t memoryLimitMiB_ = 0;
+  std::function<os::CommandResult(const std::string&, std::chrono::milliseconds, std::uint64_t)>
+      runCommand_;
+  // What the fake run saw.
+  std::string ranLine_;
+  std::chrono::milliseconds ranTimeLimit_{-1};
+  std::uint64_t ranMemoryLimitMiB_ = 0;
 };
 
 TEST_F(ExecuteTest, FixedAnswerIsConvertedAndTheFileDeleted) {
@@ -172,12 +204,59 @@ TEST_F(ExecuteTest, UnknownMethodWritesAndRunsNothing) {
   EXPECT_TRUE(JobFiles().empty());
 }
 
-TEST_F(ExecuteTest, UnwritableJobFileIsLoggedAndNothingRuns) {
+TEST_F(ExecuteTest, UnwritableJobFileIsLoggedWithItsReasonAndNothingRuns) {
   workingDirectory_ = KQ_TURL(vtps_test::FileUrl(JobsDir()) + "/missing-folder");
   EXPECT_TRUE(Execute("fixed-answer", Parameters()).Empty());
-  EXPECT_EQ(debug_.Lines(), (std::vector<vtps_test::DebugLine>{
-                                {1, "Receiving Execute call"},
-                                {0, "VantricProcessServer Exception when generating XML file."}}));
+  std::vector<vtps_test::DebugLine> lines = debug_.Lines();
+  ASSERT_EQ(lines.size(), 2u) << Log();
+  EXPECT_EQ(lines[0], (vtps_test::DebugLine{1, "Receiving Execute call"}));
+  // The reason names the file it could not create and the OS's cause.
+  const std::string prefix =
+      "VantricProcessServer Exception when generating XML file. Reason: cannot create " +
+      vtps_test::NativePath(JobsDir() + "/missing-folder") + os::PathSeparator() +
+      "_VTPS_fixed-answer_";
+  EXPECT_EQ(lines[1].level, 0);
+  EXPECT_EQ(lines[1].text.rfind(prefix, 0), 0u) << Log();
+  EXPECT_NE(lines[1].text.find(".xml: "), std::string::npos) << Log();
+}
+
+// A failed run keeps its job file, but not the caller's secrets in it.
+TEST_F(ExecuteTest, FailedRunKeepsTheJobFileWithoutSecretValues) {
+  FakeRun({3, os::CommandResult::Ended::kNo, 1});
+  Execute("untouched", SecretParameters());
+  ASSERT_EQ(JobFiles().size(), 1u) << Log();
+  std::string kept = (fs::path(JobsDir()) / JobFiles()[0]).string();
+  std::string text = vtps_test::ReadFile(kept);
+  EXPECT_EQ(text.find("secret"), std::string::npos) << text;
+  EXPECT_NE(text.find("<file>in.pdf</file>"), std::string::npos) << text;
+  EXPECT_NE(text.find("<userPassword/>"), std::string::npos) << text;
+  EXPECT_TRUE(debug_.Logged(0, "Job file kept: " + vtps_test::NativePath(kept) +
+                                   ". Secret values removed: password, userPassword."))
+      << Log();
+}
+
+// Windows reports a process over the job's memory limit; the run is then failed even when
+// the processor carried on and exited with 0.
+TEST_F(ExecuteTest, MemoryLimitNoticeFailsTheRun) {
+  memoryLimitMiB_ = 64;
+  os::CommandResult noticed;
+  noticed.status = 0;
+  noticed.memoryLimitExceeded = true;
+  FakeRun(noticed);
+  KQ_TDict answer = Execute("untouched", SecretParameters());
+  EXPECT_EQ(ranMemoryLimitMiB_, 64u);
+  EXPECT_EQ(ranTimeLimit_, std::chrono::milliseconds(0));
+  EXPECT_NE(answer.Find("file"), nullptr);  // what the processor left is still answered
+  std::vector<vtps_test::DebugLine> lines = debug_.Lines();
+  ASSERT_EQ(lines.size(), 5u) << Log();
+  EXPECT_EQ(lines[2],
+            (vtps_test::DebugLine{0,
+                                  "VantricProcessServer Exception Processor memory limit exceeded "
+                                  "(64 MiB)."}));
+  EXPECT_EQ(lines[3], (vtps_test::DebugLine{0, "Failed to spawn command : " + ranLine_}));
+  EXPECT_EQ(lines[4].level, 0);
+  EXPECT_TRUE(lines[4].text.starts_with("Job file kept: ")) << Log();
+  EXPECT_EQ(JobFiles().size(), 1u);
 }
 
 TEST_F(ExecuteTest, WorkingDirectoryWithoutLocalPathLeavesExecute) {
@@ -188,9 +267,16 @@ TEST_F(ExecuteTest, WorkingDirectoryWithoutLocalPathLeavesExecute) {
 TEST_F(ExecuteTest, DebugLevelFiveKeepsEveryJobFile) {
   for (int level = 0; level <= 5; ++level) {
     debug_.SetDebugLevel(level);
-    Execute("untouched", Parameters());
+    debug_.Clear();
+    Execute("untouched", SecretParameters());
     EXPECT_EQ(JobFiles().size(), level < 5 ? 0u : 1u) << "level " << level;
+    EXPECT_EQ(debug_.Mentions("Job file kept: "), level >= 5) << "level " << level;
   }
+  std::string kept = (fs::path(JobsDir()) / JobFiles()[0]).string();
+  EXPECT_TRUE(debug_.Logged(5, "Job file kept: " + vtps_test::NativePath(kept) +
+                                   ". Secret values removed: password, userPassword."))
+      << Log();
+  EXPECT_EQ(vtps_test::ReadFile(kept).find("secret"), std::string::npos);
 }
 
 TEST_F(ExecuteTest, ProgramPathVariableCases) {

@@ -1,13 +1,15 @@
 #include "jobs/job_file.h"
 
-#include <filesystem>
+#include <cstdio>
 #include <fstream>
 #include <locale>
+#include <ostream>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
+#include <vector>
 
 #include <boost/property_tree/xml_parser.hpp>
 
@@ -19,6 +21,43 @@ namespace {
 
 using boost::property_tree::ptree;
 using boost::property_tree::xml_parser_error;
+
+const boost::property_tree::xml_writer_settings<std::string> kSettings('\t', 1, "utf-8");
+
+// A stream buffer that writes to a C stream in blocks, as a file stream's buffer does (the
+// tree library writes a character at a time). A failed write makes the stream bad.
+class FileOutputBuffer : public std::streambuf {
+ public:
+  // Borrows `file`, which must outlive the buffer.
+  explicit FileOutputBuffer(std::FILE* file) : file_(file), buffer_(kBytes) {
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+  }
+
+ protected:
+  int_type overflow(int_type character) override {
+    if (!WriteOut())
+      return traits_type::eof();
+    if (!traits_type::eq_int_type(character, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(character);
+      pbump(1);
+    }
+    return traits_type::not_eof(character);
+  }
+
+  int sync() override { return WriteOut() && std::fflush(file_) == 0 ? 0 : -1; }
+
+ private:
+  static constexpr std::size_t kBytes = 1 << 16;
+
+  bool WriteOut() {
+    std::size_t bytes = static_cast<std::size_t>(pptr() - pbase());
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+    return bytes == 0 || std::fwrite(buffer_.data(), 1, bytes, file_) == bytes;
+  }
+
+  std::FILE* file_;
+  std::vector<char> buffer_;
+};
 
 }  // namespace
 
@@ -41,25 +80,48 @@ std::string JobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& metho
   return path;
 }
 
-std::string UnusedJobFilePath(const std::string& path) {
-  // An unanswerable question (no permission to look) counts as unused: writing the file
-  // then reports the real problem.
-  std::error_code error;
-  if (!std::filesystem::exists(path, error))
+std::string NumberedJobFilePath(const std::string& path, unsigned number) {
+  if (number <= 1)
     return path;
   constexpr std::string_view kExtension = ".xml";
   const bool xml = std::string_view(path).ends_with(kExtension);
   const std::string stem = xml ? path.substr(0, path.size() - kExtension.size()) : path;
-  for (unsigned long number = 2;; ++number) {
-    std::string candidate = stem + '_' + std::to_string(number) + (xml ? ".xml" : "");
-    if (!std::filesystem::exists(candidate, error))
-      return candidate;
-  }
+  return stem + '_' + std::to_string(number) + (xml ? ".xml" : "");
 }
 
 std::string MakeJobFilePath(const KQ_TURL& workingDirectory, const KQ_TString& method) {
-  return UnusedJobFilePath(JobFilePath(workingDirectory, method, os::SecondsSince1970(),
-                                       os::CurrentThreadId(), os::PathSeparator()));
+  return JobFilePath(workingDirectory, method, os::SecondsSince1970(), os::CurrentThreadId(),
+                     os::PathSeparator());
+}
+
+std::string WriteNewJobFile(const boost::property_tree::ptree& tree, const std::string& path) {
+  for (unsigned number = 1; number <= kMaxJobFileNumber; ++number) {
+    const std::string candidate = NumberedJobFilePath(path, number);
+    os::NewFile made = os::CreateNewFile(candidate);
+    if (made.exists)
+      continue;
+    if (made.file == nullptr)
+      throw xml_parser_error(made.error, candidate, 0);
+    bool written = false;
+    {
+      FileOutputBuffer buffer(made.file);
+      std::ostream stream(&buffer);
+      stream.imbue(std::locale());
+      try {
+        boost::property_tree::write_xml(stream, tree, kSettings);
+        // As in WriteJobFile: the library does not look at the stream after its last write.
+        written = static_cast<bool>(stream.flush());
+      } catch (const xml_parser_error&) {
+      }
+    }
+    written = std::fclose(made.file) == 0 && written;
+    if (!written)
+      throw xml_parser_error(kJobFileWriteError, candidate, 0);
+    return candidate;
+  }
+  throw xml_parser_error("cannot create " + path + " or any of the " +
+                             std::to_string(kMaxJobFileNumber - 1) + " numbered names after it",
+                         path, 0);
 }
 
 void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& path) {
@@ -68,9 +130,8 @@ void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& pa
   if (!stream)
     throw xml_parser_error("cannot open file", path, 0);
   stream.imbue(std::locale());
-  const boost::property_tree::xml_writer_settings<std::string> settings('\t', 1, "utf-8");
   try {
-    boost::property_tree::write_xml(stream, tree, settings);
+    boost::property_tree::write_xml(stream, tree, kSettings);
   } catch (const xml_parser_error& error) {
     throw xml_parser_error(error.message(), path, error.line());
   }
@@ -78,10 +139,10 @@ void WriteJobFile(const boost::property_tree::ptree& tree, const std::string& pa
   // that buffer is written, or when the file is closed, would otherwise be lost.
   stream.flush();
   if (!stream)
-    throw xml_parser_error("write error", path, 0);
+    throw xml_parser_error(kJobFileWriteError, path, 0);
   stream.close();
   if (!stream)
-    throw xml_parser_error("write error", path, 0);
+    throw xml_parser_error(kJobFileWriteError, path, 0);
 }
 
 boost::property_tree::ptree ReadJobFile(const std::string& path) {

@@ -146,6 +146,8 @@ TEST_F(JobFileTest, WritesTheWorkedExampleByteForByte) {
                               {"page", Array({Dict({{"n", "1"}}), Dict({{"n", "2"}})})}});
   std::string path = PathOf("example.xml");
   WriteJobFile(DictToTree(parameters), path);
+  // A new job file gets the very same bytes.
+  std::string newPath = WriteNewJobFile(DictToTree(parameters), PathOf("new.xml"));
   std::string expected =
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
       "<title>Report</title>\n"
@@ -170,6 +172,7 @@ TEST_F(JobFileTest, WritesTheWorkedExampleByteForByte) {
   for (char c : expected)
     expectedBytes += c == '\n' ? lineEnd : std::string(1, c);
   EXPECT_EQ(ReadBytes(path), expectedBytes);
+  EXPECT_EQ(ReadBytes(newPath), expectedBytes);
 }
 
 TEST_F(JobFileTest, WrittenFileReadsBackAsTheAnswer) {
@@ -211,8 +214,11 @@ TEST_F(JobFileTest, SecondWriteTruncates) {
   EXPECT_EQ(read.get<std::string>("b"), "1");
 }
 
-// A kept job file is never overwritten by a later request that gets the same name.
-TEST_F(JobFileTest, UnusedPathSkipsKeptFiles) {
+// A kept job file, or anything else at the name, is never written over: the next number is
+// taken, in the same step as the creation.
+TEST_F(JobFileTest, NewJobFileTakesTheFirstFreeName) {
+  ptree tree;
+  tree.put("a", "1");
   const std::string base = PathOf("_VTPS_m_12_34.xml");
   struct Case {
     std::vector<std::string> existing;
@@ -226,12 +232,51 @@ TEST_F(JobFileTest, UnusedPathSkipsKeptFiles) {
        }) {
     for (const std::string& name : c.existing)
       WriteBytes(name, "kept");
-    EXPECT_EQ(UnusedJobFilePath(base), PathOf(c.expected));
+    EXPECT_EQ(WriteNewJobFile(tree, base), PathOf(c.expected));
     for (const std::string& name : c.existing)
-      fs::remove(PathOf(name));
+      EXPECT_EQ(ReadBytes(PathOf(name)), "kept") << name;
+    EXPECT_EQ(ReadJobFile(PathOf(c.expected)).get<std::string>("a"), "1");
+    for (const auto& entry : fs::directory_iterator(dir_))
+      fs::remove(entry.path());
   }
-  WriteBytes("job", "kept");
-  EXPECT_EQ(UnusedJobFilePath(PathOf("job")), PathOf("job_2"));
+  EXPECT_EQ(NumberedJobFilePath(PathOf("job"), 1), PathOf("job"));
+  EXPECT_EQ(NumberedJobFilePath(PathOf("job"), 2), PathOf("job_2"));
+  EXPECT_EQ(NumberedJobFilePath(PathOf("a.xml"), 10), PathOf("a_10.xml"));
+}
+
+TEST_F(JobFileTest, NewJobFileIsPrivateAndNeverWrittenThroughALink) {
+  if (os::PathSeparator() != '/')
+    GTEST_SKIP() << "file modes and links are POSIX here";
+  ptree tree;
+  tree.put("password", "s3cret");
+  const std::string base = PathOf("_VTPS_m_12_34.xml");
+  WriteBytes("outside", "untouched");
+  // Someone who may write into the working folder plants links at the names to come: to a
+  // file of theirs, and to a name where they would like a file to appear.
+  fs::create_symlink(PathOf("outside"), base);
+  fs::create_symlink(PathOf("created-through-link"), PathOf("_VTPS_m_12_34_2.xml"));
+  std::string written = WriteNewJobFile(tree, base);
+  EXPECT_EQ(written, PathOf("_VTPS_m_12_34_3.xml"));
+  EXPECT_EQ(ReadBytes(PathOf("outside")), "untouched");
+  EXPECT_FALSE(fs::exists(PathOf("created-through-link")));
+  EXPECT_EQ(fs::symlink_status(written).type(), fs::file_type::regular);
+  EXPECT_EQ(fs::status(written).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(JobFileTest, NewJobFileRefusedForAnotherReasonNamesThePathAndTheCause) {
+  ptree tree;
+  tree.put("a", "1");
+  const std::string path = PathOf("missing") + os::PathSeparator() + "_VTPS_m_1_2.xml";
+  try {
+    WriteNewJobFile(tree, path);
+    ADD_FAILURE() << "no error creating " << path;
+  } catch (const xml_parser_error& error) {
+    EXPECT_EQ(error.filename(), path);
+    EXPECT_EQ(error.message().rfind("cannot create " + path + ": ", 0), 0u) << error.message();
+    EXPECT_GT(error.message().size(), ("cannot create " + path + ": ").size());
+  }
+  EXPECT_FALSE(fs::exists(PathOf("missing")));
 }
 
 TEST_F(JobFileTest, UnopenablePathThrowsCannotOpenFile) {

@@ -5,6 +5,7 @@
 
 #include "config/load_configuration.h"
 #include "jobs/job_file.h"
+#include "jobs/job_secrets.h"
 #include "platform/kqmware/settings.h"
 #include "platform/os/os.h"
 
@@ -12,6 +13,8 @@ namespace {
 
 // The longest processor time limit accepted: 31 days.
 constexpr std::int64_t kMaxProcessorTimeLimitSeconds = 31 * 24 * 3600;
+// The largest processor memory limit accepted: 4 TiB.
+constexpr std::int64_t kMaxProcessorMemoryLimitMiB = std::int64_t{4} << 20;
 
 KQ_TObject* MakeServer() {
   return new (std::nothrow) VTProcessServer();
@@ -33,6 +36,10 @@ void VTProcessServer::Initialize() {
   processorTimeLimitSeconds_ =
       kqm::ParseNumberSetting("VTPS_PROCESSOR_TIME_LIMIT", os::GetEnv("VTPS_PROCESSOR_TIME_LIMIT"),
                               0, 0, kMaxProcessorTimeLimitSeconds);
+  processorMemoryLimitMiB_ = static_cast<std::uint64_t>(kqm::ParseNumberSetting(
+      "VTPS_PROCESSOR_MEMORY_LIMIT", os::GetEnv("VTPS_PROCESSOR_MEMORY_LIMIT"), 0, 0,
+      kMaxProcessorMemoryLimitMiB));
+  secretKeys_ = ParseSecretKeys(os::GetEnv("VTPS_SECRET_KEYS"));
   maxAnswerBytes_ = kqm::MaxFrameBytes();
   Bind(kServiceName, 0, 0, false);
   // Starts the sockets layer only to ask for the name; "localhost" when that fails.
@@ -50,7 +57,10 @@ KQ_TDict VTProcessServer::Execute(const KQ_TString& method, const KQ_TDict& para
                                      programDirectory,
                                      workingDirectory,
                                      processorTimeLimitSeconds_,
-                                     maxAnswerBytes_};
+                                     maxAnswerBytes_,
+                                     processorMemoryLimitMiB_,
+                                     secretKeys_,
+                                     {}};
   return ExecuteJob(*this, configuration, method, parameters);
 }
 

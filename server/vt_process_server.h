@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "jobs/execute.h"
 #include "platform/kqmware/kqm_server.h"
@@ -30,8 +31,10 @@ class VTProcessServer : public KQM_TServer {
   ~VTProcessServer() override;
 
   // The start-up steps before the configuration load: the constructor line, the limits
-  // Execute applies, Bind, the host name. Throws KQ_EException naming the variable when
-  // VTPS_PROCESSOR_TIME_LIMIT is not a whole number of seconds.
+  // and secret keys Execute applies, Bind, the host name. Throws KQ_EException naming the
+  // variable when VTPS_PROCESSOR_TIME_LIMIT is not a whole number of seconds (up to 31
+  // days), VTPS_PROCESSOR_MEMORY_LIMIT not a whole number of MiB (up to 4 TiB), or
+  // VTPS_SECRET_KEYS not a list of names (see ParseSecretKeys).
   void Initialize();
   // Fills progPathEnvVar, programDirectory, workingDirectory and processors from the
   // configuration service; see config/load_configuration.h. Returns false when the program
@@ -57,8 +60,11 @@ class VTProcessServer : public KQM_TServer {
 
  private:
   // Limits Execute applies, read from the environment by Initialize:
-  // VTPS_PROCESSOR_TIME_LIMIT (seconds, 0: none) and the middleware's frame limit, beyond
-  // which an answer file is not read.
+  // VTPS_PROCESSOR_TIME_LIMIT (seconds, 0: none), VTPS_PROCESSOR_MEMORY_LIMIT (MiB, 0:
+  // none), the middleware's frame limit, beyond which an answer file is not read, and
+  // VTPS_SECRET_KEYS, the keys whose values are removed from kept job files.
   std::int64_t processorTimeLimitSeconds_ = 0;
   std::uintmax_t maxAnswerBytes_ = 0;
+  std::uint64_t processorMemoryLimitMiB_ = 0;
+  std::vector<std::string> secretKeys_;
 };

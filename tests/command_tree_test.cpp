@@ -70,6 +70,28 @@ TEST(CommandTree, EndCommandTreesEndsRunningTrees) {
   EXPECT_EQ(os::EndCommandTrees(), 0);
 }
 
+// On Windows the job object limits each process's committed memory and reports a process
+// that reached it. (POSIX: spawn_group_leader_posix_test and the process tests, with the
+// shell, as a sanitizer build of allocate-memory could not start under an address-space
+// limit.)
+TEST(CommandTree, MemoryLimitRefusesAnAllocationBeyondItAndSaysSo) {
+  if (os::NativeCommandDialect() != os::CommandDialect::kCmd)
+    GTEST_SKIP() << "job objects are Windows";
+  auto allocate = [](int mib) {
+    return vtps_test::NativePath(vtps_test::BuildProgram("tests/support/allocate-memory")) + " " +
+           std::to_string(mib);
+  };
+  os::CommandResult within = os::RunCommandTree(allocate(16), 0ms, 64);
+  EXPECT_EQ(within.status, 0);
+  EXPECT_FALSE(within.memoryLimitExceeded);
+  EXPECT_EQ(os::RunCommandTree(allocate(256), 0ms, 0).status, 0);
+  if (VTPS_TESTS_UNDER_WINE)
+    GTEST_SKIP() << "Wine accepts the job's memory limit but neither enforces nor reports it";
+  os::CommandResult beyond = os::RunCommandTree(allocate(256), 0ms, 64);
+  EXPECT_EQ(beyond.status, 3);
+  EXPECT_TRUE(beyond.memoryLimitExceeded);
+}
+
 TEST(CommandTree, CommandsThatEndInTimeAreLeftAlone) {
   os::CommandResult result = os::RunCommandTree("exit 3", 30s);
   EXPECT_EQ(result.status, 3);

@@ -1,7 +1,6 @@
 // POSIX implementation of running command lines in process trees the server can end.
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include <thread>
 
 #include "platform/os/os.h"
+#include "platform/os/spawn_group_leader_posix.h"
 
 extern char** environ;
 
@@ -30,29 +30,14 @@ class RunningTrees {
 
   // Starts `argv` as the leader of a new process group and records the group, under the
   // lock, so that EndAll never misses a tree that has started. Returns the error number.
-  int Spawn(pid_t& child, char* const argv[]) {
+  int Spawn(pid_t& child, char* const argv[], std::uint64_t memoryLimitBytes) {
     // What system() does, without what makes it unfit for a server: system() ignores SIGINT
     // and SIGQUIT in the whole process while the command runs, so a stop signal arriving then
     // would be lost. The child gets default signal handling, an empty signal mask, a process
-    // group of its own and no descriptor of the server but the standard three (no socket,
-    // log or other job file).
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t signals;
-    sigfillset(&signals);
-    posix_spawnattr_setsigdefault(&attributes, &signals);
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes, &signals);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(
-        &attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    // group of its own, no descriptor of the server but the standard three (no socket, log or
+    // other job file) and the memory limit.
     std::lock_guard<std::mutex> lock(mutex_);
-    int error = ::posix_spawn(&child, argv[0], &actions, &attributes, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    int error = SpawnGroupLeader(argv[0], argv, environ, memoryLimitBytes, child);
     if (error == 0)
       trees_[child] = false;
     return error;
@@ -133,7 +118,8 @@ bool AwaitEnd(pid_t child, std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds timeLimit) {
+CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds timeLimit,
+                             std::uint64_t memoryLimitMiB) {
   char shell[] = "/bin/sh";
   char option[] = "-c";
   std::string command = line;
@@ -142,7 +128,10 @@ CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds 
   auto started = std::chrono::steady_clock::now();
   pid_t child = 0;
   CommandResult result;
-  if (trees.Spawn(child, argv) != 0)
+  constexpr std::uint64_t kMostBytes = ~std::uint64_t{0};
+  std::uint64_t memoryLimitBytes =
+      memoryLimitMiB <= (kMostBytes >> 20) ? memoryLimitMiB << 20 : kMostBytes;
+  if (trees.Spawn(child, argv, memoryLimitBytes) != 0)
     return result;
 
   bool timedOut = false;

@@ -65,6 +65,11 @@ struct CommandResult {
   enum class Ended { kNo, kTimeLimit, kStopped } ended = Ended::kNo;
   // How long the command ran, in whole seconds rounded up.
   std::int64_t seconds = 0;
+  // Whether the OS reported that a process of the tree asked for more memory than the
+  // memory limit allows (Windows: the job object's notification). POSIX has no such report:
+  // there the allocation fails, the process usually ends with an error or a signal, and
+  // this stays false.
+  bool memoryLimitExceeded = false;
 };
 
 // Runs `line` through the platform's command interpreter (cmd.exe / /bin/sh) in a process
@@ -72,8 +77,16 @@ struct CommandResult {
 // When `timeLimit` is positive and passes before the command ends, the whole tree is ended
 // (children and grandchildren too) and the result says kTimeLimit; EndCommandTrees ends it
 // as well, with kStopped. A command that ends in time leaves whatever it started alone.
+// When `memoryLimitMiB` is positive, every process of the tree may use at most that much
+// memory: its address space on POSIX (RLIMIT_AS, soft and hard, set in the child before the
+// interpreter runs, never above a hard limit the server already has), its committed memory
+// on Windows (the job object's per-process limit); an allocation beyond it fails. The child
+// gets default signal handling, an empty signal mask and no descriptor of the server but the
+// standard three (POSIX), or the standard handles only (Windows). Returns status -1 when the
+// interpreter, the process tree or its limit could not be set up; nothing runs then.
 // Safe to call from several threads at once; each call blocks its own thread.
-CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds timeLimit);
+CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds timeLimit,
+                             std::uint64_t memoryLimitMiB = 0);
 
 // Whole seconds since `start`, rounded up.
 inline std::int64_t ElapsedSeconds(std::chrono::steady_clock::time_point start) {
@@ -93,6 +106,31 @@ int EndCommandTrees();
 
 // Removes a file. Returns false when it could not be removed (missing, in use, no right).
 bool RemoveFile(const std::string& path);
+
+// A file CreateNewFile made, or why it made none.
+struct NewFile {
+  // Open for writing in text mode (a line end becomes CR LF on Windows); the caller owns it
+  // and closes it with std::fclose. Null when no file was made.
+  std::FILE* file = nullptr;
+  // True when something already has the name: a file, a folder or a link, dangling or not.
+  bool exists = false;
+  // When no file was made for another reason: "cannot create <path>: <the OS's reason>".
+  std::string error;
+};
+
+// Creates the file `path` only when nothing has that name yet, in one step with the check:
+// O_CREAT | O_EXCL | O_NOFOLLOW with mode 0600 (read and write for the owner only) on POSIX,
+// CREATE_NEW on Windows; a link at `path` is never followed. The file is not inherited by
+// the processes RunCommandTree starts while it is open. Never throws; see NewFile for the
+// outcomes.
+NewFile CreateNewFile(const std::string& path);
+
+// Puts the file `from` in the place of `to` in one step (rename / MoveFileEx replacing), so
+// that `to` is always either the old file or the new one; a link at `to` is replaced, not
+// followed. Returns "" on success, else "cannot replace <to> with <from>: <the OS's reason>"
+// (both files then stay as they were). (Not called ReplaceFile: windows.h makes that name a
+// macro.)
+std::string RenameOver(const std::string& from, const std::string& to);
 
 // The separator the job file path puts between folder and file name: '\' or '/'.
 char PathSeparator();

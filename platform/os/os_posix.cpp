@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -62,6 +63,33 @@ void UnsetEnv(const char* name) {
 
 bool RemoveFile(const std::string& path) {
   return std::remove(path.c_str()) == 0;
+}
+
+NewFile CreateNewFile(const std::string& path) {
+  NewFile made;
+  int descriptor =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  if (descriptor == -1) {
+    // With O_EXCL the kernel answers EEXIST for a link at the name, dangling or not.
+    if (errno == EEXIST)
+      made.exists = true;
+    else
+      made.error = "cannot create " + path + ": " + ErrorText(errno);
+    return made;
+  }
+  made.file = ::fdopen(descriptor, "w");
+  if (made.file == nullptr) {
+    made.error = "cannot create " + path + ": " + ErrorText(errno);
+    ::close(descriptor);
+    ::unlink(path.c_str());
+  }
+  return made;
+}
+
+std::string RenameOver(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) == 0)
+    return "";
+  return "cannot replace " + to + " with " + from + ": " + ErrorText(errno);
 }
 
 char PathSeparator() {

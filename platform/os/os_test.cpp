@@ -7,8 +7,15 @@
 #include <thread>
 
 #include "platform/os/os.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+namespace fs = std::filesystem;
+
+bool OnCmd() {
+  return os::NativeCommandDialect() == os::CommandDialect::kCmd;
+}
 
 TEST(Os, ThreadIdsDifferBetweenThreads) {
   std::uint32_t mine = os::CurrentThreadId();
@@ -48,6 +55,51 @@ TEST(Os, CommandsInheritNoDescriptorButTheStandardOnes) {
   EXPECT_EQ(os::RunCommandLine("test -e /proc/$$/fd/2"), 0);
   std::fclose(open);
   std::filesystem::remove(std::filesystem::temp_directory_path() / "vtps_os_fd");
+}
+
+// Exclusive creation: a name that anything already has is never opened (links planted at the
+// name: job_file_test).
+TEST(Os, CreateNewFileNeverOpensWhatIsThere) {
+  vtps_test::TempDir dir;
+  const std::string path = dir.File("job.xml");
+  os::NewFile made = os::CreateNewFile(path);
+  ASSERT_NE(made.file, nullptr) << made.error;
+  EXPECT_FALSE(made.exists);
+  EXPECT_GE(std::fputs("a\n", made.file), 0);
+  EXPECT_EQ(std::fclose(made.file), 0);
+  EXPECT_EQ(vtps_test::ReadFile(path), OnCmd() ? "a\r\n" : "a\n");  // text mode
+  if (!OnCmd()) {
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+  }
+
+  os::NewFile again = os::CreateNewFile(path);
+  EXPECT_EQ(again.file, nullptr);
+  EXPECT_TRUE(again.exists);
+  EXPECT_EQ(again.error, "");
+  EXPECT_TRUE(os::CreateNewFile(dir.Path().string()).exists);  // a folder
+
+  const std::string missing = dir.File("no-folder") + os::PathSeparator() + "job.xml";
+  os::NewFile refused = os::CreateNewFile(missing);
+  EXPECT_EQ(refused.file, nullptr);
+  EXPECT_FALSE(refused.exists);
+  EXPECT_EQ(refused.error.rfind("cannot create " + missing + ": ", 0), 0u) << refused.error;
+  EXPECT_GT(refused.error.size(), ("cannot create " + missing + ": ").size());
+}
+
+TEST(Os, RenameOverSwapsInOneStep) {
+  vtps_test::TempDir dir;
+  vtps_test::WriteFile(dir.File("old"), "old");
+  vtps_test::WriteFile(dir.File("new"), "new");
+  EXPECT_EQ(os::RenameOver(dir.File("new"), dir.File("old")), "");
+  EXPECT_EQ(vtps_test::ReadFile(dir.File("old")), "new");
+  EXPECT_FALSE(fs::exists(dir.File("new")));
+  std::string error = os::RenameOver(dir.File("missing"), dir.File("old"));
+  EXPECT_EQ(
+      error.rfind("cannot replace " + dir.File("old") + " with " + dir.File("missing") + ": ", 0),
+      0u)
+      << error;
+  EXPECT_EQ(vtps_test::ReadFile(dir.File("old")), "new");
 }
 
 TEST(Os, RemoveFileReportsWhetherItRemoved) {

@@ -2,6 +2,9 @@
 #include <windows.h>
 #include <winsock2.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +16,23 @@
 #include "platform/os/os.h"
 
 namespace os {
+namespace {
+
+// The system's text for a Windows error code, without its closing line end and full stop.
+std::string SystemErrorText(DWORD error) {
+  char buffer[512];
+  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, buffer, sizeof buffer, nullptr);
+  std::string text(buffer, length);
+  while (!text.empty() &&
+         (text.back() == '\n' || text.back() == '\r' || text.back() == '.' || text.back() == ' '))
+    text.pop_back();
+  if (text.empty())
+    return "error " + std::to_string(error);
+  return text;
+}
+
+}  // namespace
 
 HostNameCalls NativeHostNameCalls() {
   return HostNameCalls{
@@ -57,6 +77,42 @@ void UnsetEnv(const char* name) {
 
 bool RemoveFile(const std::string& path) {
   return std::remove(path.c_str()) == 0;
+}
+
+NewFile CreateNewFile(const std::string& path) {
+  NewFile made;
+  // Not inheritable (no security attributes), so a processor started meanwhile for another
+  // request never holds it open.
+  HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+      made.exists = true;
+    else
+      made.error = "cannot create " + path + ": " + SystemErrorText(error);
+    return made;
+  }
+  int descriptor = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_TEXT);
+  if (descriptor == -1) {
+    made.error = "cannot create " + path + ": " + ErrorText(errno);
+    ::CloseHandle(handle);
+    ::DeleteFileA(path.c_str());
+    return made;
+  }
+  made.file = ::_fdopen(descriptor, "wt");
+  if (made.file == nullptr) {
+    made.error = "cannot create " + path + ": " + ErrorText(errno);
+    ::_close(descriptor);
+    ::DeleteFileA(path.c_str());
+  }
+  return made;
+}
+
+std::string RenameOver(const std::string& from, const std::string& to) {
+  if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+    return "";
+  return "cannot replace " + to + " with " + from + ": " + SystemErrorText(::GetLastError());
 }
 
 char PathSeparator() {
