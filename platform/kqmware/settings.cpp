@@ -1,5 +1,6 @@
 #include "platform/kqmware/settings.h"
 
+#include <boost/asio/ip/address.hpp>
 #include <charconv>
 
 #include "platform/kqtypes/kq_exception.h"
@@ -102,6 +103,27 @@ std::optional<std::string> NatsUrl() {
   if (!url || url->empty())
     return std::nullopt;
   return url;
+}
+
+std::optional<AllowList> AllowSetting() {
+  std::optional<std::string> text = os::GetEnv("KQM_ALLOW");
+  if (!text)
+    return std::nullopt;
+  return AllowList::Parse("KQM_ALLOW", *text);
+}
+
+AllowList AllowedPeers(const std::optional<AllowList>& allowSetting,
+                       const std::string& listenHost) {
+  if (allowSetting)
+    return *allowSetting;
+  boost::system::error_code error;
+  boost::asio::ip::address address = boost::asio::ip::make_address(listenHost, error);
+  if (!error && address.is_v6() && address.to_v6().is_v4_mapped())
+    address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
+  // A host that is no address cannot be listened on; whatever is returned is not used.
+  if (!error && address.is_loopback())
+    return AllowList::LoopbackOnly();
+  return AllowList::Everyone();
 }
 
 }  // namespace kqm

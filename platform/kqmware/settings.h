@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/kqmware/allow_list.h"
+
 namespace kqm {
 
 // Limits and defaults.
@@ -56,5 +58,14 @@ int RequestTimeoutMs();
 // KQM_NATS_URL: the NATS server(s) servers and clients meet at ("nats://HOST:PORT", or
 // several separated by commas); nullopt (unset or empty): direct TCP.
 std::optional<std::string> NatsUrl();
+
+// KQM_ALLOW: the addresses and networks whose connections the listeners of a server take
+// (see AllowList::Parse); nullopt when unset. Throws KQ_EException naming KQM_ALLOW and the
+// entry when an entry is malformed, and when it is set but names nothing.
+std::optional<AllowList> AllowSetting();
+// The peers a listener on `listenHost` serves: `allowSetting` when set; else loopback peers
+// only when `listenHost` is a loopback address, and everyone when it is not (the caller
+// warns). Pure.
+AllowList AllowedPeers(const std::optional<AllowList>& allowSetting, const std::string& listenHost);
 
 }  // namespace kqm
