@@ -385,8 +385,9 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
   std::optional<std::string> natsUrl = kqm::NatsUrl();
   if (natsUrl) {
     kqm::CheckSubjectToken(serviceName.Text());
-    makeTransport = [url = *natsUrl](kqm::TransportHost& host) {
-      return kqm::MakeNatsServerTransport(host, url);
+    makeTransport = [url = *natsUrl,
+                     security = kqm::NatsSecuritySettings()](kqm::TransportHost& host) {
+      return kqm::MakeNatsServerTransport(host, url, security);
     };
   } else {
     std::uint16_t usedPort = port != 0 ? port : kqm::ServicePort(serviceName.Text());

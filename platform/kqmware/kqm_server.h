@@ -55,8 +55,10 @@ class KQM_TServer : public KQ_TObject, public DebugChannel {
   // the peers KQM_ALLOW names; unset, only loopback peers when listening on loopback, and
   // every peer (with a level-0 warning) when listening beyond it. With KQM_NATS_URL set it
   // subscribes to "kqm." + the service name in the queue group of that name instead (the
-  // port, backlog and interfaces do not matter); it throws KQ_EException when the name is
-  // not one subject token or NATS cannot be reached.
+  // port, backlog and interfaces do not matter), authenticating as the KQM_NATS_* security
+  // settings say; it throws KQ_EException when the name is not one subject token, NATS
+  // cannot be reached, refuses the credentials or the TLS handshake, or does not permit the
+  // subscriptions.
   void Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
             bool allInterfaces);
 

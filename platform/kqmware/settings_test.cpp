@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
+#include "platform/kqtypes/kq_exception.h"
 
 namespace {
 
@@ -30,6 +32,69 @@ TEST(AllowedPeers, UnsetServesLoopbackOnlyOnLoopbackAndEveryoneBeyondIt) {
     kqm::AllowList peers = kqm::AllowedPeers(set, listen);
     EXPECT_TRUE(peers.Allows(make_address("10.0.0.9"))) << listen;
     EXPECT_FALSE(peers.Allows(make_address("127.0.0.1"))) << listen;
+  }
+}
+
+// The NATS security settings read from a table instead of the environment.
+kqm::NatsSecurity Security(const std::map<std::string, std::string>& settings) {
+  return kqm::ParseNatsSecurity([&](const char* name) -> std::optional<std::string> {
+    auto it = settings.find(name);
+    if (it == settings.end())
+      return std::nullopt;
+    return it->second;
+  });
+}
+
+TEST(NatsSecurity, ReadsEachWayOfAuthenticatingAndTls) {
+  kqm::NatsSecurity none = Security({});
+  EXPECT_EQ(none.AuthenticationSettings(), "");
+  EXPECT_FALSE(none.WantsTls());
+
+  kqm::NatsSecurity user = Security({{"KQM_NATS_USER", "caller"},
+                                     {"KQM_NATS_PASSWORD", "secret"},
+                                     {"KQM_NATS_TLS_CA", "/etc/ca.pem"}});
+  EXPECT_EQ(user.user, "caller");
+  EXPECT_EQ(user.password, "secret");
+  EXPECT_EQ(user.AuthenticationSettings(), "KQM_NATS_USER and KQM_NATS_PASSWORD");
+  EXPECT_TRUE(user.WantsTls());
+
+  EXPECT_EQ(Security({{"KQM_NATS_TOKEN", "t"}}).AuthenticationSettings(), "KQM_NATS_TOKEN");
+  EXPECT_EQ(Security({{"KQM_NATS_CREDS", "/c"}}).AuthenticationSettings(), "KQM_NATS_CREDS");
+  EXPECT_EQ(Security({{"KQM_NATS_NKEY_SEED", "/s"}}).AuthenticationSettings(),
+            "KQM_NATS_NKEY_SEED");
+  kqm::NatsSecurity client =
+      Security({{"KQM_NATS_TLS_CERT", "/c.pem"}, {"KQM_NATS_TLS_KEY", "/c.key"}});
+  EXPECT_TRUE(client.WantsTls());
+  EXPECT_EQ(client.certificateFile, "/c.pem");
+  EXPECT_EQ(client.keyFile, "/c.key");
+  // Empty is unset.
+  EXPECT_EQ(Security({{"KQM_NATS_TOKEN", ""}, {"KQM_NATS_USER", ""}}).AuthenticationSettings(), "");
+}
+
+TEST(NatsSecurity, SettingsThatDoNotFitTogetherAreRefusedByName) {
+  struct Case {
+    std::map<std::string, std::string> settings;
+    std::vector<const char*> named;
+  };
+  const Case cases[] = {
+      {{{"KQM_NATS_USER", "u"}}, {"KQM_NATS_USER", "without KQM_NATS_PASSWORD"}},
+      {{{"KQM_NATS_PASSWORD", "p"}}, {"KQM_NATS_PASSWORD", "without KQM_NATS_USER"}},
+      {{{"KQM_NATS_TLS_CERT", "c"}}, {"KQM_NATS_TLS_CERT", "without KQM_NATS_TLS_KEY"}},
+      {{{"KQM_NATS_TLS_KEY", "k"}}, {"KQM_NATS_TLS_KEY", "without KQM_NATS_TLS_CERT"}},
+      {{{"KQM_NATS_TOKEN", "t"}, {"KQM_NATS_USER", "u"}, {"KQM_NATS_PASSWORD", "p"}},
+       {"KQM_NATS_TOKEN and KQM_NATS_USER are set", "one way of authenticating"}},
+      {{{"KQM_NATS_CREDS", "c"}, {"KQM_NATS_NKEY_SEED", "s"}, {"KQM_NATS_TOKEN", "t"}},
+       {"KQM_NATS_CREDS, KQM_NATS_NKEY_SEED and KQM_NATS_TOKEN are set"}},
+  };
+  for (const Case& c : cases) {
+    try {
+      Security(c.settings);
+      ADD_FAILURE() << "accepted " << c.named.front();
+    } catch (const KQ_EException& error) {
+      for (const char* part : c.named)
+        EXPECT_NE(error.KQ_Message().Text().find(part), std::string::npos)
+            << error.KQ_Message().Text();
+    }
   }
 }
 
