@@ -27,6 +27,45 @@ bool IsMapped(const Bytes& bytes) {
   return bytes[10] == 0xff && bytes[11] == 0xff;
 }
 
+// A dotted-quad IPv4 address: four decimal parts from 0 to 255, without leading zeros. The
+// system parsers differ here (Windows takes "10.1" for 10.0.0.1, and octal), so entries are
+// read the same strict way everywhere.
+bool IsDottedQuad(std::string_view text) {
+  int parts = 0;
+  while (true) {
+    std::size_t end = text.find('.');
+    std::string_view part = text.substr(0, end);
+    int value = 0;
+    auto [stop, error] = std::from_chars(part.data(), part.data() + part.size(), value);
+    if (part.empty() || part.size() > 3 || part.front() < '0' || part.front() > '9' ||
+        error != std::errc() || stop != part.data() + part.size() || value > 255 ||
+        (part.size() > 1 && part.front() == '0'))
+      return false;
+    ++parts;
+    if (end == std::string_view::npos)
+      break;
+    text.remove_prefix(end + 1);
+  }
+  return parts == 4;
+}
+
+// `text` as an IPv4 or IPv6 address, read alike on every platform; false when it is none.
+bool ParseAddress(const std::string& text, boost::asio::ip::address& address) {
+  boost::system::error_code error;
+  if (text.find(':') == std::string::npos) {
+    if (!IsDottedQuad(text))
+      return false;
+    address = boost::asio::ip::make_address_v4(text, error);
+    return !error;
+  }
+  // An IPv6 address may end in an IPv4 one ("::ffff:10.0.0.1"), which must be whole too.
+  std::size_t lastColon = text.rfind(':');
+  if (text.find('.', lastColon) != std::string::npos && !IsDottedQuad(text.substr(lastColon + 1)))
+    return false;
+  address = boost::asio::ip::make_address_v6(text, error);
+  return !error;
+}
+
 std::string_view Trim(std::string_view text) {
   auto blank = [](char c) { return c == ' ' || c == '\t'; };
   while (!text.empty() && blank(text.front()))
@@ -98,9 +137,8 @@ AllowList AllowList::Parse(const char* name, std::string_view text) {
     // A scope ("fe80::1%eth0") would need the interface looked up; a network needs none.
     if (addressText.find('%') != std::string::npos)
       throw refuse("an address with a scope (%) is not allowed");
-    boost::system::error_code error;
-    boost::asio::ip::address address = boost::asio::ip::make_address(addressText, error);
-    if (error)
+    boost::asio::ip::address address;
+    if (!ParseAddress(addressText, address))
       throw refuse("\"" + addressText + "\" is not an IPv4 or IPv6 address");
     int maxBits = address.is_v4() ? 32 : 128;
     int bits = maxBits;

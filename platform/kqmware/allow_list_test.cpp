@@ -85,6 +85,11 @@ TEST(AllowList, MalformedEntriesAreNamed) {
       {"10.0.0/8", "\"10.0.0/8\""},
       {"127.0.0.1, localhost", "\"localhost\""},
       {"256.0.0.1", "\"256.0.0.1\""},
+      // Forms some system parsers take: a short form, octal, hexadecimal.
+      {"10.1", "\"10.1\""},
+      {"010.0.0.1", "\"010.0.0.1\""},
+      {"0x0a.0.0.1", "\"0x0a.0.0.1\""},
+      {"::ffff:10.1", "\"::ffff:10.1\""},
       {"fe80::1%eth0", "\"fe80::1%eth0\""},
       {"10.0.0.1,,10.0.0.2", "\"\""},
       {"10.0.0.1,", "\"\""},
