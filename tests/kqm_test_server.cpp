@@ -1,11 +1,14 @@
 // A middleware server for process-level tests: `kqm-test-server PORT` serves "TestService"
-// on PORT until a "Stop" request or a stop signal, then exits with 0.
+// on PORT until a "Stop" request or a stop signal, then exits with 0. When it cannot serve
+// (a setting refused, NATS refusing it) it writes the reason to standard error and exits
+// with 1.
 //   "Echo"  answers P1.
 //   "Fail"  raises Test_EFailure with the message in P1.
 //   "Meet"  waits until P1 (a number) requests are inside at once; answers whether they were.
 //   "Run"   runs the command line in P1 and answers its exit status.
 //   "Stop"  answers true and stops the server.
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -63,7 +66,8 @@ int main(int argc, char** argv) {
     server.SetProcessor(&Handle, nullptr);
     server.EventLoop(-1);
     server.Close();
-  } catch (const KQ_EException&) {
+  } catch (const KQ_EException& error) {
+    std::fprintf(stderr, "kqm-test-server: %s\n", error.KQ_Message().Text().c_str());
     return 1;
   }
   return 0;

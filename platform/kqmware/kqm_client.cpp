@@ -257,9 +257,10 @@ class KQM_TClient::Connection {
 // whichever instance NATS picks answers. Connects on first use.
 class KQM_TClient::NatsLink {
  public:
-  NatsLink(std::string urls, std::string serviceName)
+  NatsLink(std::string urls, std::string serviceName, kqm::NatsSecurity security)
       : urls_(std::move(urls)),
         serviceName_(std::move(serviceName)),
+        security_(std::move(security)),
         connectTimeoutMs_(kqm::ConnectTimeoutMs()),
         requestTimeoutMs_(kqm::RequestTimeoutMs() > 0 ? kqm::RequestTimeoutMs()
                                                       : kDefaultRequestTimeoutMs) {}
@@ -268,7 +269,7 @@ class KQM_TClient::NatsLink {
     if (channel_ != nullptr)
       return;
     try {
-      channel_ = kqm::MakeNatsChannel(urls_, connectTimeoutMs_);
+      channel_ = kqm::MakeNatsChannel(urls_, connectTimeoutMs_, security_);
     } catch (const KQ_EException& error) {
       throw Failure(error.KQ_Message().Text());
     }
@@ -368,6 +369,7 @@ class KQM_TClient::NatsLink {
 
   const std::string urls_;
   const std::string serviceName_;
+  const kqm::NatsSecurity security_;
   const int connectTimeoutMs_;
   const int requestTimeoutMs_;
   std::uint64_t nextId_ = 1;
@@ -382,7 +384,7 @@ void KQM_TClient::SetConnectionAddress(const KQ_TString& host, const KQ_TString&
                                        std::uint16_t port, TLocationMode mode) {
   if (std::optional<std::string> urls = kqm::NatsUrl()) {
     kqm::CheckSubjectToken(serviceName.Text());
-    auto nats = std::make_unique<NatsLink>(*urls, serviceName.Text());
+    auto nats = std::make_unique<NatsLink>(*urls, serviceName.Text(), kqm::NatsSecuritySettings());
     if (mode == kConnectNow)
       nats->Connect();
     std::lock_guard<std::mutex> lock(mutex_);

@@ -4,7 +4,10 @@
 // With KQM_NATS_URL set, requests travel over NATS instead: on the subject "kqm.SERVICE",
 // answered by whichever server bound under the name NATS picks; the host and port are then
 // not used. An answer is waited for at most KQM_REQUEST_TIMEOUT_MS, or 300000 ms when that
-// is 0 (a request on an instance that dies is never answered).
+// is 0 (a request on an instance that dies is never answered). The client authenticates to
+// NATS and checks it over TLS as KQM_NATS_CREDS, KQM_NATS_NKEY_SEED, KQM_NATS_TOKEN,
+// KQM_NATS_USER / KQM_NATS_PASSWORD and KQM_NATS_TLS_* say (see settings.h); a refusal of
+// its credentials or of a publish fails the request at once, naming the cause.
 //
 // A host that is this machine's own name or "localhost" (or empty) is reached over
 // loopback. Connecting waits at most KQM_CONNECT_TIMEOUT_MS (default 5000), an answer at
@@ -40,7 +43,8 @@ class KQM_TClient {
 
   // Aims the client at `serviceName` on `host`: on `port`, or when that is 0 on the port the
   // service directory gives the name. Throws KQ_EException when the service has no port or
-  // a setting is unusable, and with kConnectNow when the connection cannot be made.
+  // a setting is unusable (also NATS security settings that do not fit together), and with
+  // kConnectNow when the connection cannot be made.
   void SetConnectionAddress(const KQ_TString& host, const KQ_TString& serviceName,
                             std::uint16_t port, TLocationMode mode);
 

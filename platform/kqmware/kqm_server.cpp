@@ -51,8 +51,9 @@ class KQM_TServer::Engine : public kqm::TransportHost {
   // Makes the transport once the engine is ready to host it; throws when it cannot.
   using TransportMaker = std::function<std::unique_ptr<kqm::ServerTransport>(TransportHost&)>;
 
+  // The metrics listener, when `metrics` is set, serves the peers `metricsAllow` names.
   Engine(KQM_TServer& owner, const TransportMaker& makeTransport, const Limits& limits,
-         const std::optional<kqm::ListenPoint>& metrics);
+         const std::optional<kqm::ListenPoint>& metrics, const kqm::AllowList& metricsAllow);
   ~Engine() override { Close(); }
 
   std::uint16_t Port() const { return transport_->Port(); }
@@ -118,7 +119,8 @@ class KQM_TServer::Engine : public kqm::TransportHost {
 };
 
 KQM_TServer::Engine::Engine(KQM_TServer& owner, const TransportMaker& makeTransport,
-                            const Limits& limits, const std::optional<kqm::ListenPoint>& metrics)
+                            const Limits& limits, const std::optional<kqm::ListenPoint>& metrics,
+                            const kqm::AllowList& metricsAllow)
     : owner_(owner),
       limits_(limits),
       control_(asio::make_strand(io_)),
@@ -127,8 +129,11 @@ KQM_TServer::Engine::Engine(KQM_TServer& owner, const TransportMaker& makeTransp
       keepRunning_(asio::make_work_guard(io_)),
       slots_(limits.workers, limits.queue) {
   transport_ = makeTransport(*this);
-  if (metrics)
-    metrics_ = std::make_unique<kqm::MetricsListener>(io_, *metrics, [this] { return State(); });
+  if (metrics) {
+    metrics_ = std::make_unique<kqm::MetricsListener>(
+        io_, *metrics, [this] { return State(); }, metricsAllow,
+        [this](int level, const std::string& text) { owner_.DBG_Type(level, text); });
+  }
 }
 
 void KQM_TServer::Engine::HandleRequest(const std::shared_ptr<kqm::Message>& message,
@@ -372,12 +377,17 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
     throw KQ_EException(KQ_TString("the server is bound already, as ") + serviceName_);
   if (serviceName.Empty())
     throw KQ_EException("a server needs a service name to bind");
+  // A malformed allow list stops the server whichever listeners it has.
+  std::optional<kqm::AllowList> allowSetting = kqm::AllowSetting();
+  // A listener open to every peer, for the warning once bound: its address ("" for none).
+  std::string openService;
   Engine::TransportMaker makeTransport;
   std::optional<std::string> natsUrl = kqm::NatsUrl();
   if (natsUrl) {
     kqm::CheckSubjectToken(serviceName.Text());
-    makeTransport = [url = *natsUrl](kqm::TransportHost& host) {
-      return kqm::MakeNatsServerTransport(host, url);
+    makeTransport = [url = *natsUrl,
+                     security = kqm::NatsSecuritySettings()](kqm::TransportHost& host) {
+      return kqm::MakeNatsServerTransport(host, url, security);
     };
   } else {
     std::uint16_t usedPort = port != 0 ? port : kqm::ServicePort(serviceName.Text());
@@ -388,9 +398,12 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
       throw KQ_EException(KQ_TString("KQM_LISTEN is \"") + listen +
                           "\": expected an IP address such as 127.0.0.1, 0.0.0.0 or ::");
     }
-    makeTransport = [endpoint = tcp::endpoint(address, usedPort),
-                     backlog](kqm::TransportHost& host) {
-      return std::make_unique<kqm::TcpTransport>(host, endpoint, backlog);
+    kqm::AllowList allow = kqm::AllowedPeers(allowSetting, listen);
+    if (allow.AllowsEveryone())
+      openService = listen;
+    makeTransport = [endpoint = tcp::endpoint(address, usedPort), backlog,
+                     allow](kqm::TransportHost& host) {
+      return std::make_unique<kqm::TcpTransport>(host, endpoint, backlog, allow);
     };
   }
   Engine::Limits limits;
@@ -399,13 +412,28 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
   limits.queue = kqm::QueueLimit();
   limits.stopTimeoutMs = kqm::StopTimeoutMs();
   std::optional<kqm::ListenPoint> metrics = kqm::MetricsListen();
+  kqm::AllowList metricsAllow =
+      kqm::AllowedPeers(allowSetting, metrics ? metrics->host : "127.0.0.1");
   std::string previousName = serviceName_;
   serviceName_ = serviceName.Text();
   try {
-    engine_ = std::make_unique<Engine>(*this, makeTransport, limits, metrics);
+    engine_ = std::make_unique<Engine>(*this, makeTransport, limits, metrics, metricsAllow);
   } catch (...) {
     serviceName_ = previousName;
     throw;
+  }
+  auto warnOpen = [this](const std::string& listener) {
+    DBG_Type(0, "warning: " + listener +
+                    " reaches beyond loopback and KQM_ALLOW is unset, so every peer that reaches "
+                    "it is let in; set KQM_ALLOW to the addresses and networks that may connect");
+  };
+  if (!openService.empty()) {
+    warnOpen("the listener of " + serviceName_ + " on " + openService + " port " +
+             std::to_string(engine_->Port()));
+  }
+  if (metrics && metricsAllow.AllowsEveryone()) {
+    warnOpen("the metrics listener on " + metrics->host + " port " +
+             std::to_string(engine_->MetricsPort()));
   }
   if (stopRequested_)
     engine_->Stop();

@@ -51,10 +51,14 @@ class KQM_TServer : public KQ_TObject, public DebugChannel {
   // else on KQM_LISTEN (default 127.0.0.1). `backlog` is the listen queue's length, 0 for
   // the system's default. Throws KQ_EException when the service has no port, a setting is
   // unusable, the server is bound already, or the address cannot be bound (naming the
-  // address and port). With KQM_NATS_URL set it subscribes to "kqm." + the service name in
-  // the queue group of that name instead (the port, backlog and interfaces do not matter);
-  // it throws KQ_EException when the name is not one subject token or NATS cannot be
-  // reached.
+  // address and port). The listener, and the metrics listener, take connections only from
+  // the peers KQM_ALLOW names; unset, only loopback peers when listening on loopback, and
+  // every peer (with a level-0 warning) when listening beyond it. With KQM_NATS_URL set it
+  // subscribes to "kqm." + the service name in the queue group of that name instead (the
+  // port, backlog and interfaces do not matter), authenticating as the KQM_NATS_* security
+  // settings say; it throws KQ_EException when the name is not one subject token, NATS
+  // cannot be reached, refuses the credentials or the TLS handshake, or does not permit the
+  // subscriptions.
   void Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
             bool allInterfaces);
 

@@ -85,12 +85,15 @@ class MetricsSession : public std::enable_shared_from_this<MetricsSession> {
 
 }  // namespace
 
-MetricsListener::MetricsListener(asio::io_context& io, const ListenPoint& where, StateSource state)
+MetricsListener::MetricsListener(asio::io_context& io, const ListenPoint& where, StateSource state,
+                                 AllowList allow, Log log)
     : io_(io),
       strand_(asio::make_strand(io)),
       acceptor_(strand_),
       acceptRetry_(strand_),
-      state_(std::move(state)) {
+      state_(std::move(state)),
+      allow_(std::move(allow)),
+      log_(std::move(log)) {
   boost::system::error_code error;
   asio::ip::address address = asio::ip::make_address(where.host, error);
   tcp::endpoint endpoint(address, where.port);
@@ -128,9 +131,30 @@ void MetricsListener::Accept() {
                              return;
                            }
                            os::SetNoInherit(static_cast<std::intptr_t>(socket.native_handle()));
-                           std::make_shared<MetricsSession>(std::move(socket), state_)->Start();
+                           if (Admit(socket))
+                             std::make_shared<MetricsSession>(std::move(socket), state_)->Start();
                            Accept();
                          });
+}
+
+bool MetricsListener::Admit(tcp::socket& socket) {
+  boost::system::error_code error;
+  tcp::endpoint peer = socket.remote_endpoint(error);
+  // A peer gone already has no address to check, and nothing to serve.
+  if (!error && allow_.Allows(peer.address()))
+    return true;
+  boost::system::error_code ignored;
+  socket.close(ignored);
+  if (!error) {
+    std::optional<std::string> line =
+        refusals_.Refused(RefusalLog::Clock::now(),
+                          "metrics: refused a connection from " + peer.address().to_string() + ":" +
+                              std::to_string(peer.port()) + ": the address is not allowed (" +
+                              allow_.Describe() + ")");
+    if (line)
+      log_(2, *line);
+  }
+  return false;
 }
 
 void MetricsListener::Close() {

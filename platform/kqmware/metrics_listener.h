@@ -2,7 +2,8 @@
 // answers the Prometheus text of the server's state, GET /health 200 "serving" or 503
 // "stopping"; anything else 404 (405 for other methods on those paths). One request per
 // connection. It runs on the server's network threads, so it answers while every processor
-// slot is busy.
+// slot is busy. A connection from a peer the allow list does not name is closed as it is
+// accepted, before a byte is read, and logged at level 2 (at most one line a second).
 //
 // The owner (the server's engine) keeps the io_context alive longer than the listener, and
 // destroys the listener only once no thread runs the io_context. Close is safe from any
@@ -15,6 +16,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/kqmware/allow_list.h"
+#include "platform/kqmware/refusal_log.h"
 #include "platform/kqmware/server_statistics.h"
 #include "platform/kqmware/settings.h"
 
@@ -32,9 +35,13 @@ HttpAnswer AnswerMetricsRequest(const std::string& method, const std::string& ta
 class MetricsListener {
  public:
   using StateSource = std::function<ServerState()>;
+  // Writes a line to the server's debug channel at a level; thread-safe.
+  using Log = std::function<void(int level, const std::string& text)>;
 
-  // Listens on `where`. Throws KQ_EException naming the address when it cannot.
-  MetricsListener(boost::asio::io_context& io, const ListenPoint& where, StateSource state);
+  // Listens on `where` for the peers `allow` names. Throws KQ_EException naming the address
+  // when it cannot.
+  MetricsListener(boost::asio::io_context& io, const ListenPoint& where, StateSource state,
+                  AllowList allow, Log log);
   MetricsListener(const MetricsListener&) = delete;
   MetricsListener& operator=(const MetricsListener&) = delete;
 
@@ -44,6 +51,8 @@ class MetricsListener {
 
  private:
   void Accept();
+  // Whether the accepted `socket` may be served; closes it and logs the refusal when not.
+  bool Admit(boost::asio::ip::tcp::socket& socket);
 
   boost::asio::io_context& io_;
   // The acceptor and its retry timer are used on this strand only.
@@ -51,6 +60,9 @@ class MetricsListener {
   boost::asio::ip::tcp::acceptor acceptor_;
   boost::asio::steady_timer acceptRetry_;
   StateSource state_;
+  const AllowList allow_;
+  Log log_;
+  RefusalLog refusals_;
   std::uint16_t port_ = 0;
 };
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/kqmware/server_transport.h"
+#include "platform/kqmware/settings.h"
 
 namespace kqm {
 
@@ -25,11 +26,15 @@ std::string RequestSubject(const std::string& service);
 std::string StatusSubject(const std::string& service);
 
 // The NATS transport of a server bound under host.ServiceName(), connected to `urls` (one
-// or several NATS URLs separated by commas) within KQM_CONNECT_TIMEOUT_MS. It reconnects
-// and subscribes again on its own when the connection breaks. Throws KQ_EException when
-// NATS cannot be reached or the build has no NATS client.
+// or several NATS URLs separated by commas) within KQM_CONNECT_TIMEOUT_MS, authenticating and
+// checking NATS as `security` says. It reconnects and subscribes again on its own when the
+// connection breaks, and logs the errors NATS reports at level 0. Throws KQ_EException with
+// the cause when NATS cannot be reached, refuses the credentials or the TLS handshake, does
+// not let the server subscribe to its subjects (a permissions violation), or the build has no
+// NATS client.
 std::unique_ptr<ServerTransport> MakeNatsServerTransport(TransportHost& host,
-                                                         const std::string& urls);
+                                                         const std::string& urls,
+                                                         const NatsSecurity& security);
 
 // Thrown by NatsChannel::Request when no subscriber exists for the subject.
 class NatsNoResponders : public std::runtime_error {
@@ -43,8 +48,9 @@ class NatsChannel {
   virtual ~NatsChannel() = default;
   // Sends `payload` on `subject` and returns the first reply's payload, waiting at most
   // `timeoutMs`. Throws NatsNoResponders when nobody subscribes to the subject, else
-  // KQ_EException with the cause: timeout, not connected, or a payload over the NATS
-  // server's maximum (naming both sizes).
+  // KQ_EException with the cause: timeout, not connected, the connection lost while waiting,
+  // a permissions violation (the NATS user may not publish to `subject`: reported at once,
+  // not as a timeout), or a payload over the NATS server's maximum (naming both sizes).
   virtual std::string Request(const std::string& subject, const std::string& payload,
                               int timeoutMs) = 0;
   // Publishes `payload` on `subject` with a reply inbox and returns every reply that
@@ -55,8 +61,11 @@ class NatsChannel {
   virtual std::size_t MaxPayload() const = 0;
 };
 
-// Connects to `urls` within `connectTimeoutMs`. Throws KQ_EException naming the URLs and
-// the cause when it cannot, or when the build has no NATS client.
-std::unique_ptr<NatsChannel> MakeNatsChannel(const std::string& urls, int connectTimeoutMs);
+// Connects to `urls` within `connectTimeoutMs`, authenticating and checking NATS as
+// `security` says, and subscribes to its reply inbox. Throws KQ_EException naming the URLs
+// and the cause when it cannot (unreachable, credentials refused, TLS failed, a permissions
+// violation on the inbox), or when the build has no NATS client.
+std::unique_ptr<NatsChannel> MakeNatsChannel(const std::string& urls, int connectTimeoutMs,
+                                             const NatsSecurity& security);
 
 }  // namespace kqm

@@ -6,9 +6,13 @@
 #include <atomic>
 #include <boost/asio/post.hpp>
 #include <chrono>
+#include <condition_variable>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
+#include "platform/kqmware/nats_nkey.h"
 #include "platform/kqmware/nats_transport.h"
 #include "platform/kqmware/settings.h"
 #include "platform/kqtypes/kq_exception.h"
@@ -25,9 +29,105 @@ std::string StatusText(natsStatus status) {
   return text;
 }
 
-// Options for a connection to `urls` (comma-separated) that reconnects without end.
-// Throws KQ_EException when the URLs are unusable.
-natsOptions* MakeOptions(const std::string& urls, int connectTimeoutMs) {
+// The reason libnats gives for the last failure on this thread, without the source location
+// it starts with ("(conn.c:733): SSL handshake error: ..."); the status's text without one.
+std::string Reason(natsStatus status) {
+  const char* last = nats_GetLastError(nullptr);
+  std::string text = last != nullptr ? last : "";
+  if (text.size() > 1 && text.front() == '(') {
+    std::size_t end = text.find("): ");
+    if (end != std::string::npos)
+      text.erase(0, end + 3);
+  }
+  return text.empty() ? natsStatus_GetText(status) : text;
+}
+
+// The connection's last error when it is a permissions violation NATS reported (the text
+// names the operation and the subject); "" otherwise.
+std::string PermissionViolation(natsConnection* connection) {
+  const char* text = nullptr;
+  if (natsConnection_GetLastError(connection, &text) != NATS_NOT_PERMITTED)
+    return "";
+  return text != nullptr && *text != '\0' ? text : "not permitted";
+}
+
+// Throws KQ_EException naming the setting `name` and its file `path` when the file cannot be
+// read. libnats reads some files only when it connects, and names none of them well.
+void RequireReadable(const char* name, const std::string& path) {
+  if (!std::ifstream(path))
+    throw KQ_EException(std::string(name) + " is \"" + path + "\": the file cannot be read");
+}
+
+// The whole text of the file `path` named by the setting `name`. Throws KQ_EException naming
+// both when it cannot be read.
+std::string ReadSettingFile(const char* name, const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  if (file)
+    text << file.rdbuf();
+  if (!file || file.bad())
+    throw KQ_EException(std::string(name) + " is \"" + path + "\": the file cannot be read");
+  return text.str();
+}
+
+// Applies the authentication and TLS settings to `options`. Throws KQ_EException naming the
+// setting whose file or value libnats does not take.
+void ApplySecurity(natsOptions* options, const NatsSecurity& security) {
+  auto require = [](natsStatus status, const std::string& what) {
+    if (status != NATS_OK)
+      throw KQ_EException(what + ": " + Reason(status));
+  };
+  if (!security.credentialsFile.empty()) {
+    RequireReadable("KQM_NATS_CREDS", security.credentialsFile);
+    require(
+        natsOptions_SetUserCredentialsFromFiles(options, security.credentialsFile.c_str(), nullptr),
+        "KQM_NATS_CREDS is \"" + security.credentialsFile + "\"");
+  }
+  if (!security.nkeySeedFile.empty()) {
+    std::string text = ReadSettingFile("KQM_NATS_NKEY_SEED", security.nkeySeedFile);
+    std::string publicKey;
+    try {
+      std::string_view seed = FindNKeySeed(text);
+      if (seed.empty())
+        throw KQ_EException("the file holds no user NKey seed (a word starting with \"SU\")");
+      publicKey = NKeyPublicKey(seed);
+    } catch (const KQ_EException& error) {
+      WipeSecret(text);
+      throw KQ_EException("KQM_NATS_NKEY_SEED is \"" + security.nkeySeedFile +
+                          "\": " + error.KQ_Message().Text());
+    }
+    WipeSecret(text);
+    require(natsOptions_SetNKeyFromSeed(options, publicKey.c_str(), security.nkeySeedFile.c_str()),
+            "KQM_NATS_NKEY_SEED is \"" + security.nkeySeedFile + "\"");
+  }
+  if (!security.token.empty())
+    require(natsOptions_SetToken(options, security.token.c_str()), "KQM_NATS_TOKEN");
+  if (!security.user.empty()) {
+    require(natsOptions_SetUserInfo(options, security.user.c_str(), security.password.c_str()),
+            "KQM_NATS_USER");
+  }
+  if (security.WantsTls())
+    require(natsOptions_SetSecure(options, true), "TLS (KQM_NATS_TLS_CA, KQM_NATS_TLS_CERT)");
+  if (!security.caFile.empty()) {
+    RequireReadable("KQM_NATS_TLS_CA", security.caFile);
+    require(natsOptions_LoadCATrustedCertificates(options, security.caFile.c_str()),
+            "KQM_NATS_TLS_CA is \"" + security.caFile + "\": its certificates cannot be loaded");
+  }
+  if (!security.certificateFile.empty()) {
+    RequireReadable("KQM_NATS_TLS_CERT", security.certificateFile);
+    RequireReadable("KQM_NATS_TLS_KEY", security.keyFile);
+    require(natsOptions_LoadCertificatesChain(options, security.certificateFile.c_str(),
+                                              security.keyFile.c_str()),
+            "KQM_NATS_TLS_CERT is \"" + security.certificateFile + "\" and KQM_NATS_TLS_KEY \"" +
+                security.keyFile + "\": the certificate and its key cannot be loaded");
+  }
+}
+
+// Options for a connection to `urls` (comma-separated) that reconnects without end,
+// authenticating and checking NATS as `security` says. Throws KQ_EException when the URLs or
+// a security setting are unusable.
+natsOptions* MakeOptions(const std::string& urls, int connectTimeoutMs,
+                         const NatsSecurity& security) {
   natsOptions* options = nullptr;
   natsStatus status = natsOptions_Create(&options);
   if (status == NATS_OK)
@@ -47,16 +147,53 @@ natsOptions* MakeOptions(const std::string& urls, int connectTimeoutMs) {
     throw KQ_EException("KQM_NATS_URL is \"" + urls + "\": " + StatusText(status) +
                         "; expected nats://HOST:PORT, or several separated by commas");
   }
+  try {
+    ApplySecurity(options, security);
+  } catch (...) {
+    natsOptions_Destroy(options);
+    throw;
+  }
   return options;
 }
 
-natsConnection* Connect(natsOptions* options, const std::string& urls) {
+// Why a connection to `urls` failed with `status`, naming the settings to look at.
+std::string ConnectFailure(natsStatus status, const std::string& urls,
+                           const NatsSecurity& security) {
+  std::string reason = Reason(status);
+  switch (status) {
+    case NATS_CONNECTION_AUTH_FAILED:
+    case NATS_NOT_PERMITTED: {
+      std::string settings = security.AuthenticationSettings();
+      return "NATS at " + urls + " refused the credentials: " + reason +
+             (settings.empty() ? " (none are set: KQM_NATS_USER and KQM_NATS_PASSWORD, "
+                                 "KQM_NATS_TOKEN, KQM_NATS_NKEY_SEED or KQM_NATS_CREDS)"
+                               : " (check " + settings + ")");
+    }
+    case NATS_SSL_ERROR:
+      return "TLS with NATS at " + urls + " failed: " + reason +
+             (security.caFile.empty()
+                  ? " (KQM_NATS_TLS_CA is not set: set it to the CA that signed the NATS "
+                    "server's certificate)"
+                  : " (is the NATS server's certificate signed by the CA in KQM_NATS_TLS_CA "
+                    "and made out to the host in KQM_NATS_URL?)");
+    case NATS_SECURE_CONNECTION_WANTED:
+      return "NATS at " + urls +
+             " offers no TLS, which KQM_NATS_TLS_CA or KQM_NATS_TLS_CERT ask for";
+    case NATS_SECURE_CONNECTION_REQUIRED:
+      return "NATS at " + urls +
+             " requires TLS: set KQM_NATS_TLS_CA to the CA that signed its certificate";
+    default:
+      return "cannot reach NATS at " + urls + " (KQM_NATS_URL): " + StatusText(status);
+  }
+}
+
+natsConnection* Connect(natsOptions* options, const std::string& urls,
+                        const NatsSecurity& security) {
   natsConnection* connection = nullptr;
   natsStatus status = natsConnection_Connect(&connection, options);
   natsOptions_Destroy(options);
-  if (status != NATS_OK) {
-    throw KQ_EException("cannot reach NATS at " + urls + " (KQM_NATS_URL): " + StatusText(status));
-  }
+  if (status != NATS_OK)
+    throw KQ_EException(ConnectFailure(status, urls, security));
   return connection;
 }
 
@@ -76,6 +213,16 @@ struct ConnectionEvents {
   static void Disconnected(natsConnection*, void* closure) {
     static_cast<ConnectionEvents*>(closure)->Log("lost the connection to NATS; reconnecting");
   }
+  // Errors NATS reports while connected: a permissions violation, a slow consumer.
+  static void Error(natsConnection* connection, natsSubscription*, natsStatus status,
+                    void* closure) {
+    const char* text = nullptr;
+    natsConnection_GetLastError(connection, &text);
+    std::string line = std::string("NATS reports an error: ") + natsStatus_GetText(status);
+    if (text != nullptr && *text != '\0')
+      line += std::string(": ") + text;
+    static_cast<ConnectionEvents*>(closure)->Log(line);
+  }
   static void Reconnected(natsConnection*, void* closure) {
     auto* events = static_cast<ConnectionEvents*>(closure);
     events->Log("reconnected to NATS; serving " + RequestSubject(events->service) + " again");
@@ -89,18 +236,19 @@ struct ConnectionEvents {
 // status subject. libnats delivers each subscription's messages on a thread of its own.
 class NatsServerTransport : public ServerTransport {
  public:
-  NatsServerTransport(TransportHost& host, const std::string& urls)
+  NatsServerTransport(TransportHost& host, const std::string& urls, const NatsSecurity& security)
       : host_(host), urls_(urls), service_(host.ServiceName()) {
-    natsOptions* options = MakeOptions(urls, ConnectTimeoutMs());
+    natsOptions* options = MakeOptions(urls, ConnectTimeoutMs(), security);
     events_ = new ConnectionEvents;
     events_->host = &host;
     events_->service = service_;
     natsOptions_SetDisconnectedCB(options, &ConnectionEvents::Disconnected, events_);
     natsOptions_SetReconnectedCB(options, &ConnectionEvents::Reconnected, events_);
     natsOptions_SetClosedCB(options, &ConnectionEvents::Closed, events_);
+    natsOptions_SetErrorHandler(options, &ConnectionEvents::Error, events_);
     // When the connection never comes up, events_ is left behind: whether libnats then
     // calls the closed callback is not promised, and a few bytes beat deleting twice.
-    connection_ = Connect(options, urls);
+    connection_ = Connect(options, urls, security);
     maxPayload_ = static_cast<std::size_t>(natsConnection_GetMaxPayload(connection_));
     natsStatus status =
         natsConnection_Subscribe(&statusSubscription_, connection_, StatusSubject(service_).c_str(),
@@ -111,8 +259,15 @@ class NatsServerTransport : public ServerTransport {
     }
     if (status == NATS_OK)
       status = natsConnection_FlushTimeout(connection_, 5000);
+    std::string cause;
     if (status != NATS_OK) {
-      std::string cause = StatusText(status);
+      cause = StatusText(status);
+    } else if (std::string denied = PermissionViolation(connection_); !denied.empty()) {
+      // NATS answers a subscription it does not permit with an error that comes before the
+      // flush's answer: it is known here, and the server cannot serve.
+      cause = "permissions violation: " + denied;
+    }
+    if (!cause.empty()) {
       Close();
       throw KQ_EException("cannot subscribe the service " + service_ + " at NATS " + urls + ": " +
                           cause);
@@ -320,80 +475,199 @@ class NatsServerTransport : public ServerTransport {
   std::atomic<int> inCallback_{0};
 };
 
-class LibnatsChannel : public NatsChannel {
- public:
-  LibnatsChannel(const std::string& urls, int connectTimeoutMs) {
-    natsOptions* options = MakeOptions(urls, connectTimeoutMs);
-    // A request caught by a lost connection fails at once instead of waiting its timeout.
-    natsOptions_SetFailRequestsOnDisconnect(options, true);
-    connection_ = Connect(options, urls);
-    maxPayload_ = static_cast<std::size_t>(natsConnection_GetMaxPayload(connection_));
+// Where a client's replies, and the troubles that mean no reply will come, meet the request
+// waiting for them. libnats' callbacks reach it through references of their own (see
+// Reference), so that it outlives the last callback.
+struct ReplyBox {
+  std::mutex mutex;
+  std::condition_variable changed;
+  // All guarded by mutex:
+  std::string awaited;  // the reply subject of the request being waited for; "" when none
+  std::string sentTo;   // the subject that request went to
+  std::vector<std::string> replies;
+  bool noResponders = false;
+  std::string failure;  // why no reply will come
+
+  // A reference for a libnats callback's closure; Release gives it back.
+  static void* Reference(const std::shared_ptr<ReplyBox>& box) {
+    return new std::shared_ptr<ReplyBox>(box);
+  }
+  static ReplyBox& From(void* closure) {
+    return **static_cast<std::shared_ptr<ReplyBox>*>(closure);
+  }
+  static void Release(void* closure) { delete static_cast<std::shared_ptr<ReplyBox>*>(closure); }
+
+  static void OnReply(natsConnection*, natsSubscription*, natsMsg* received, void* closure) {
+    std::unique_ptr<natsMsg, decltype(&natsMsg_Destroy)> message(received, &natsMsg_Destroy);
+    ReplyBox& box = From(closure);
+    std::lock_guard<std::mutex> lock(box.mutex);
+    // A late reply to a request given up already is dropped.
+    if (box.awaited.empty() || box.awaited != natsMsg_GetSubject(received) ||
+        box.replies.size() >= kMaxReplies)
+      return;
+    if (natsMsg_IsNoResponders(received)) {
+      box.noResponders = true;
+    } else {
+      box.replies.emplace_back(natsMsg_GetData(received),
+                               static_cast<std::size_t>(natsMsg_GetDataLength(received)));
+    }
+    box.changed.notify_all();
   }
 
-  ~LibnatsChannel() override { natsConnection_Destroy(connection_); }
+  // NATS refuses a publish it does not permit with an error that comes asynchronously, and
+  // never routes the message: the request waiting for its reply is told at once.
+  static void OnError(natsConnection* connection, natsSubscription*, natsStatus status,
+                      void* closure) {
+    if (status != NATS_NOT_PERMITTED)
+      return;
+    std::string violation = PermissionViolation(connection);
+    ReplyBox& box = From(closure);
+    std::lock_guard<std::mutex> lock(box.mutex);
+    if (box.awaited.empty() || violation.find('"' + box.sentTo + '"') == std::string::npos)
+      return;
+    box.failure = "permissions violation: the NATS user may not publish to " + box.sentTo + " (" +
+                  violation + ")";
+    box.changed.notify_all();
+  }
+
+  static void OnDisconnected(natsConnection*, void* closure) {
+    ReplyBox& box = From(closure);
+    std::lock_guard<std::mutex> lock(box.mutex);
+    if (box.awaited.empty())
+      return;
+    box.failure = "the connection to NATS is lost; it is being made again";
+    box.changed.notify_all();
+  }
+
+  static void OnClosed(natsConnection*, void* closure) { Release(closure); }
+
+  // Replies kept for one request: a status gathering from many instances stays bounded.
+  static constexpr std::size_t kMaxReplies = 4096;
+};
+
+// A client's connection: requests are published with a reply subject under the channel's own
+// inbox, to which it subscribes once, and the caller waits on the ReplyBox.
+class LibnatsChannel : public NatsChannel {
+ public:
+  LibnatsChannel(const std::string& urls, int connectTimeoutMs, const NatsSecurity& security)
+      : box_(std::make_shared<ReplyBox>()) {
+    natsOptions* options = MakeOptions(urls, connectTimeoutMs, security);
+    // Released by the closed callback. When the connection never comes up it is left behind:
+    // whether libnats then calls the closed callback is not promised.
+    void* connectionReference = ReplyBox::Reference(box_);
+    natsOptions_SetErrorHandler(options, &ReplyBox::OnError, connectionReference);
+    natsOptions_SetDisconnectedCB(options, &ReplyBox::OnDisconnected, connectionReference);
+    natsOptions_SetClosedCB(options, &ReplyBox::OnClosed, connectionReference);
+    connection_ = Connect(options, urls, security);
+    maxPayload_ = static_cast<std::size_t>(natsConnection_GetMaxPayload(connection_));
+
+    natsInbox* inbox = nullptr;
+    natsStatus status = natsInbox_Create(&inbox);
+    if (status == NATS_OK) {
+      inbox_ = inbox;
+      natsInbox_Destroy(inbox);
+      void* subscriptionReference = ReplyBox::Reference(box_);
+      status = natsConnection_Subscribe(&replies_, connection_, (inbox_ + ".*").c_str(),
+                                        &ReplyBox::OnReply, subscriptionReference);
+      if (status == NATS_OK) {
+        // Released once the subscription calls OnReply no more.
+        status =
+            natsSubscription_SetOnCompleteCB(replies_, &ReplyBox::Release, subscriptionReference);
+      } else {
+        ReplyBox::Release(subscriptionReference);
+      }
+    }
+    if (status == NATS_OK)
+      status = natsConnection_FlushTimeout(connection_, connectTimeoutMs);
+    std::string cause;
+    if (status != NATS_OK)
+      cause = StatusText(status);
+    else if (std::string denied = PermissionViolation(connection_); !denied.empty())
+      cause =
+          "permissions violation: the NATS user may not subscribe to its replies (" + denied + ")";
+    if (!cause.empty()) {
+      Close();
+      throw KQ_EException("cannot take replies from NATS at " + urls + ": " + cause);
+    }
+  }
+
+  ~LibnatsChannel() override { Close(); }
 
   std::string Request(const std::string& subject, const std::string& payload,
                       int timeoutMs) override {
-    CheckSendable(payload);
-    natsMsg* reply = nullptr;
-    natsStatus status = natsConnection_Request(&reply, connection_, subject.c_str(), payload.data(),
-                                               static_cast<int>(payload.size()), timeoutMs);
-    if (status == NATS_NO_RESPONDERS)
+    Outcome outcome = Send(subject, payload, timeoutMs, true);
+    if (!outcome.replies.empty())
+      return std::move(outcome.replies.front());
+    if (outcome.noResponders)
       throw NatsNoResponders("no responders on " + subject);
-    if (status == NATS_TIMEOUT)
-      throw KQ_EException("no answer within " + std::to_string(timeoutMs) + " ms");
-    if (status != NATS_OK)
-      throw KQ_EException(Cause(status));
-    std::string answer(natsMsg_GetData(reply),
-                       static_cast<std::size_t>(natsMsg_GetDataLength(reply)));
-    natsMsg_Destroy(reply);
-    return answer;
+    if (!outcome.failure.empty())
+      throw KQ_EException(outcome.failure);
+    throw KQ_EException("no answer within " + std::to_string(timeoutMs) + " ms");
   }
 
   std::vector<std::string> Gather(const std::string& subject, const std::string& payload,
                                   int windowMs) override {
-    CheckSendable(payload);
-    natsInbox* inbox = nullptr;
-    natsSubscription* replies = nullptr;
-    natsStatus status = natsInbox_Create(&inbox);
-    if (status == NATS_OK)
-      status = natsConnection_SubscribeSync(&replies, connection_, inbox);
-    if (status == NATS_OK)
-      status = natsConnection_PublishRequest(connection_, subject.c_str(), inbox, payload.data(),
-                                             static_cast<int>(payload.size()));
-    if (status == NATS_OK)
-      status = natsConnection_Flush(connection_);
-    std::vector<std::string> answers;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(windowMs);
-    while (status == NATS_OK) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      deadline - std::chrono::steady_clock::now())
-                      .count();
-      if (left <= 0)
-        break;
-      natsMsg* reply = nullptr;
-      natsStatus next = natsSubscription_NextMsg(&reply, replies, left);
-      // No responders: nobody subscribes to the subject, so no reply comes.
-      if (next == NATS_TIMEOUT || next == NATS_NO_RESPONDERS)
-        break;
-      if (next != NATS_OK) {
-        status = next;
-        break;
-      }
-      answers.emplace_back(natsMsg_GetData(reply),
-                           static_cast<std::size_t>(natsMsg_GetDataLength(reply)));
-      natsMsg_Destroy(reply);
-    }
-    natsSubscription_Destroy(replies);
-    natsInbox_Destroy(inbox);
-    if (status != NATS_OK)
-      throw KQ_EException(Cause(status));
-    return answers;
+    Outcome outcome = Send(subject, payload, windowMs, false);
+    if (!outcome.failure.empty())
+      throw KQ_EException(outcome.failure);
+    // No responders: nobody subscribes to the subject, so no reply comes.
+    return std::move(outcome.replies);
   }
 
   std::size_t MaxPayload() const override { return maxPayload_; }
 
  private:
+  struct Outcome {
+    std::vector<std::string> replies;
+    bool noResponders = false;
+    std::string failure;
+  };
+
+  // Publishes `payload` to `subject` with a reply subject of its own and waits up to `waitMs`
+  // for the first reply (`firstOnly`) or for the whole time; a failure or the no-responders
+  // answer ends the wait at once.
+  Outcome Send(const std::string& subject, const std::string& payload, int waitMs, bool firstOnly) {
+    CheckSendable(payload);
+    std::string reply = inbox_ + "." + std::to_string(nextReply_++);
+    {
+      std::lock_guard<std::mutex> lock(box_->mutex);
+      box_->awaited = reply;
+      box_->sentTo = subject;
+      box_->replies.clear();
+      box_->noResponders = false;
+      box_->failure.clear();
+    }
+    natsStatus status =
+        natsConnection_PublishRequest(connection_, subject.c_str(), reply.c_str(), payload.data(),
+                                      static_cast<int>(payload.size()));
+    std::unique_lock<std::mutex> lock(box_->mutex);
+    if (status == NATS_OK) {
+      box_->changed.wait_for(lock, std::chrono::milliseconds(waitMs), [&] {
+        return (firstOnly && !box_->replies.empty()) || box_->noResponders ||
+               !box_->failure.empty();
+      });
+    }
+    Outcome outcome{std::move(box_->replies), box_->noResponders, std::move(box_->failure)};
+    box_->awaited.clear();
+    box_->replies.clear();
+    box_->failure.clear();
+    lock.unlock();
+    if (status != NATS_OK)
+      throw KQ_EException(Cause(status));
+    return outcome;
+  }
+
+  void Close() {
+    if (connection_ == nullptr)
+      return;
+    natsConnection_Close(connection_);
+    if (replies_ != nullptr)
+      natsSubscription_Destroy(replies_);
+    replies_ = nullptr;
+    natsConnection_Destroy(connection_);
+    connection_ = nullptr;
+  }
+
   std::string Cause(natsStatus status) const {
     if (status == NATS_CONNECTION_DISCONNECTED || status == NATS_CONNECTION_CLOSED ||
         natsConnection_Status(connection_) != NATS_CONN_STATUS_CONNECTED)
@@ -412,19 +686,25 @@ class LibnatsChannel : public NatsChannel {
           "not connected to NATS at the moment; the connection is being made again");
   }
 
+  std::shared_ptr<ReplyBox> box_;
   natsConnection* connection_ = nullptr;
+  natsSubscription* replies_ = nullptr;
+  std::string inbox_;  // "_INBOX.<unique>"; replies come to inbox_ + ".<number>"
+  std::uint64_t nextReply_ = 1;
   std::size_t maxPayload_ = 0;
 };
 
 }  // namespace
 
 std::unique_ptr<ServerTransport> MakeNatsServerTransport(TransportHost& host,
-                                                         const std::string& urls) {
-  return std::make_unique<NatsServerTransport>(host, urls);
+                                                         const std::string& urls,
+                                                         const NatsSecurity& security) {
+  return std::make_unique<NatsServerTransport>(host, urls, security);
 }
 
-std::unique_ptr<NatsChannel> MakeNatsChannel(const std::string& urls, int connectTimeoutMs) {
-  return std::make_unique<LibnatsChannel>(urls, connectTimeoutMs);
+std::unique_ptr<NatsChannel> MakeNatsChannel(const std::string& urls, int connectTimeoutMs,
+                                             const NatsSecurity& security) {
+  return std::make_unique<LibnatsChannel>(urls, connectTimeoutMs, security);
 }
 
 }  // namespace kqm

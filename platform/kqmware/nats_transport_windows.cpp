@@ -15,11 +15,12 @@ namespace {
 
 }  // namespace
 
-std::unique_ptr<ServerTransport> MakeNatsServerTransport(TransportHost&, const std::string&) {
+std::unique_ptr<ServerTransport> MakeNatsServerTransport(TransportHost&, const std::string&,
+                                                         const NatsSecurity&) {
   NoNatsClient();
 }
 
-std::unique_ptr<NatsChannel> MakeNatsChannel(const std::string&, int) {
+std::unique_ptr<NatsChannel> MakeNatsChannel(const std::string&, int, const NatsSecurity&) {
   NoNatsClient();
 }
 

@@ -1,6 +1,8 @@
 #include "platform/kqmware/settings.h"
 
+#include <boost/asio/ip/address.hpp>
 #include <charconv>
+#include <vector>
 
 #include "platform/kqtypes/kq_exception.h"
 #include "platform/os/os.h"
@@ -102,6 +104,87 @@ std::optional<std::string> NatsUrl() {
   if (!url || url->empty())
     return std::nullopt;
   return url;
+}
+
+std::optional<AllowList> AllowSetting() {
+  std::optional<std::string> text = os::GetEnv("KQM_ALLOW");
+  if (!text)
+    return std::nullopt;
+  return AllowList::Parse("KQM_ALLOW", *text);
+}
+
+AllowList AllowedPeers(const std::optional<AllowList>& allowSetting,
+                       const std::string& listenHost) {
+  if (allowSetting)
+    return *allowSetting;
+  boost::system::error_code error;
+  boost::asio::ip::address address = boost::asio::ip::make_address(listenHost, error);
+  if (!error && address.is_v6() && address.to_v6().is_v4_mapped())
+    address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
+  // A host that is no address cannot be listened on; whatever is returned is not used.
+  if (!error && address.is_loopback())
+    return AllowList::LoopbackOnly();
+  return AllowList::Everyone();
+}
+
+std::string NatsSecurity::AuthenticationSettings() const {
+  if (!credentialsFile.empty())
+    return "KQM_NATS_CREDS";
+  if (!nkeySeedFile.empty())
+    return "KQM_NATS_NKEY_SEED";
+  if (!token.empty())
+    return "KQM_NATS_TOKEN";
+  if (!user.empty())
+    return "KQM_NATS_USER and KQM_NATS_PASSWORD";
+  return "";
+}
+
+NatsSecurity ParseNatsSecurity(
+    const std::function<std::optional<std::string>(const char* name)>& lookup) {
+  auto read = [&](const char* name) {
+    std::optional<std::string> value = lookup(name);
+    return value ? *value : std::string();
+  };
+  NatsSecurity security;
+  security.credentialsFile = read("KQM_NATS_CREDS");
+  security.nkeySeedFile = read("KQM_NATS_NKEY_SEED");
+  security.token = read("KQM_NATS_TOKEN");
+  security.user = read("KQM_NATS_USER");
+  security.password = read("KQM_NATS_PASSWORD");
+  security.caFile = read("KQM_NATS_TLS_CA");
+  security.certificateFile = read("KQM_NATS_TLS_CERT");
+  security.keyFile = read("KQM_NATS_TLS_KEY");
+
+  if (!security.user.empty() && security.password.empty())
+    throw KQ_EException("KQM_NATS_USER is set without KQM_NATS_PASSWORD: set both, or neither");
+  if (security.user.empty() && !security.password.empty())
+    throw KQ_EException("KQM_NATS_PASSWORD is set without KQM_NATS_USER: set both, or neither");
+  if (!security.certificateFile.empty() && security.keyFile.empty())
+    throw KQ_EException("KQM_NATS_TLS_CERT is set without KQM_NATS_TLS_KEY: set both, or neither");
+  if (security.certificateFile.empty() && !security.keyFile.empty())
+    throw KQ_EException("KQM_NATS_TLS_KEY is set without KQM_NATS_TLS_CERT: set both, or neither");
+  std::vector<std::string> ways;
+  if (!security.credentialsFile.empty())
+    ways.push_back("KQM_NATS_CREDS");
+  if (!security.nkeySeedFile.empty())
+    ways.push_back("KQM_NATS_NKEY_SEED");
+  if (!security.token.empty())
+    ways.push_back("KQM_NATS_TOKEN");
+  if (!security.user.empty())
+    ways.push_back("KQM_NATS_USER");
+  if (ways.size() > 1) {
+    std::string named;
+    for (std::size_t i = 0; i < ways.size(); ++i)
+      named += (i == 0 ? "" : i + 1 == ways.size() ? " and " : ", ") + ways[i];
+    throw KQ_EException(named +
+                        " are set: NATS takes one way of authenticating (a credentials file, an "
+                        "NKey seed, a token, or a user with a password); unset the others");
+  }
+  return security;
+}
+
+NatsSecurity NatsSecuritySettings() {
+  return ParseNatsSecurity([](const char* name) { return os::GetEnv(name); });
 }
 
 }  // namespace kqm

@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+
+#include "platform/kqmware/allow_list.h"
 
 namespace kqm {
 
@@ -56,5 +59,42 @@ int RequestTimeoutMs();
 // KQM_NATS_URL: the NATS server(s) servers and clients meet at ("nats://HOST:PORT", or
 // several separated by commas); nullopt (unset or empty): direct TCP.
 std::optional<std::string> NatsUrl();
+
+// KQM_ALLOW: the addresses and networks whose connections the listeners of a server take
+// (see AllowList::Parse); nullopt when unset. Throws KQ_EException naming KQM_ALLOW and the
+// entry when an entry is malformed, and when it is set but names nothing.
+std::optional<AllowList> AllowSetting();
+// The peers a listener on `listenHost` serves: `allowSetting` when set; else loopback peers
+// only when `listenHost` is a loopback address, and everyone when it is not (the caller
+// warns). Pure.
+AllowList AllowedPeers(const std::optional<AllowList>& allowSetting, const std::string& listenHost);
+
+// How servers and clients prove who they are to NATS and check who NATS is. Empty fields are
+// not set. At most one way of authenticating is set: a credentials file, an NKey seed file, a
+// token, or a user with a password.
+struct NatsSecurity {
+  std::string credentialsFile;  // KQM_NATS_CREDS: a user JWT with its NKey seed
+  std::string nkeySeedFile;     // KQM_NATS_NKEY_SEED: a user NKey seed ("SU...")
+  std::string token;            // KQM_NATS_TOKEN
+  std::string user;             // KQM_NATS_USER, with
+  std::string password;         // KQM_NATS_PASSWORD
+  std::string caFile;           // KQM_NATS_TLS_CA: the CA certificates NATS is checked against
+  std::string certificateFile;  // KQM_NATS_TLS_CERT: this side's certificate chain, with
+  std::string keyFile;          // KQM_NATS_TLS_KEY: its private key
+
+  // Whether TLS is asked for (a CA or a certificate is set).
+  bool WantsTls() const { return !caFile.empty() || !certificateFile.empty(); }
+  // The settings this side authenticates with ("KQM_NATS_USER and KQM_NATS_PASSWORD"), or
+  // "" when none is set.
+  std::string AuthenticationSettings() const;
+};
+// The NATS security settings, each looked up with `lookup` (nullopt or "": unset). Pure;
+// throws KQ_EException naming the settings when they do not fit together: two ways of
+// authenticating, a user without a password or a password without a user, a certificate
+// without its key or a key without its certificate.
+NatsSecurity ParseNatsSecurity(
+    const std::function<std::optional<std::string>(const char* name)>& lookup);
+// The NATS security settings from the environment (see above).
+NatsSecurity NatsSecuritySettings();
 
 }  // namespace kqm

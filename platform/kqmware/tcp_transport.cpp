@@ -118,8 +118,12 @@ class TcpTransport::Connection : public std::enable_shared_from_this<Connection>
   bool busy_ = false;  // a request of this connection is waiting, being handled or answered
 };
 
-TcpTransport::TcpTransport(TransportHost& host, const tcp::endpoint& endpoint, int backlog)
-    : host_(host), acceptor_(host.Control()), acceptRetry_(host.Control()) {
+TcpTransport::TcpTransport(TransportHost& host, const tcp::endpoint& endpoint, int backlog,
+                           AllowList allow)
+    : host_(host),
+      allow_(std::move(allow)),
+      acceptor_(host.Control()),
+      acceptRetry_(host.Control()) {
   std::string where = endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
   boost::system::error_code error;
   acceptor_.open(endpoint.protocol(), error);
@@ -166,9 +170,11 @@ void TcpTransport::Accept() {
         if (stopping_)
           return;
         os::SetNoInherit(static_cast<std::intptr_t>(socket.native_handle()));
+        tcp::endpoint peer;
+        if (!Admit(socket, peer))
+          return Accept();
         boost::system::error_code ignored;
         socket.set_option(tcp::no_delay(true), ignored);
-        tcp::endpoint peer = socket.remote_endpoint(ignored);
         auto connection = std::make_shared<Connection>(
             *this, std::move(socket),
             KQM_TSocket(nextConnectionId_++, peer.address().to_string(), peer.port()));
@@ -180,6 +186,25 @@ void TcpTransport::Accept() {
         connection->Start();
         Accept();
       });
+}
+
+bool TcpTransport::Admit(tcp::socket& socket, tcp::endpoint& peer) {
+  boost::system::error_code error;
+  peer = socket.remote_endpoint(error);
+  // A peer gone already has no address to check, and nothing to serve.
+  if (!error && allow_.Allows(peer.address()))
+    return true;
+  boost::system::error_code ignored;
+  socket.close(ignored);
+  if (!error) {
+    std::optional<std::string> line = refusals_.Refused(
+        RefusalLog::Clock::now(), "refused a connection from " + peer.address().to_string() + ":" +
+                                      std::to_string(peer.port()) +
+                                      ": the address is not allowed (" + allow_.Describe() + ")");
+    if (line)
+      host_.Log(2, *line);
+  }
+  return false;
 }
 
 void TcpTransport::Remove(const std::shared_ptr<Connection>& connection) {

@@ -3,6 +3,9 @@
 // then reads on, so that a connection's requests are answered in order. A status request is
 // answered by the network side itself.
 //
+// A connection from a peer the allow list does not name is closed as it is accepted, before a
+// byte is read, and logged at level 2 (at most one line a second, see RefusalLog).
+//
 // Threads: the listener runs on the engine's control strand, each connection on a strand of
 // its own. The transport owns its listener and its connections.
 #pragma once
@@ -14,6 +17,8 @@
 #include <mutex>
 #include <set>
 
+#include "platform/kqmware/allow_list.h"
+#include "platform/kqmware/refusal_log.h"
 #include "platform/kqmware/server_transport.h"
 
 namespace kqm {
@@ -21,8 +26,10 @@ namespace kqm {
 class TcpTransport : public ServerTransport {
  public:
   // Listens on `endpoint` with a listen queue of `backlog` (0: the system's default) and
-  // starts accepting. Throws KQ_EException naming the address and port when it cannot.
-  TcpTransport(TransportHost& host, const boost::asio::ip::tcp::endpoint& endpoint, int backlog);
+  // starts accepting the peers `allow` names. Throws KQ_EException naming the address and
+  // port when it cannot.
+  TcpTransport(TransportHost& host, const boost::asio::ip::tcp::endpoint& endpoint, int backlog,
+               AllowList allow);
   ~TcpTransport() override;
 
   std::uint16_t Port() const override { return port_; }
@@ -34,11 +41,15 @@ class TcpTransport : public ServerTransport {
   class Connection;
 
   void Accept();
+  // Whether the accepted `socket` may be served; closes it and logs the refusal when not.
+  bool Admit(boost::asio::ip::tcp::socket& socket, boost::asio::ip::tcp::endpoint& peer);
   // Closes the listener and returns the connections open at that moment.
   std::set<std::shared_ptr<Connection>> StopAccepting();
   void Remove(const std::shared_ptr<Connection>& connection);
 
   TransportHost& host_;
+  const AllowList allow_;
+  RefusalLog refusals_;
   boost::asio::ip::tcp::acceptor acceptor_;
   boost::asio::steady_timer acceptRetry_;
   mutable std::mutex mutex_;
