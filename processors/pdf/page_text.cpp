@@ -37,7 +37,7 @@ PageTextPainter::PageTextPainter(QPDF& pdf, const TextStyle& style) : pdf_(pdf),
 }
 
 void PageTextPainter::Draw(QPDFPageObjectHelper& page, int number, const std::string& text,
-                           const std::string& label) {
+                           const std::string& winAnsi, const std::string& label) {
   std::string where = "file \"" + label + "\": page " + std::to_string(number);
   try {
     QPDFObjectHandle::Rectangle box = page.getCropBox().getArrayAsRectangle();
@@ -60,15 +60,17 @@ void PageTextPainter::Draw(QPDFPageObjectHelper& page, int number, const std::st
     std::string stateName = resources.getUniqueResourceName("/VtpsGS", suffix);
     states.replaceKey(stateName, state_);
 
-    TextPlacement placement{HelveticaWidth(text, style_.fontSize), style_.fontSize, style_.angle,
+    TextPlacement placement{HelveticaWidth(winAnsi, style_.fontSize), style_.fontSize, style_.angle,
                             style_.position, style_.margin};
     Matrix m = PlaceText(placement, box.llx, box.lly, box.urx, box.ury, rotate);
-    std::string content = "q " + stateName + " gs BT " + fontName + " " +
-                          PdfNumber(style_.fontSize) + " Tf " + PdfNumber(style_.color.red) + " " +
-                          PdfNumber(style_.color.green) + " " + PdfNumber(style_.color.blue) +
-                          " rg " + PdfNumber(m.a) + " " + PdfNumber(m.b) + " " + PdfNumber(m.c) +
-                          " " + PdfNumber(m.d) + " " + PdfNumber(m.e) + " " + PdfNumber(m.f) +
-                          " Tm " + QPDFObjectHandle::newString(text).unparse() + " Tj ET Q\n";
+    std::string content = "q " + stateName + " gs /Span << /ActualText " +
+                          QPDFObjectHandle::newUnicodeString(text).unparse() + " >> BDC BT " +
+                          fontName + " " + PdfNumber(style_.fontSize) + " Tf " +
+                          PdfNumber(style_.color.red) + " " + PdfNumber(style_.color.green) + " " +
+                          PdfNumber(style_.color.blue) + " rg " + PdfNumber(m.a) + " " +
+                          PdfNumber(m.b) + " " + PdfNumber(m.c) + " " + PdfNumber(m.d) + " " +
+                          PdfNumber(m.e) + " " + PdfNumber(m.f) + " Tm " +
+                          QPDFObjectHandle::newString(winAnsi).unparse() + " Tj ET EMC Q\n";
     if (style_.under) {
       page.addPageContents(QPDFObjectHandle::newStream(&pdf_, content), true);
     } else {

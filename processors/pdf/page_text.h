@@ -26,11 +26,13 @@ class PageTextPainter {
   // Makes the font and graphics state objects `pdf` will share among its pages.
   PageTextPainter(QPDF& pdf, const TextStyle& style);
 
-  // Draws the WinAnsi `text` on `page` (page `number` of the file `label`). Throws PdfError
+  // Draws `text` (UTF-8; `winAnsi` is the same text in WinAnsi encoding) on `page` (page
+  // `number` of the file `label`). The line is marked with its text as the "actual text", so
+  // that extraction finds it whole even where it runs at an angle. Throws PdfError
   // naming the file and page when the page's box is unusable (not finite or beyond 1,000,000
   // points) or its objects cannot be changed.
   void Draw(QPDFPageObjectHelper& page, int number, const std::string& text,
-            const std::string& label);
+            const std::string& winAnsi, const std::string& label);
 
  private:
   QPDF& pdf_;

@@ -51,7 +51,8 @@ KQ_TDict PdfWatermark(const JobParameters& parameters, OperationContext& context
 
   PageTextPainter painter(*input.pdf, style);
   for (int number : pages)
-    painter.Draw(input.pages[static_cast<std::size_t>(number - 1)], number, encoded, input.label);
+    painter.Draw(input.pages[static_cast<std::size_t>(number - 1)], number, text, encoded,
+                 input.label);
   return WriteWithText(input, std::move(output), outputName, context);
 }
 
@@ -80,10 +81,9 @@ KQ_TDict PdfPageNumbers(const JobParameters& parameters, OperationContext& conte
   PageTextPainter painter(*input.pdf, style);
   long long total = start + static_cast<long long>(pages.size()) - 1;
   for (std::size_t i = 0; i < pages.size(); ++i) {
-    std::string text =
-        WinAnsiText(PageNumberText(pattern, start + static_cast<long long>(i), total),
-                    parameters.Name("pattern"));
-    painter.Draw(input.pages[static_cast<std::size_t>(pages[i] - 1)], pages[i], text, input.label);
+    std::string text = PageNumberText(pattern, start + static_cast<long long>(i), total);
+    painter.Draw(input.pages[static_cast<std::size_t>(pages[i] - 1)], pages[i], text,
+                 WinAnsiText(text, parameters.Name("pattern")), input.label);
   }
   return WriteWithText(input, std::move(output), outputName, context);
 }
