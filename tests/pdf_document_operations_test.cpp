@@ -160,6 +160,11 @@ TEST_F(PdfDocumentOperations, MetadataRefusesHostilePacketsAndBadValues) {
     ASSERT_EQ(read.exitCode, 0) << Show(read.answer);
     EXPECT_THAT(Text(read.answer, "xmpError"), HasSubstr("XMP metadata")) << file;
   }
+  // A packet past the stream limit is not read, and says so.
+  Run limited = RunProcessor("pdf-metadata", Dict({{"file", "xmp-deep.pdf"}}),
+                             {{"VTPS_PDF_MAX_STREAM_BYTES", "1024"}});
+  ASSERT_EQ(limited.exitCode, 0) << Show(limited.answer);
+  EXPECT_THAT(Text(limited.answer, "xmpError"), HasSubstr("(VTPS_PDF_MAX_STREAM_BYTES)"));
   ExpectRefused(
       "pdf-metadata",
       Dict({{"file", "xmp-entities.pdf"}, {"output", "x.pdf"}, {"set", Dict({{"Title", "t"}})}}),

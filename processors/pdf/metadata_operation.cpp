@@ -152,7 +152,16 @@ KQ_TDict PdfMetadata(const JobParameters& parameters, OperationContext& context)
   }
   PdfFile input = OpenFileParameter(parameters, context);
   QPDF& pdf = *input.pdf;
-  std::optional<std::string> packet = XmpPacket(pdf, context.limits.maxStreamBytes, input.label);
+  std::optional<std::string> packet;
+  std::optional<std::string> packetError;
+  try {
+    packet = XmpPacket(pdf, context.limits.maxStreamBytes, input.label);
+  } catch (const PdfError& e) {
+    // Reading still answers the entries; writing must not leave the packet behind.
+    if (changes)
+      throw;
+    packetError = e.what();
+  }
 
   if (changes) {
     context.budget.Write(input.PageCount(), *outputName);
@@ -201,6 +210,8 @@ KQ_TDict PdfMetadata(const JobParameters& parameters, OperationContext& context)
   KQ_TDict info = InfoAnswer(pdf);
   if (!info.Empty())
     answer["info"] = info;
+  if (packetError)
+    answer["xmpError"] = *packetError;
   AddXmpAnswer(answer, packet);
   // An answer needs one element at least; a document without metadata has none of the above.
   answer["pageCount"] = std::to_string(input.PageCount());
