@@ -9,6 +9,7 @@
 
 #include "platform/os/child_process.h"
 #include "processors/pdf/operation_table.h"
+#include "tests/pdf_feature_files.h"
 #include "tests/pdf_test_files.h"
 #include "tests/support/program_runner.h"
 #include "tests/support/test_support.h"
@@ -28,6 +29,7 @@ class PdfProcess : public ::testing::Test {
     fs::create_directory(dir_.File("jobs"));
     fs::create_directory(Root());
     vtps_test::MakeTestPdfs(Root());
+    vtps_test::MakeFeaturePdfs(Root());
 
     std::string configuration =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -121,6 +123,30 @@ TEST_F(PdfProcess, EachOperationAnswersThroughTheServer) {
        }},
       {"PdfText", R"({"file": "three.pdf", "pages": "z"})",
        [&](const json& answer) { EXPECT_EQ(answer["pageArray"]["page"][0]["text"], "Page 3"); }},
+      {"PdfFlatten", R"({"file": "form.pdf", "output": "flat.pdf"})",
+       [&](const json& answer) {
+         EXPECT_EQ(answer["fields"], "1");
+         EXPECT_THAT(tools_.PageText(InRoot("flat.pdf"), 1), HasSubstr("Hello form"));
+       }},
+      {"PdfMetadata", R"({"file": "xmp.pdf", "output": "meta.pdf", "set": {"Title": "New"}})",
+       [&](const json& answer) {
+         EXPECT_EQ(answer["info"]["Title"], "New");
+         EXPECT_EQ(answer["xmp"]["title"], "New");
+       }},
+      {"PdfWatermark", R"({"file": "three.pdf", "text": "SECRET", "output": "w.pdf"})",
+       [&](const json&) { EXPECT_THAT(tools_.PageText(InRoot("w.pdf"), 2), HasSubstr("SECRET")); }},
+      {"PdfPageNumbers", R"({"file": "three.pdf", "pattern": "- {n} -", "output": "n.pdf"})",
+       [&](const json&) { EXPECT_THAT(tools_.PageText(InRoot("n.pdf"), 3), HasSubstr("- 3 -")); }},
+      {"PdfAttachments", R"({"file": "attached.pdf"})",
+       [&](const json& answer) {
+         EXPECT_EQ(answer["count"], "3");
+         EXPECT_EQ(answer["attachmentArray"]["attachment"][2]["size"], "11");
+       }},
+      {"PdfBookmarks", R"({"file": "outline.pdf"})",
+       [&](const json& answer) {
+         EXPECT_EQ(answer["bookmarkArray"]["bookmark"][0]["bookmarkArray"]["bookmark"][0]["page"],
+                   "2");
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.method);

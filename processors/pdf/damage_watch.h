@@ -23,6 +23,10 @@ class DamageWatch {
   // VTPS_PDF_MAX_MEMORY_MB when qpdf ran out of memory. Recovered warnings are kept.
   void Check();
 
+  // Adds `warning` to the recovered warnings: something the operations repaired themselves
+  // without losing anything.
+  void Note(std::string warning) { recovered_.push_back(std::move(warning)); }
+
   // The recovered warnings seen so far, as the answer's "warning" entries.
   const std::vector<std::string>& Recovered() const { return recovered_; }
 

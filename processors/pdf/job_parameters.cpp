@@ -88,3 +88,16 @@ const KQ_TArray& JobParameters::Array(const std::string& name) const {
     throw PdfError(Quoted(Name(name)) + " must be an array of at least one element");
   return *array;
 }
+
+const KQ_TDict* JobParameters::OptionalDictionary(const std::string& name) const {
+  const KQ_TAny* value = Find(name);
+  if (value == nullptr) {
+    if (Find(name + "Array") != nullptr)
+      throw PdfError(Quoted(Name(name)) + " must be a dictionary, not an array");
+    return nullptr;
+  }
+  const KQ_TDict* dictionary = value->DynamicCast<KQ_TDict>();
+  if (dictionary == nullptr)
+    throw PdfError(Quoted(Name(name)) + " must be a dictionary of at least one entry");
+  return dictionary;
+}

@@ -37,6 +37,13 @@ class JobParameters {
   // The array `name` (sent as an array, so the job file holds `name` + "Array"). Throws
   // PdfError when it is missing, empty or not an array.
   const KQ_TArray& Array(const std::string& name) const;
+  // The dictionary `name`, or null when it is missing. Throws PdfError when it is something
+  // else (an empty dictionary arrives as an empty string and is refused too).
+  const KQ_TDict* OptionalDictionary(const std::string& name) const;
+  // Whether `name` was given in any form: a string, a dictionary or an array.
+  bool Has(const std::string& name) const {
+    return Find(name) != nullptr || Find(name + "Array") != nullptr;
+  }
 
  private:
   const KQ_TAny* Find(const std::string& name) const;

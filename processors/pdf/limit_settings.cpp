@@ -29,3 +29,8 @@ LimitSettings ReadLimitSettings(const std::optional<std::string>& maxStreamBytes
                                                kDefaultMaxOutputBytes, 1024, 1LL << 50);
   return settings;
 }
+
+long long MaxAttachmentBytesSetting(const std::optional<std::string>& value) {
+  return WholeNumberSetting("VTPS_PDF_MAX_ATTACHMENT_BYTES", value, kDefaultMaxAttachmentBytes,
+                            1024, 1LL << 40);
+}

@@ -1,7 +1,8 @@
 // The byte and memory limits of one PDF processor run, read from the environment's text at
 // the program's edge: VTPS_PDF_MAX_STREAM_BYTES (what one stream may decode to),
-// VTPS_PDF_MAX_MEMORY_MB (the process's address space) and VTPS_PDF_MAX_OUTPUT_BYTES (all
-// outputs of the run together). Pure functions of their text.
+// VTPS_PDF_MAX_MEMORY_MB (the process's address space), VTPS_PDF_MAX_OUTPUT_BYTES (all
+// outputs of the run together) and VTPS_PDF_MAX_ATTACHMENT_BYTES (what one embedded file may
+// hold). Pure functions of their text.
 #pragma once
 
 #include <optional>
@@ -10,11 +11,13 @@
 constexpr long long kDefaultMaxStreamBytes = 256LL << 20;
 constexpr long long kDefaultMaxMemoryMb = 1024;
 constexpr long long kDefaultMaxOutputBytes = 1LL << 30;
+constexpr long long kDefaultMaxAttachmentBytes = 64LL << 20;
 
 struct LimitSettings {
   long long maxStreamBytes = kDefaultMaxStreamBytes;
   long long maxMemoryMb = kDefaultMaxMemoryMb;
   long long maxOutputBytes = kDefaultMaxOutputBytes;
+  long long maxAttachmentBytes = kDefaultMaxAttachmentBytes;
 };
 
 // The whole number `value` of the setting `variable`: `fallback` when unset or empty.
@@ -27,3 +30,7 @@ long long WholeNumberSetting(const std::string& variable, const std::optional<st
 LimitSettings ReadLimitSettings(const std::optional<std::string>& maxStreamBytes,
                                 const std::optional<std::string>& maxMemoryMb,
                                 const std::optional<std::string>& maxOutputBytes);
+
+// VTPS_PDF_MAX_ATTACHMENT_BYTES from its value (unset or empty: the default). Throws PdfError
+// as WholeNumberSetting does.
+long long MaxAttachmentBytesSetting(const std::optional<std::string>& value);

@@ -17,6 +17,12 @@ const std::vector<OperationEntry>& Operations() {
       {"pdf-optimize", "PdfOptimize", &PdfOptimize},
       {"pdf-render", "PdfRender", &PdfRender},
       {"pdf-text", "PdfText", &PdfText},
+      {"pdf-flatten", "PdfFlatten", &PdfFlatten},
+      {"pdf-metadata", "PdfMetadata", &PdfMetadata},
+      {"pdf-watermark", "PdfWatermark", &PdfWatermark},
+      {"pdf-page-numbers", "PdfPageNumbers", &PdfPageNumbers},
+      {"pdf-attachments", "PdfAttachments", &PdfAttachments},
+      {"pdf-bookmarks", "PdfBookmarks", &PdfBookmarks},
   };
   return operations;
 }

@@ -30,6 +30,7 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
   try {
     LimitSettings limitSettings =
         ReadLimitSettings(settings.maxStreamBytes, settings.maxMemoryMb, settings.maxOutputBytes);
+    limitSettings.maxAttachmentBytes = MaxAttachmentBytesSetting(settings.maxAttachmentBytes);
     if (int error =
             os::LimitAddressSpace(static_cast<std::uint64_t>(limitSettings.maxMemoryMb) << 20))
       throw PdfError("VTPS_PDF_MAX_MEMORY_MB cannot be applied: " + os::ErrorText(error));
@@ -83,7 +84,8 @@ RunSettings SettingsFromEnvironment() {
           os::GetEnv("VTPS_PDF_MAX_PAGES"),
           os::GetEnv("VTPS_PDF_MAX_STREAM_BYTES"),
           os::GetEnv("VTPS_PDF_MAX_MEMORY_MB"),
-          os::GetEnv("VTPS_PDF_MAX_OUTPUT_BYTES")};
+          os::GetEnv("VTPS_PDF_MAX_OUTPUT_BYTES"),
+          os::GetEnv("VTPS_PDF_MAX_ATTACHMENT_BYTES")};
 }
 
 int RunJob(Operation operation, const std::string& jobPath, const RunSettings& settings) {

@@ -17,11 +17,12 @@ constexpr int kExitUsage = 2;             // wrong command line or program name;
 constexpr int kExitAnswerNotWritten = 3;  // the job file could not be replaced
 
 struct RunSettings {
-  RootSettings paths;                         // VTPS_PDF_ROOT, VTPS_PDF_UNCONFINED
-  std::optional<std::string> maxPages;        // VTPS_PDF_MAX_PAGES
-  std::optional<std::string> maxStreamBytes;  // VTPS_PDF_MAX_STREAM_BYTES
-  std::optional<std::string> maxMemoryMb;     // VTPS_PDF_MAX_MEMORY_MB
-  std::optional<std::string> maxOutputBytes;  // VTPS_PDF_MAX_OUTPUT_BYTES
+  RootSettings paths;                             // VTPS_PDF_ROOT, VTPS_PDF_UNCONFINED
+  std::optional<std::string> maxPages;            // VTPS_PDF_MAX_PAGES
+  std::optional<std::string> maxStreamBytes;      // VTPS_PDF_MAX_STREAM_BYTES
+  std::optional<std::string> maxMemoryMb;         // VTPS_PDF_MAX_MEMORY_MB
+  std::optional<std::string> maxOutputBytes;      // VTPS_PDF_MAX_OUTPUT_BYTES
+  std::optional<std::string> maxAttachmentBytes;  // VTPS_PDF_MAX_ATTACHMENT_BYTES
 };
 
 // The settings from this process's environment.

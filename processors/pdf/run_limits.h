@@ -1,7 +1,8 @@
 // RunLimits: what bounds one run of a PDF processor besides its pages: the bytes one stream
-// may decode to, the output budget, the watch over the qpdf documents' warnings, and the
-// file being worked on, which an allocation failure is reported against. One object per
-// run, made by the run and borrowed by the operations through their context; one thread.
+// may decode to, the bytes one embedded file may hold, the output budget, the watch over the qpdf
+// documents' warnings, and the file being worked on, which an allocation failure is reported
+// against. One object per run, made by the run and borrowed by the operations through their
+// context; one thread.
 #pragma once
 
 #include <string>
@@ -14,10 +15,12 @@ struct RunLimits {
   explicit RunLimits(const LimitSettings& settings)
       : maxStreamBytes(settings.maxStreamBytes),
         maxMemoryMb(settings.maxMemoryMb),
+        maxAttachmentBytes(settings.maxAttachmentBytes),
         output(settings.maxOutputBytes) {}
 
   long long maxStreamBytes;
   long long maxMemoryMb;
+  long long maxAttachmentBytes;
   OutputBudget output;
   DamageWatch damage;
   // `file "a.pdf"` or `output "b.pdf"`: what an out-of-memory error names.
