@@ -122,6 +122,10 @@ bool SetPermissions(const FileHandle& file, std::uint32_t permissions);
 FileFailure LinkUnnamedFile(const FileHandle& file, const FileHandle& folder,
                             const std::string& name);
 
+// Gives the file `from` in `folder` the second name `to` there too (a hard link); kExists
+// when `to` is taken, which stays as it was.
+FileFailure LinkIn(const FileHandle& folder, const std::string& from, const std::string& to);
+
 // Renames `from` to `to` within `folder`, replacing what `to` names (a file, or a link, which is
 // replaced and not followed).
 FileFailure RenameIn(const FileHandle& folder, const std::string& from, const std::string& to);

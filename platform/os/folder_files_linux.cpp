@@ -212,6 +212,12 @@ FileFailure LinkUnnamedFile(const FileHandle& file, const FileHandle& folder,
   return {};
 }
 
+FileFailure LinkIn(const FileHandle& folder, const std::string& from, const std::string& to) {
+  if (::linkat(folder.Get(), from.c_str(), folder.Get(), to.c_str(), 0) != 0)
+    return Failed(errno);
+  return {};
+}
+
 FileFailure RenameIn(const FileHandle& folder, const std::string& from, const std::string& to) {
   if (::renameat(folder.Get(), from.c_str(), folder.Get(), to.c_str()) != 0)
     return Failed(errno);

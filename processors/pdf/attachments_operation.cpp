@@ -229,11 +229,11 @@ KQ_TDict ExtractAttachments(const JobParameters& parameters, OperationContext& c
   if (!prefix.empty() && prefix.back() != '/')
     prefix += '/';
   std::vector<std::unique_ptr<OutputFile>> outputs;
-  KQ_TArray written;
+  std::vector<std::string> wanted;  // each attachment's own name, for a new number
   for (const Attachment& attachment : attachments) {
     AttachmentSize(attachment, context.limits, input.label);
-    std::string fileName =
-        names.Next(attachment.fileName.empty() ? attachment.name : attachment.fileName);
+    wanted.push_back(attachment.fileName.empty() ? attachment.name : attachment.fileName);
+    std::string fileName = names.Next(wanted.back());
     std::string label = prefix + fileName;
     outputs.push_back(std::make_unique<OutputFile>(folder, fileName, label));
     context.limits.workingOn = "output \"" + label + "\"";
@@ -252,15 +252,22 @@ KQ_TDict ExtractAttachments(const JobParameters& parameters, OperationContext& c
       throw PdfError("file \"" + input.label + "\": attachment \"" + XmlSafeText(attachment.name) +
                      "\" cannot be decoded");
     file.Close();
-    KQ_TDict entry;
-    entry["name"] = XmlSafeText(attachment.name);
-    entry["file"] = label;
-    written.Append(entry);
   }
   // Reads made while decoding count before anything is named.
   context.limits.damage.Check();
-  for (auto& output : outputs)
-    output->Commit();
+  // A file that appeared under a chosen name since it was chosen is not replaced either: the
+  // attachment takes the next free number.
+  KQ_TArray written;
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    while (!outputs[i]->CommitIfFree()) {
+      std::string fileName = names.Next(wanted[i]);
+      outputs[i]->RenameTarget(fileName, prefix + fileName);
+    }
+    KQ_TDict entry;
+    entry["name"] = XmlSafeText(attachments[i].name);
+    entry["file"] = outputs[i]->Label();
+    written.Append(entry);
+  }
 
   KQ_TDict answer;
   answer["count"] = std::to_string(attachments.size());

@@ -97,6 +97,27 @@ std::unique_ptr<OutputFile> OutputFile::AtPath(const std::string& path) {
   return output;
 }
 
+bool OutputFile::CommitIfFree() {
+  // A link fails where the name exists, so nothing there is ever replaced.
+  os::FileFailure linked = hiddenName_.empty() ? os::LinkUnnamedFile(content_, *folder_, name_)
+                                               : os::LinkIn(*folder_, hiddenName_, name_);
+  if (linked.problem == os::FileProblem::kExists)
+    return false;
+  if (linked)
+    throw PdfError("output \"" + label_ + "\" cannot be written (" + linked.Text() + ")");
+  if (!hiddenName_.empty()) {
+    os::RemoveIn(*folder_, hiddenName_);
+    hiddenName_.clear();
+  }
+  committed_ = true;
+  return true;
+}
+
+void OutputFile::RenameTarget(std::string name, std::string label) {
+  name_ = std::move(name);
+  label_ = std::move(label);
+}
+
 void OutputFile::Commit() {
   if (hiddenName_.empty()) {
     // A file cannot be linked over an existing name, so the content gets a hidden name first

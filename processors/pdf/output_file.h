@@ -50,6 +50,14 @@ class OutputFile {
   // naming the label when that fails; the content is then discarded.
   void Commit();
 
+  // Gives the content its final name only where nothing has that name: returns false, the
+  // content kept and uncommitted, when the name is taken at that moment (RenameTarget then
+  // picks another). Never replaces anything. Throws PdfError as Commit does otherwise.
+  bool CommitIfFree();
+
+  // Changes the final name (in the same folder) and the label of an uncommitted output.
+  void RenameTarget(std::string name, std::string label);
+
  private:
   std::shared_ptr<const os::FileHandle> folder_;
   std::string name_;

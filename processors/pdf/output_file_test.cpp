@@ -94,6 +94,19 @@ TEST_P(OutputFileTest, TwoOutputsForOneNameKeepTheirOwnContent) {
   EXPECT_EQ(vtps_test::ReadFile(dir_.File("out.pdf")), "2");
 }
 
+TEST_P(OutputFileTest, CommitIfFreeNeverReplacesAndCanTakeAnotherName) {
+  vtps_test::WriteFile(dir_.File("taken.pdf"), "theirs");
+  std::unique_ptr<OutputFile> output = Make("taken.pdf");
+  vtps_test::WriteFile(output->WritablePath(), "mine");
+  EXPECT_FALSE(output->CommitIfFree());
+  EXPECT_EQ(vtps_test::ReadFile(dir_.File("taken.pdf")), "theirs");
+  output->RenameTarget("free.pdf", "free.pdf");
+  EXPECT_TRUE(output->CommitIfFree());
+  output.reset();
+  EXPECT_EQ(vtps_test::ReadFile(dir_.File("free.pdf")), "mine");
+  EXPECT_EQ(Names(dir_.Path()), (std::set<std::string>{"free.pdf", "taken.pdf"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Contents, OutputFileTest,
                          ::testing::Values(Content::kUnnamedWherePossible, Content::kNamed),
                          [](const auto& param) {
