@@ -246,9 +246,15 @@ class NatsServerTransport : public ServerTransport {
     natsOptions_SetReconnectedCB(options, &ConnectionEvents::Reconnected, events_);
     natsOptions_SetClosedCB(options, &ConnectionEvents::Closed, events_);
     natsOptions_SetErrorHandler(options, &ConnectionEvents::Error, events_);
-    // When the connection never comes up, events_ is left behind: whether libnats then
-    // calls the closed callback is not promised, and a few bytes beat deleting twice.
-    connection_ = Connect(options, urls, security);
+    // A connection that never comes up calls none of its callbacks (libnats 3.4, with a
+    // refused port and a refused password alike), so events_ is deleted here then.
+    try {
+      connection_ = Connect(options, urls, security);
+    } catch (...) {
+      delete events_;
+      events_ = nullptr;
+      throw;
+    }
     maxPayload_ = static_cast<std::size_t>(natsConnection_GetMaxPayload(connection_));
     natsStatus status =
         natsConnection_Subscribe(&statusSubscription_, connection_, StatusSubject(service_).c_str(),
@@ -552,13 +558,18 @@ class LibnatsChannel : public NatsChannel {
   LibnatsChannel(const std::string& urls, int connectTimeoutMs, const NatsSecurity& security)
       : box_(std::make_shared<ReplyBox>()) {
     natsOptions* options = MakeOptions(urls, connectTimeoutMs, security);
-    // Released by the closed callback. When the connection never comes up it is left behind:
-    // whether libnats then calls the closed callback is not promised.
+    // Released by the closed callback, or here when the connection never comes up: libnats
+    // then calls none of its callbacks.
     void* connectionReference = ReplyBox::Reference(box_);
     natsOptions_SetErrorHandler(options, &ReplyBox::OnError, connectionReference);
     natsOptions_SetDisconnectedCB(options, &ReplyBox::OnDisconnected, connectionReference);
     natsOptions_SetClosedCB(options, &ReplyBox::OnClosed, connectionReference);
-    connection_ = Connect(options, urls, security);
+    try {
+      connection_ = Connect(options, urls, security);
+    } catch (...) {
+      ReplyBox::Release(connectionReference);
+      throw;
+    }
     maxPayload_ = static_cast<std::size_t>(natsConnection_GetMaxPayload(connection_));
 
     natsInbox* inbox = nullptr;
