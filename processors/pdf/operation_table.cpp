@@ -17,6 +17,10 @@ const std::vector<OperationEntry>& Operations() {
       {"pdf-optimize", "PdfOptimize", &PdfOptimize},
       {"pdf-render", "PdfRender", &PdfRender},
       {"pdf-text", "PdfText", &PdfText},
+      {"pdf-from-images", "PdfFromImages", &PdfFromImages},
+      {"pdf-compress", "PdfCompress", &PdfCompress},
+      {"pdf-repair", "PdfRepair", &PdfRepair},
+      {"pdf-ocr", "PdfOcr", &PdfOcr},
   };
   return operations;
 }

@@ -20,3 +20,7 @@ KQ_TDict PdfStamp(const JobParameters& parameters, OperationContext& context);
 KQ_TDict PdfOptimize(const JobParameters& parameters, OperationContext& context);
 KQ_TDict PdfRender(const JobParameters& parameters, OperationContext& context);
 KQ_TDict PdfText(const JobParameters& parameters, OperationContext& context);
+KQ_TDict PdfFromImages(const JobParameters& parameters, OperationContext& context);
+KQ_TDict PdfCompress(const JobParameters& parameters, OperationContext& context);
+KQ_TDict PdfRepair(const JobParameters& parameters, OperationContext& context);
+KQ_TDict PdfOcr(const JobParameters& parameters, OperationContext& context);

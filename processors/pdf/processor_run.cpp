@@ -48,6 +48,7 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
     PathResolver paths(settings.paths);
     PageBudget budget(MaxPagesSetting(settings.maxPages));
     RunLimits limits(limitSettings);
+    limits.images = ImageBudget(MaxImageBytesSetting(settings.maxImageBytes));
     OperationContext context(paths, budget, limits);
     KQ_TDict answer;
     try {
@@ -83,7 +84,8 @@ RunSettings SettingsFromEnvironment() {
           os::GetEnv("VTPS_PDF_MAX_PAGES"),
           os::GetEnv("VTPS_PDF_MAX_STREAM_BYTES"),
           os::GetEnv("VTPS_PDF_MAX_MEMORY_MB"),
-          os::GetEnv("VTPS_PDF_MAX_OUTPUT_BYTES")};
+          os::GetEnv("VTPS_PDF_MAX_OUTPUT_BYTES"),
+          os::GetEnv("VTPS_PDF_MAX_IMAGE_BYTES")};
 }
 
 int RunJob(Operation operation, const std::string& jobPath, const RunSettings& settings) {

@@ -22,6 +22,7 @@ struct RunSettings {
   std::optional<std::string> maxStreamBytes;  // VTPS_PDF_MAX_STREAM_BYTES
   std::optional<std::string> maxMemoryMb;     // VTPS_PDF_MAX_MEMORY_MB
   std::optional<std::string> maxOutputBytes;  // VTPS_PDF_MAX_OUTPUT_BYTES
+  std::optional<std::string> maxImageBytes;   // VTPS_PDF_MAX_IMAGE_BYTES
 };
 
 // The settings from this process's environment.
