@@ -1,5 +1,6 @@
-// The server's overhead on real PDF work: PdfMerge of two 200-page files and PdfRender of
-// one page at 150 dpi, each sent through VantricProcessServer (started with ntr-server, the
+// The server's overhead on real PDF work: PdfMerge of two 200-page files, PdfRender of one
+// page at 150 dpi, PdfCompress of a page scanned at 300 dpi (image quality 60) and PdfOcr of
+// that page, each sent through VantricProcessServer (started with ntr-server, the
 // request sent with KQM_TClient) and run directly on an identical job file with the command
 // line the server runs (`cd DIR ; DIR/pdf-x -r -i JOBFILE`, through os::RunCommandLine as
 // the server does), interleaved. Prints the median of each and the ratio server / direct.
@@ -69,6 +70,8 @@ class Bench {
                              vtps_test::FileUrl(dir_.File("jobs")) +
                              "</WorkingDirectory>\n"
                              "<PdfMerge>pdf-merge</PdfMerge>\n<PdfRender>pdf-render</PdfRender>\n"
+                             "<PdfFromImages>pdf-from-images</PdfFromImages>\n"
+                             "<PdfCompress>pdf-compress</PdfCompress>\n<PdfOcr>pdf-ocr</PdfOcr>\n"
                              "</Configuration></VantricProcessServer></Servers></configuration>\n");
     environment_ = {{"KQM_SERVICES", dir_.File("services")},
                     {"KQM_DEBUG_LOG", dir_.File("debug.log")},
@@ -87,6 +90,9 @@ class Bench {
                                  KQM_TClient::kConnectOnRequest);
     WaitForAnswer(client_, "Help", KQ_TDict());
   }
+
+  // Runs `operation` once through the server, to make an input of the later operations.
+  void Prepare(const Operation& operation) { ThroughServer(operation); }
 
   // Runs `operation` through the server and directly, `rounds` times each, alternating
   // which goes first, and prints the medians.
@@ -110,7 +116,7 @@ class Bench {
     }
     double server = Median(served);
     double plain = Median(direct);
-    std::printf("%-10s through the server %8.1f ms   direct %8.1f ms   ratio %.3f\n",
+    std::printf("%-11s through the server %8.1f ms   direct %8.1f ms   ratio %.3f\n",
                 operation.method, server, plain, server / plain);
   }
 
@@ -188,10 +194,33 @@ void Run(int rounds) {
   render["pages"] = "1";
   render["dpi"] = "150";
   render["output"] = "page-%d.png";
+  // A page scanned at 300 dpi: page 1 drawn, then made an image-only PDF.
+  KQ_TDict scanRender;
+  scanRender["file"] = "a.pdf";
+  scanRender["pages"] = "1";
+  scanRender["dpi"] = "300";
+  scanRender["output"] = "scan-%d.png";
+  bench.Prepare({"PdfRender", "pdf-render", scanRender});
+  KQ_TArray images;
+  images.Append("scan-1.png");
+  KQ_TDict scan;
+  scan["images"] = images;
+  scan["pageSize"] = "Letter";
+  scan["output"] = "scan.pdf";
+  bench.Prepare({"PdfFromImages", "pdf-from-images", scan});
+  KQ_TDict compress;
+  compress["file"] = "scan.pdf";
+  compress["imageQuality"] = "60";
+  compress["output"] = "compressed.pdf";
+  KQ_TDict ocr;
+  ocr["file"] = "scan.pdf";
+  ocr["output"] = "searchable.pdf";
   std::printf("median of %d interleaved rounds each\n", rounds);
   std::fflush(stdout);
   bench.Compare({"PdfMerge", "pdf-merge", merge}, rounds);
   bench.Compare({"PdfRender", "pdf-render", render}, rounds);
+  bench.Compare({"PdfCompress", "pdf-compress", compress}, rounds);
+  bench.Compare({"PdfOcr", "pdf-ocr", ocr}, rounds);
 }
 
 }  // namespace
