@@ -410,6 +410,25 @@ TEST_F(PdfScan, CompressShrinksScannedPhotosAndNeverGrowsByDefault) {
   EXPECT_EQ(limited.exitCode, 1);
   EXPECT_THAT(Text(limited.answer, "error"), HasSubstr("(VTPS_PDF_MAX_IMAGE_BYTES)"));
   EXPECT_FALSE(fs::exists(InRoot("x.pdf")));
+  // An image with a soft mask, and the mask itself, keep their lossless data.
+  Picture small = Photo(100, 100);
+  std::vector<unsigned char> rgba;
+  for (std::size_t i = 0; i < small.pixels.size(); i += 3)
+    rgba.insert(rgba.end(),
+                {small.pixels[i], small.pixels[i + 1], small.pixels[i + 2], small.pixels[i + 1]});
+  WritePng(InRoot("masked.png"), 100, 100, PNG_FORMAT_RGBA, rgba.data());
+  Run masked = RunProcessor("pdf-from-images",
+                            Dict({{"images", Array({"masked.png"})}, {"output", "masked.pdf"}}));
+  ASSERT_EQ(masked.exitCode, 0) << Show(masked.answer);
+  Run kept = RunProcessor("pdf-compress", Dict({{"file", "masked.pdf"},
+                                                {"output", "masked-small.pdf"},
+                                                {"minImageSize", "0"},
+                                                {"allowLarger", "true"}}));
+  ASSERT_EQ(kept.exitCode, 0) << Show(kept.answer);
+  EXPECT_EQ(Text(kept.answer, "imagesRecompressed"), "0");
+  EXPECT_THAT(Tool(PDFIMAGES_PROGRAM, {"-list", InRoot("masked-small.pdf")}),
+              ::testing::Not(HasSubstr("jpeg")));
+
   Run quality = RunProcessor(
       "pdf-compress", Dict({{"file", "three.pdf"}, {"output", "x.pdf"}, {"imageQuality", "0"}}));
   EXPECT_THAT(Text(quality.answer, "error"), HasSubstr("parameter \"imageQuality\" is \"0\""));

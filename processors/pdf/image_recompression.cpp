@@ -94,8 +94,17 @@ RecompressionResult RecompressImages(QPDF& pdf, const RecompressionSettings& set
                            if (stream.getDict().getKey("/Subtype").isNameAndEquals("/Image"))
                              images.push_back(stream);
                          });
+  // An image that is another's mask or soft mask holds opacity, which JPEG's artefacts
+  // would turn into visible seams.
+  std::set<QPDFObjGen> masks;
+  for (QPDFObjectHandle& image : images)
+    for (const char* key : {"/SMask", "/Mask"})
+      if (QPDFObjectHandle mask = image.getDict().getKey(key); mask.isStream())
+        masks.insert(mask.getObjGen());
   RecompressionResult result;
   for (QPDFObjectHandle& image : images) {
+    if (masks.count(image.getObjGen()) > 0)
+      continue;
     QPDFObjectHandle dictionary = image.getDict();
     std::string filter = OnlyFilter(dictionary);
     QPDFObjectHandle width = dictionary.getKey("/Width");
