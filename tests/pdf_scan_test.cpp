@@ -5,6 +5,9 @@
 #include <png.h>
 #include <qpdf/Pl_Buffer.hh>
 #include <qpdf/Pl_DCT.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -526,6 +529,66 @@ TEST_F(PdfScan, OcrMakesAScannedPageSearchableAndLeavesItsLook) {
       "pdf-ocr", Dict({{"file", "ocr.pdf"}, {"output", "again.pdf"}, {"force", "true"}}));
   ASSERT_EQ(forced.exitCode, 0) << Show(forced.answer);
   EXPECT_EQ(Text(forced.answer, "pagesDone"), "1");
+}
+
+TEST_F(PdfScan, OcrPlacesTheLayerOverTheWordsOfTurnedAndCroppedPages) {
+  // Pages whose text reads upright as displayed: drawn through the matrix that takes
+  // displayed points to the page's space for its rotation and crop box. Recognition only
+  // reads the words if poppler draws them upright; the layer is only over them if it goes
+  // through the same matrix.
+  struct Case {
+    int rotate;
+    const char* mediaBox;
+    const char* cropBox;
+    const char* matrix;
+  };
+  const Case cases[] = {
+      {90, "0 0 792 612", nullptr, "0 1 -1 0 792 0"},
+      {180, "0 0 612 792", nullptr, "-1 0 0 -1 612 792"},
+      {270, "0 0 792 612", nullptr, "0 -1 1 0 0 612"},
+      {0, "0 0 700 900", "50 60 662 852", "1 0 0 1 50 60"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rotate);
+    QPDF pdf;
+    pdf.emptyPDF();
+    std::string page = "<< /Type /Page /MediaBox [" + std::string(c.mediaBox) + "] " +
+                       (c.cropBox ? "/CropBox [" + std::string(c.cropBox) + "] " : "") +
+                       "/Rotate " + std::to_string(c.rotate) +
+                       " /Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont "
+                       "/Helvetica >> >> >> >>";
+    QPDFObjectHandle object = pdf.makeIndirectObject(QPDFObjectHandle::parse(page));
+    object.replaceKey("/Contents",
+                      QPDFObjectHandle::newStream(
+                          &pdf, "q " + std::string(c.matrix) +
+                                    " cm BT /F1 24 Tf 72 696 Td (Quarterly figures attached) Tj "
+                                    "ET Q\n"));
+    QPDFPageDocumentHelper(pdf).addPage(QPDFPageObjectHelper(object), false);
+    QPDFWriter writer(pdf, InRoot("turned.pdf").c_str());
+    writer.write();
+
+    Run run = RunProcessor("pdf-ocr", Dict({{"file", "turned.pdf"},
+                                            {"output", "turned-ocr.pdf"},
+                                            {"dpi", "150"},
+                                            {"force", "true"}}));
+    ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+    // Each word is now there twice, drawn and invisible, in the same place as displayed.
+    std::string boxes = Tool(PDFTOTEXT_PROGRAM, {"-bbox", InRoot("turned-ocr.pdf"), "-"});
+    std::vector<std::pair<double, double>> corners;
+    std::istringstream lines(boxes);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find(">Quarterly<") == std::string::npos)
+        continue;
+      double xMin = 0;
+      double yMin = 0;
+      ASSERT_EQ(std::sscanf(line.c_str(), " <word xMin=\"%lf\" yMin=\"%lf\"", &xMin, &yMin), 2)
+          << line;
+      corners.emplace_back(xMin, yMin);
+    }
+    ASSERT_EQ(corners.size(), 2u) << boxes;
+    EXPECT_NEAR(corners[0].first, corners[1].first, 6) << boxes;
+    EXPECT_NEAR(corners[0].second, corners[1].second, 6) << boxes;
+  }
 }
 
 TEST_F(PdfScan, OcrRefusesWhatItCannotDoAndWritesNothing) {

@@ -50,14 +50,25 @@ class ImageData : public QPDFObjectHandle::StreamDataProvider {
   void provideStreamData(QPDFObjGen const& og, Pipeline* pipeline) override {
     auto [index, mask] = streams_.at(og);
     SourceImage& image = images_[index];
+    // The file may have been changed since it was checked; what it holds now must still be
+    // the image the page was made for.
+    auto changed = [&] { return PdfError(image.what + " changed while the PDF was written"); };
     if (image.kind == ImageKind::kJpeg) {
       std::string data =
           ReadWholeFile(image.file, image.what, maxStreamBytes_, "VTPS_PDF_MAX_STREAM_BYTES");
+      JpegHeader header = ReadJpegHeader(data, image.what);
+      if (header.width != image.width || header.height != image.height ||
+          header.components != image.components)
+        throw changed();
       pipeline->write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
     } else {
       if (decodedIndex_ != index) {
         decoded_ = Decode(image);
         decodedIndex_ = index;
+        const PngHeader& header = decoded_.header;
+        if (header.width != image.width || header.height != image.height ||
+            header.colours != image.components || (image.softMask && !header.alpha))
+          throw changed();
       }
       const std::vector<unsigned char>& samples = mask ? decoded_.alpha : decoded_.colour;
       pipeline->write(samples.data(), samples.size());
@@ -101,7 +112,7 @@ SourceImage OpenImage(OperationContext& context, const std::string& path,
   image.what = "file \"" + path + "\"";
   image.file = context.paths.OpenFile(path, parameter);
   context.inputs.emplace(os::Describe(image.file).id, path);
-  // Image data is stored as one stream; that bounds the file as it bounds any stream.
+  // What the file is comes from its first bytes, not its name.
   std::string start;
   {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(os::OpenStream(image.file, "rb"),
@@ -126,6 +137,8 @@ SourceImage OpenImage(OperationContext& context, const std::string& path,
     CheckPixels(image);
   } else if (start.size() == 8 && start.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0) {
     image.kind = ImageKind::kPng;
+    // The image becomes one stream; that bounds the file as it bounds any stream (a JPEG's
+    // is bounded as it is read).
     if (os::Describe(image.file).size > static_cast<std::uint64_t>(context.limits.maxStreamBytes))
       throw PdfError(image.what + " holds more than " +
                      std::to_string(context.limits.maxStreamBytes) +

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/os/os.h"
-#include "platform/os/self_exec.h"
 #include "processors/pdf/operation_table.h"
 #include "processors/pdf/processor_run.h"
 
@@ -28,13 +27,6 @@ int main(int argc, char** argv) {
     std::cerr << operation->program << ": the job file " << argv[3] << " does not exist\n";
     return kExitUsage;
   }
-  // Debian's libtesseract runs OpenMP threads that spin while they wait: on a busy machine
-  // (the server runs several processors at once) a page took three times as long, and twice
-  // the processor time, as on one thread. OpenMP reads its thread limit when it is loaded,
-  // before main, so pdf-ocr starts itself again with the limit set, unless the caller set
-  // one. Should that fail, the run goes on with OpenMP's threads.
-  if (std::string(operation->program) == "pdf-ocr" && !os::GetEnv("OMP_THREAD_LIMIT"))
-    os::ExecuteSelfWith(argv, "OMP_THREAD_LIMIT", "1");
   // A run may hold one open file per output it writes (each part of a split) until all are
   // complete.
   os::RaiseDescriptorLimit();

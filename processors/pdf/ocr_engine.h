@@ -1,19 +1,15 @@
 // Text recognition with libtesseract: the words of a drawn page, each with its box and the
-// engine's confidence. The language names trained data installed with tesseract (Debian's
-// tesseract-ocr-LANG packages); a name is checked against what is installed before
-// tesseract sees it, since it becomes part of a file path. The engine owns tesseract's
-// state; one engine per run, used from one thread.
+// engine's confidence. The library is loaded when the first engine is made (only PdfOcr
+// needs it), through its C interface. The language names trained data installed with
+// tesseract (Debian's tesseract-ocr-LANG packages); a name is checked against what is
+// installed before tesseract sees it, since it becomes part of a file path. The engine owns
+// tesseract's state; one engine per run, used from one thread.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "processors/pdf/text_layer.h"
-
-namespace tesseract {
-class TessBaseAPI;
-}
 
 struct OcrPage {
   std::vector<OcrWord> words;
@@ -22,9 +18,10 @@ struct OcrPage {
 
 class OcrEngine {
  public:
-  // Loads `language` ("eng", "eng+deu"). Throws PdfError naming `parameter` when the name is
-  // malformed or a language is not installed (listing the installed ones), or when
-  // tesseract cannot load it.
+  // Loads libtesseract (once per process) and `language` ("eng", "eng+deu"). Throws PdfError
+  // when the library cannot be loaded, and naming `parameter` when the name is malformed or
+  // a language is not installed (listing the installed ones), or when tesseract cannot load
+  // it.
   OcrEngine(const std::string& language, const std::string& parameter);
   ~OcrEngine();
   OcrEngine(const OcrEngine&) = delete;
@@ -36,8 +33,6 @@ class OcrEngine {
                     const std::string& what);
 
  private:
-  std::unique_ptr<tesseract::TessBaseAPI> api_;
+  struct Api;  // tesseract's TessBaseAPI, opaque
+  Api* api_ = nullptr;
 };
-
-// The languages installed in tesseract's data folder, sorted.
-std::vector<std::string> InstalledOcrLanguages();
