@@ -95,12 +95,20 @@ Picture ReadPng(const std::string& path) {
   return picture;
 }
 
-// Encodes `samples` as a baseline JPEG with qpdf's libjpeg pipeline (CMYK gets Adobe's marker).
-std::string Jpeg(int width, int height, int components, const std::vector<unsigned char>& samples) {
+class Progressive : public Pl_DCT::CompressConfig {
+ public:
+  void apply(jpeg_compress_struct* settings) override { jpeg_simple_progression(settings); }
+};
+
+// Encodes `samples` as a JPEG with qpdf's libjpeg pipeline (CMYK gets Adobe's marker),
+// baseline or progressive.
+std::string Jpeg(int width, int height, int components, const std::vector<unsigned char>& samples,
+                 bool progressive = false) {
   Pl_Buffer out("jpeg");
   J_COLOR_SPACE space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+  Progressive progression;
   Pl_DCT encoder("jpeg", &out, static_cast<JDIMENSION>(width), static_cast<JDIMENSION>(height),
-                 components, space);
+                 components, space, progressive ? &progression : nullptr);
   encoder.write(samples.data(), samples.size());
   encoder.finish();
   std::shared_ptr<Buffer> buffer = out.getBufferSharedPointer();
@@ -202,6 +210,8 @@ TEST_F(PdfScan, FromImagesMakesOnePagePerImageDrawnAsStored) {
   std::vector<unsigned char> indexes(n, 0);
   WritePng(InRoot("palette.png"), w, h, PNG_FORMAT_RGB_COLORMAP, indexes.data(), palette, 2);
   vtps_test::WriteFile(InRoot("rgb.jpg"), Jpeg(w, h, 3, rgb));
+  vtps_test::WriteFile(InRoot("progressive.jpg"), Jpeg(w, h, 3, rgb, true));
+  ASSERT_NE(vtps_test::ReadFile(InRoot("progressive.jpg")).find("\xFF\xC2"), std::string::npos);
   std::vector<unsigned char> grey(n, 90);
   vtps_test::WriteFile(InRoot("grey.jpg"), Jpeg(w, h, 1, grey));
   // Cyan as Adobe's programs store CMYK: inverted (0 is full ink). Drawn as cyan ink (poppler
@@ -227,6 +237,7 @@ TEST_F(PdfScan, FromImagesMakesOnePagePerImageDrawnAsStored) {
       {"alpha.png", "rgb", "image", true, {0, 0, 255}, {255, 255, 255}},
       {"palette.png", "rgb", "image", false, {0, 160, 0}, {0, 160, 0}},
       {"rgb.jpg", "rgb", "jpeg", false, {200, 30, 40}, {200, 30, 40}},
+      {"progressive.jpg", "rgb", "jpeg", false, {200, 30, 40}, {200, 30, 40}},
       {"grey.jpg", "gray", "jpeg", false, {90, 90, 90}, {90, 90, 90}},
       {"cmyk.jpg", "cmyk", "jpeg", false, {0, 172, 239}, {0, 172, 239}},
   };
@@ -235,13 +246,13 @@ TEST_F(PdfScan, FromImagesMakesOnePagePerImageDrawnAsStored) {
     images.Append(c.file);
   Run run = RunProcessor("pdf-from-images", Dict({{"images", images}, {"output", "images.pdf"}}));
   ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
-  EXPECT_EQ(Text(run.answer, "pageCount"), "7");
+  EXPECT_EQ(Text(run.answer, "pageCount"), "8");
   std::string pdf = InRoot("images.pdf");
   EXPECT_TRUE(tools_.Checks(pdf));
-  EXPECT_EQ(tools_.PageCount(pdf), 7);
+  EXPECT_EQ(tools_.PageCount(pdf), 8);
   // Without a recorded resolution an image is drawn at 72 dpi: a pixel is a point.
-  EXPECT_THAT(Tool(PDFINFO_PROGRAM, {"-f", "1", "-l", "7", pdf}),
-              HasSubstr("Page    7 size:  40 x 20 pts"));
+  EXPECT_THAT(Tool(PDFINFO_PROGRAM, {"-f", "1", "-l", "8", pdf}),
+              HasSubstr("Page    8 size:  40 x 20 pts"));
 
   std::istringstream listing(Tool(PDFIMAGES_PROGRAM, {"-list", pdf}));
   std::map<int, std::vector<std::vector<std::string>>> byPage;
