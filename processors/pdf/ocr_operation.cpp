@@ -97,7 +97,6 @@ KQ_TDict PdfOcr(const JobParameters& parameters, OperationContext& context) {
   CheckPagesBeforePoppler(input.pages, pages, {context.limits.maxStreamBytes, true, true},
                           input.label);
   context.limits.damage.Check();
-  OcrEngine engine(language, parameters.Name("language"));
   std::unique_ptr<poppler::document> document =
       OpenWithPoppler(input, parameters.OptionalString("password"));
 
@@ -107,6 +106,8 @@ KQ_TDict PdfOcr(const JobParameters& parameters, OperationContext& context) {
     drawings.push_back(PreparePageDrawing(*document, number, dpi, input.label,
                                           parameters.Name("dpi"), context.limits.maxMemoryMb,
                                           kOcrBytesPerPixel, kOcrOverheadMb));
+  // Loading tesseract and its models comes last, once nothing cheaper can refuse the job.
+  OcrEngine engine(language, parameters.Name("language"));
 
   QPDF& pdf = *input.pdf;
   QPDFObjectHandle font = pdf.makeIndirectObject(QPDFObjectHandle::parse(
