@@ -1,10 +1,11 @@
-// The server's overhead on real PDF work: PdfMerge of two 200-page files and PdfRender of
-// one page at 150 dpi, each sent through VantricProcessServer (started with ntr-server, the
-// request sent with KQM_TClient) and run directly on an identical job file with the command
-// line the server runs (`cd DIR ; DIR/pdf-x -r -i JOBFILE`, through os::RunCommandLine as
+// The server's overhead on real PDF work: PdfMerge of two 200-page files, PdfRender of one
+// page at 150 dpi, PdfCompress (image quality 60) and PdfOcr of a Letter page of 48 lines of
+// 11-point text scanned at 300 dpi, each sent through VantricProcessServer (started with
+// ntr-server, the request sent with KQM_TClient) and run directly on an identical job file with the
+// command line the server runs (`cd DIR ; DIR/pdf-x -r -i JOBFILE`, through os::RunCommandLine as
 // the server does), interleaved. Prints the median of each and the ratio server / direct.
 //
-//   build/linux/bench/pdf_bench [rounds per operation, default 15]
+//   build/linux/bench/pdf_bench [rounds per operation, default 15; PdfOcr a third of them]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
 #include "jobs/command_line.h"
 #include "jobs/job_file.h"
 #include "mapping/dict_to_tree.h"
@@ -23,6 +27,7 @@
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/child_process.h"
 #include "platform/os/os.h"
+
 #include "processors/pdf/sample_pdf.h"
 #include "tests/support/test_support.h"
 
@@ -38,6 +43,34 @@ double Median(std::vector<double> values) {
 
 double MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// A Letter page full of text, as a typed letter or an invoice: 48 lines of 12 words drawn
+// from a small vocabulary in 11-point Times (576 words).
+void WriteTextPage(const std::string& path) {
+  const char* const words[] = {"invoice", "number",  "payable",  "within",  "thirty",   "days",
+                               "account", "balance", "customer", "service", "delivery", "address",
+                               "order",   "total",   "amount",   "due",     "the",      "of"};
+  std::string content = "BT /F1 11 Tf 14 TL 60 740 Td\n";
+  std::uint32_t seed = 1;
+  for (int line = 0; line < 48; ++line) {
+    content += "(";
+    for (int word = 0; word < 12; ++word) {
+      seed = seed * 1664525 + 1013904223;
+      content += std::string(word == 0 ? "" : " ") + words[(seed >> 16) % std::size(words)];
+    }
+    content += ") Tj T*\n";
+  }
+  content += "ET\n";
+  QPDF pdf;
+  pdf.emptyPDF();
+  QPDFObjectHandle page = pdf.makeIndirectObject(QPDFObjectHandle::parse(
+      "<< /Type /Page /MediaBox [0 0 612 792] /Resources << /Font << /F1 << /Type /Font "
+      "/Subtype /Type1 /BaseFont /Times-Roman >> >> >> >>"));
+  page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, content));
+  QPDFPageDocumentHelper(pdf).addPage(QPDFPageObjectHelper(page), false);
+  QPDFWriter writer(pdf, path.c_str());
+  writer.write();
 }
 
 struct Operation {
@@ -56,6 +89,7 @@ class Bench {
     WriteSamplePdf(document, Root() + "/a.pdf");
     document.pages = TextPages(200, "Other page");
     WriteSamplePdf(document, Root() + "/b.pdf");
+    WriteTextPage(Root() + "/letter.pdf");
 
     std::uint16_t serverPort = vtps_test::FreePort();
     std::uint16_t ntrPort = vtps_test::FreePort();
@@ -69,6 +103,8 @@ class Bench {
                              vtps_test::FileUrl(dir_.File("jobs")) +
                              "</WorkingDirectory>\n"
                              "<PdfMerge>pdf-merge</PdfMerge>\n<PdfRender>pdf-render</PdfRender>\n"
+                             "<PdfFromImages>pdf-from-images</PdfFromImages>\n"
+                             "<PdfCompress>pdf-compress</PdfCompress>\n<PdfOcr>pdf-ocr</PdfOcr>\n"
                              "</Configuration></VantricProcessServer></Servers></configuration>\n");
     environment_ = {{"KQM_SERVICES", dir_.File("services")},
                     {"KQM_DEBUG_LOG", dir_.File("debug.log")},
@@ -87,6 +123,9 @@ class Bench {
                                  KQM_TClient::kConnectOnRequest);
     WaitForAnswer(client_, "Help", KQ_TDict());
   }
+
+  // Runs `operation` once through the server, to make an input of the later operations.
+  void Prepare(const Operation& operation) { ThroughServer(operation); }
 
   // Runs `operation` through the server and directly, `rounds` times each, alternating
   // which goes first, and prints the medians.
@@ -110,7 +149,7 @@ class Bench {
     }
     double server = Median(served);
     double plain = Median(direct);
-    std::printf("%-10s through the server %8.1f ms   direct %8.1f ms   ratio %.3f\n",
+    std::printf("%-11s through the server %8.1f ms   direct %8.1f ms   ratio %.3f\n",
                 operation.method, server, plain, server / plain);
   }
 
@@ -188,10 +227,33 @@ void Run(int rounds) {
   render["pages"] = "1";
   render["dpi"] = "150";
   render["output"] = "page-%d.png";
-  std::printf("median of %d interleaved rounds each\n", rounds);
+  // A page scanned at 300 dpi: the letter drawn, then made an image-only PDF.
+  KQ_TDict scanRender;
+  scanRender["file"] = "letter.pdf";
+  scanRender["dpi"] = "300";
+  scanRender["output"] = "scan-%d.png";
+  bench.Prepare({"PdfRender", "pdf-render", scanRender});
+  KQ_TArray images;
+  images.Append("scan-1.png");
+  KQ_TDict scan;
+  scan["images"] = images;
+  scan["pageSize"] = "Letter";
+  scan["output"] = "scan.pdf";
+  bench.Prepare({"PdfFromImages", "pdf-from-images", scan});
+  KQ_TDict compress;
+  compress["file"] = "scan.pdf";
+  compress["imageQuality"] = "60";
+  compress["output"] = "compressed.pdf";
+  KQ_TDict ocr;
+  ocr["file"] = "scan.pdf";
+  ocr["output"] = "searchable.pdf";
+  std::printf("median of %d interleaved rounds each (PdfOcr: %d)\n", rounds,
+              std::max(1, rounds / 3));
   std::fflush(stdout);
   bench.Compare({"PdfMerge", "pdf-merge", merge}, rounds);
   bench.Compare({"PdfRender", "pdf-render", render}, rounds);
+  bench.Compare({"PdfCompress", "pdf-compress", compress}, rounds);
+  bench.Compare({"PdfOcr", "pdf-ocr", ocr}, std::max(1, rounds / 3));
 }
 
 }  // namespace

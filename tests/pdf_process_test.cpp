@@ -147,7 +147,33 @@ TEST_F(PdfProcess, EachOperationAnswersThroughTheServer) {
          EXPECT_EQ(answer["bookmarkArray"]["bookmark"][0]["bookmarkArray"]["bookmark"][0]["page"],
                    "2");
        }},
+      // PdfRender's page becomes a scanned page without text, which PdfOcr makes searchable.
+      {"PdfFromImages", R"({"images": ["p-1.png"], "output": "scan.pdf"})",
+       [&](const json& answer) {
+         EXPECT_EQ(answer["pageCount"], "1");
+         EXPECT_EQ(tools_.PageCount(InRoot("scan.pdf")), 1);
+         EXPECT_EQ(tools_.PageText(InRoot("scan.pdf"), 1), "");
+       }},
+      {"PdfOcr", R"({"file": "scan.pdf", "output": "searchable.pdf", "dpi": "150"})",
+       [&](const json& answer) {
+         EXPECT_EQ(answer["pagesDone"], "1");
+         EXPECT_EQ(tools_.PageText(InRoot("searchable.pdf"), 1), "Page 1");
+       }},
+      {"PdfCompress", R"({"file": "scan.pdf", "output": "c.pdf"})",
+       [&](const json& answer) {
+         EXPECT_EQ(answer["bytesAfter"], std::to_string(fs::file_size(InRoot("c.pdf"))));
+         EXPECT_LE(fs::file_size(InRoot("c.pdf")), fs::file_size(InRoot("scan.pdf")));
+       }},
+      {"PdfRepair", R"({"file": "shifted.pdf", "output": "fixed.pdf"})",
+       [&](const json& answer) {
+         EXPECT_EQ(answer["repaired"], "true");
+         EXPECT_FALSE(answer["problemArray"]["problem"].empty());
+         EXPECT_TRUE(tools_.Checks(InRoot("fixed.pdf")));
+       }},
   };
+  // A file whose cross-reference table points beside every object.
+  std::string whole = vtps_test::ReadFile(InRoot("three.pdf"));
+  vtps_test::WriteFile(InRoot("shifted.pdf"), "%PDF-1.3\n%padding\n" + whole.substr(9));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.method);
     auto call = run_.Call({"VantricProcessServer", c.method, c.parameters});

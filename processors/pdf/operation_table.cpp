@@ -23,6 +23,10 @@ const std::vector<OperationEntry>& Operations() {
       {"pdf-page-numbers", "PdfPageNumbers", &PdfPageNumbers},
       {"pdf-attachments", "PdfAttachments", &PdfAttachments},
       {"pdf-bookmarks", "PdfBookmarks", &PdfBookmarks},
+      {"pdf-from-images", "PdfFromImages", &PdfFromImages},
+      {"pdf-compress", "PdfCompress", &PdfCompress},
+      {"pdf-repair", "PdfRepair", &PdfRepair},
+      {"pdf-ocr", "PdfOcr", &PdfOcr},
   };
   return operations;
 }

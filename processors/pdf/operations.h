@@ -26,3 +26,7 @@ KQ_TDict PdfWatermark(const JobParameters& parameters, OperationContext& context
 KQ_TDict PdfPageNumbers(const JobParameters& parameters, OperationContext& context);
 KQ_TDict PdfAttachments(const JobParameters& parameters, OperationContext& context);
 KQ_TDict PdfBookmarks(const JobParameters& parameters, OperationContext& context);
+KQ_TDict PdfFromImages(const JobParameters& parameters, OperationContext& context);
+KQ_TDict PdfCompress(const JobParameters& parameters, OperationContext& context);
+KQ_TDict PdfRepair(const JobParameters& parameters, OperationContext& context);
+KQ_TDict PdfOcr(const JobParameters& parameters, OperationContext& context);

@@ -9,7 +9,8 @@
 #include "processors/pdf/pdf_error.h"
 
 PdfFile OpenPdf(os::FileHandle handle, const std::string& label,
-                const std::optional<std::string>& password, long long maxPages, RunLimits& limits) {
+                const std::optional<std::string>& password, long long maxPages, RunLimits& limits,
+                Damage damage) {
   std::string file = "file \"" + label + "\"";
   // qpdf reads through a stream of its own, which it closes when done.
   std::FILE* stream = os::OpenStream(handle, "rb");
@@ -21,8 +22,9 @@ PdfFile OpenPdf(os::FileHandle handle, const std::string& label,
   result.file = std::move(handle);
   result.pdf = std::make_shared<QPDF>();
   result.pdf->setSuppressWarnings(true);
-  // A damaged file is refused: a repaired one may silently lose pages or content.
-  result.pdf->setAttemptRecovery(false);
+  // A damaged file is refused unless the caller asked for a repair: a repaired one may
+  // silently lose pages or content.
+  result.pdf->setAttemptRecovery(damage == Damage::kRecover);
   limits.workingOn = file;
   try {
     // The label names the file in qpdf's own messages, so that they never show the root.
@@ -37,7 +39,8 @@ PdfFile OpenPdf(os::FileHandle handle, const std::string& label,
   } catch (const std::exception& e) {
     throw PdfError(file + " cannot be read (" + e.what() + ")");
   }
-  limits.damage.Watch(result.pdf, file);
+  if (damage == Damage::kRefuse)
+    limits.damage.Watch(result.pdf, file);
 
   try {
     QPDFObjectHandle declared = result.pdf->getRoot().getKey("/Pages").getKey("/Count");

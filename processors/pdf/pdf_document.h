@@ -39,8 +39,14 @@ struct PdfFile {
 // pages (counted before qpdf lists them, so a huge or self-multiplying tree is refused
 // cheaply), when it holds no page, and when qpdf had to drop something while reading it.
 // The document is watched by `limits.damage` from then on.
+//
+// With `damage` kRecover, qpdf reconstructs what it can of a damaged file (a broken
+// cross-reference table, wrong stream lengths) instead, the document is not watched, and
+// the caller reads its warnings (QPDF::getWarnings) to learn what was found.
+enum class Damage { kRefuse, kRecover };
 PdfFile OpenPdf(os::FileHandle file, const std::string& label,
-                const std::optional<std::string>& password, long long maxPages, RunLimits& limits);
+                const std::optional<std::string>& password, long long maxPages, RunLimits& limits,
+                Damage damage = Damage::kRefuse);
 
 // How a document is written: what the writer decodes, and the rest of its setup
 // (encryption, object streams, linearization), which must not change the decoding.

@@ -49,6 +49,7 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
     PathResolver paths(settings.paths);
     PageBudget budget(MaxPagesSetting(settings.maxPages));
     RunLimits limits(limitSettings);
+    limits.images = ImageBudget(MaxImageBytesSetting(settings.maxImageBytes));
     OperationContext context(paths, budget, limits);
     KQ_TDict answer;
     try {
@@ -85,7 +86,7 @@ RunSettings SettingsFromEnvironment() {
           os::GetEnv("VTPS_PDF_MAX_STREAM_BYTES"),
           os::GetEnv("VTPS_PDF_MAX_MEMORY_MB"),
           os::GetEnv("VTPS_PDF_MAX_OUTPUT_BYTES"),
-          os::GetEnv("VTPS_PDF_MAX_ATTACHMENT_BYTES")};
+          os::GetEnv("VTPS_PDF_MAX_ATTACHMENT_BYTES"), os::GetEnv("VTPS_PDF_MAX_IMAGE_BYTES")};
 }
 
 int RunJob(Operation operation, const std::string& jobPath, const RunSettings& settings) {

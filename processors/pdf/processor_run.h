@@ -23,6 +23,7 @@ struct RunSettings {
   std::optional<std::string> maxMemoryMb;         // VTPS_PDF_MAX_MEMORY_MB
   std::optional<std::string> maxOutputBytes;      // VTPS_PDF_MAX_OUTPUT_BYTES
   std::optional<std::string> maxAttachmentBytes;  // VTPS_PDF_MAX_ATTACHMENT_BYTES
+  std::optional<std::string> maxImageBytes;       // VTPS_PDF_MAX_IMAGE_BYTES
 };
 
 // The settings from this process's environment.

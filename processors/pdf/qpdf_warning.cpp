@@ -31,8 +31,9 @@ std::vector<WarningKind> ClassifyWarnings(const std::vector<std::string>& messag
   std::vector<WarningKind> kinds(messages.size(), WarningKind::kDataLost);
   for (std::size_t i = 0; i < messages.size(); ++i) {
     const std::string& message = messages[i];
+    // zlib reports an allocation it could not make as a "memory error" of its own.
     if (Contains(message, "bad_alloc") || Contains(message, "Cannot allocate memory") ||
-        Contains(message, "out of memory")) {
+        Contains(message, "out of memory") || Contains(message, "zlib memory error")) {
       kinds[i] = WarningKind::kOutOfMemory;
       continue;
     }

@@ -32,6 +32,10 @@ TEST(ClassifyWarnings, TellsRepairsFromLossAndMemory) {
       {{"a.pdf (object 8 0): error decoding stream data for object 8 0: std::bad_alloc",
         "a.pdf (object 8 0): stream will be re-processed without filtering to avoid data loss"},
        {K::kOutOfMemory, K::kRecovered}},
+      // zlib reports an allocation it could not make as its own "memory error".
+      {{"a.pdf (offset 275): error decoding stream data for object 4 0: stream inflate: "
+        "inflate: data: zlib memory error"},
+       {K::kOutOfMemory}},
       {{}, {}},
   };
   for (const Case& c : cases)

@@ -1,13 +1,14 @@
 // RunLimits: what bounds one run of a PDF processor besides its pages: the bytes one stream
-// may decode to, the bytes one embedded file may hold, the output budget, the watch over the qpdf
-// documents' warnings, and the file being worked on, which an allocation failure is reported
-// against. One object per run, made by the run and borrowed by the operations through their
-// context; one thread.
+// may decode to, the bytes one embedded file may hold, the output budget, the image samples the
+// run may decode, the watch over the qpdf documents' warnings, and the file being worked on,
+// which an allocation failure is reported against. One object per run, made by the run and
+// borrowed by the operations through their context; one thread.
 #pragma once
 
 #include <string>
 
 #include "processors/pdf/damage_watch.h"
+#include "processors/pdf/image_budget.h"
 #include "processors/pdf/limit_settings.h"
 #include "processors/pdf/output_budget.h"
 
@@ -22,6 +23,7 @@ struct RunLimits {
   long long maxMemoryMb;
   long long maxAttachmentBytes;
   OutputBudget output;
+  ImageBudget images;
   DamageWatch damage;
   // `file "a.pdf"` or `output "b.pdf"`: what an out-of-memory error names.
   std::string workingOn = "the job";

@@ -1,0 +1,641 @@
+// The operations for scanned documents run as the server runs them: images into PDFs
+// (pdf-from-images), recompression (pdf-compress), repair (pdf-repair) and text
+// recognition (pdf-ocr), on images and PDFs the test makes, the results checked with
+// Debian's qpdf, pdfinfo, pdfimages and pdftotext and with PNGs decoded by libpng.
+#include <png.h>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_DCT.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+#include "platform/kqtypes/kqtypes.h"
+#include "processors/pdf/sample_pdf.h"
+#include "tests/pdf_job.h"
+#include "tests/pdf_test_files.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+using vtps_test::AnswerArray;
+using vtps_test::Array;
+using vtps_test::Dict;
+using vtps_test::Element;
+using vtps_test::Show;
+using vtps_test::Text;
+
+// An image in memory: `channels` bytes a pixel (16-bit samples take two, big-endian first
+// as libpng's simplified API wants them in host order; see WritePng).
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<unsigned char> pixels;  // RGB, 3 bytes a pixel
+};
+
+// A photo-like picture: smooth gradients with a little noise, as a scanner makes.
+Picture Photo(int width, int height) {
+  Picture picture{width, height,
+                  std::vector<unsigned char>(3 * static_cast<std::size_t>(width) *
+                                             static_cast<std::size_t>(height))};
+  std::uint32_t seed = 12345;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      std::size_t at = 3 * (static_cast<std::size_t>(y) * width + x);
+      double base[3] = {255.0 * x / width, 255.0 * y / height,
+                        127.5 + 127.5 * std::sin(6.28 * (x + y) / (width + height))};
+      for (int c = 0; c < 3; ++c) {
+        seed = seed * 1664525 + 1013904223;
+        int noise = static_cast<int>(seed >> 28) - 8;
+        picture.pixels[at + c] =
+            static_cast<unsigned char>(std::clamp(static_cast<int>(base[c]) + noise, 0, 255));
+      }
+    }
+  return picture;
+}
+
+// Writes `samples` (`format`, libpng's simplified API) as a PNG.
+void WritePng(const std::string& path, int width, int height, png_uint_32 format,
+              const void* samples, const void* colourMap = nullptr, int colours = 0) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(width);
+  image.height = static_cast<png_uint_32>(height);
+  image.format = format;
+  image.colormap_entries = static_cast<png_uint_32>(colours);
+  ASSERT_NE(png_image_write_to_file(&image, path.c_str(), 0, samples, 0, colourMap), 0)
+      << image.message;
+}
+
+// Decodes a PNG to RGB; width 0 when it cannot be read.
+Picture ReadPng(const std::string& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  Picture picture;
+  if (png_image_begin_read_from_file(&image, path.c_str()) == 0)
+    return picture;
+  image.format = PNG_FORMAT_RGB;
+  picture.pixels.resize(PNG_IMAGE_SIZE(image));
+  if (png_image_finish_read(&image, nullptr, picture.pixels.data(), 0, nullptr) == 0)
+    return picture;
+  picture.width = static_cast<int>(image.width);
+  picture.height = static_cast<int>(image.height);
+  return picture;
+}
+
+class Progressive : public Pl_DCT::CompressConfig {
+ public:
+  void apply(jpeg_compress_struct* settings) override { jpeg_simple_progression(settings); }
+};
+
+// Encodes `samples` as a JPEG with qpdf's libjpeg pipeline (CMYK gets Adobe's marker),
+// baseline or progressive.
+std::string Jpeg(int width, int height, int components, const std::vector<unsigned char>& samples,
+                 bool progressive = false) {
+  Pl_Buffer out("jpeg");
+  J_COLOR_SPACE space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+  Progressive progression;
+  Pl_DCT encoder("jpeg", &out, static_cast<JDIMENSION>(width), static_cast<JDIMENSION>(height),
+                 components, space, progressive ? &progression : nullptr);
+  encoder.write(samples.data(), samples.size());
+  encoder.finish();
+  std::shared_ptr<Buffer> buffer = out.getBufferSharedPointer();
+  return std::string(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+}
+
+std::uint32_t Crc32(const std::string& bytes) {
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (char c : bytes) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit)
+      crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+  }
+  return ~crc;
+}
+
+void PutWord(std::string& bytes, std::size_t at, std::uint32_t value, int size) {
+  for (int i = 0; i < size; ++i)
+    bytes[at + i] = static_cast<char>(value >> (8 * (size - 1 - i)));
+}
+
+class PdfScan : public ::testing::Test {
+ protected:
+  using Run = vtps_test::PdfJobRun;
+
+  void SetUp() override {
+    fs::create_directory(Root());
+    vtps_test::MakeTestPdfs(Root());
+  }
+
+  std::string Root() const { return dir_.File("root"); }
+  std::string InRoot(const std::string& name) const { return Root() + "/" + name; }
+
+  Run RunProcessor(const std::string& program, const KQ_TDict& parameters,
+                   std::vector<std::pair<std::string, std::string>> environment = {}) {
+    environment.emplace_back("VTPS_PDF_ROOT", Root());
+    return vtps_test::RunPdfProgram(program, parameters, dir_.File("job.xml"),
+                                    dir_.File("processor.err"), environment);
+  }
+
+  std::string Tool(const char* program, const std::vector<std::string>& arguments) {
+    return vtps_test::RunTool(program, arguments, dir_.Path().string()).out;
+  }
+
+  // Draws page `page` of `pdf` (in the root) at `dpi` with pdf-render and decodes it.
+  Picture Rendered(const std::string& pdf, int page, int dpi) {
+    std::string name = "render-" + std::to_string(++renders_) + "-%d.png";
+    Run run = RunProcessor("pdf-render", Dict({{"file", pdf},
+                                               {"pages", std::to_string(page)},
+                                               {"dpi", std::to_string(dpi)},
+                                               {"output", name}}));
+    EXPECT_EQ(run.exitCode, 0) << Show(run.answer);
+    return ReadPng(
+        InRoot("render-" + std::to_string(renders_) + "-" + std::to_string(page) + ".png"));
+  }
+
+  // A scanned page: `text` set in a PDF, drawn at 300 dpi and made an image-only PDF.
+  void MakeScan(const std::string& text, const std::string& name) {
+    SampleDocument document;
+    document.pages = {{612, 792, text, 0, std::nullopt}};
+    WriteSamplePdf(document, InRoot("typed.pdf"));
+    Run render = RunProcessor(
+        "pdf-render", Dict({{"file", "typed.pdf"}, {"dpi", "300"}, {"output", "typed-%d.png"}}));
+    ASSERT_EQ(render.exitCode, 0) << Show(render.answer);
+    Run scan = RunProcessor(
+        "pdf-from-images",
+        Dict({{"images", Array({"typed-1.png"})}, {"pageSize", "Letter"}, {"output", name}}));
+    ASSERT_EQ(scan.exitCode, 0) << Show(scan.answer);
+  }
+
+  vtps_test::TempDir dir_;
+  vtps_test::PdfTools tools_{dir_.Path().string()};
+  int renders_ = 0;
+};
+
+TEST_F(PdfScan, FromImagesMakesOnePagePerImageDrawnAsStored) {
+  // Each image is 40 x 20 pixels of one colour, except where noted.
+  const int w = 40;
+  const int h = 20;
+  const std::size_t n = static_cast<std::size_t>(w * h);
+  std::vector<unsigned char> rgb(3 * n);
+  for (std::size_t i = 0; i < n; ++i) {
+    rgb[3 * i] = 200;
+    rgb[3 * i + 1] = 30;
+    rgb[3 * i + 2] = 40;
+  }
+  WritePng(InRoot("rgb.png"), w, h, PNG_FORMAT_RGB, rgb.data());
+  std::vector<std::uint16_t> grey16(n, 0xFFFF);
+  WritePng(InRoot("grey16.png"), w, h, PNG_FORMAT_LINEAR_Y, grey16.data());
+  // The left half opaque blue, the right half fully transparent.
+  std::vector<unsigned char> rgba(4 * n);
+  for (std::size_t i = 0; i < n; ++i) {
+    bool left = static_cast<int>(i % w) < w / 2;
+    unsigned char pixel[4] = {0, 0, 255, static_cast<unsigned char>(left ? 255 : 0)};
+    std::copy(pixel, pixel + 4, rgba.begin() + static_cast<std::ptrdiff_t>(4 * i));
+  }
+  WritePng(InRoot("alpha.png"), w, h, PNG_FORMAT_RGBA, rgba.data());
+  const unsigned char palette[6] = {0, 160, 0, 255, 255, 255};
+  std::vector<unsigned char> indexes(n, 0);
+  WritePng(InRoot("palette.png"), w, h, PNG_FORMAT_RGB_COLORMAP, indexes.data(), palette, 2);
+  vtps_test::WriteFile(InRoot("rgb.jpg"), Jpeg(w, h, 3, rgb));
+  vtps_test::WriteFile(InRoot("progressive.jpg"), Jpeg(w, h, 3, rgb, true));
+  ASSERT_NE(vtps_test::ReadFile(InRoot("progressive.jpg")).find("\xFF\xC2"), std::string::npos);
+  std::vector<unsigned char> grey(n, 90);
+  vtps_test::WriteFile(InRoot("grey.jpg"), Jpeg(w, h, 1, grey));
+  // Cyan as Adobe's programs store CMYK: inverted (0 is full ink). Drawn as cyan ink (poppler
+  // gives it as 0, 172, 239); not inverted it would be black.
+  std::vector<unsigned char> cmyk(4 * n);
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned char pixel[4] = {0, 255, 255, 255};
+    std::copy(pixel, pixel + 4, cmyk.begin() + static_cast<std::ptrdiff_t>(4 * i));
+  }
+  vtps_test::WriteFile(InRoot("cmyk.jpg"), Jpeg(w, h, 4, cmyk));
+
+  struct Case {
+    const char* file;
+    const char* colour;  // pdfimages -list: colour and encoding
+    const char* encoding;
+    bool softMask;
+    std::array<int, 3> left;  // drawn colour at a quarter of the width, half the height
+    std::array<int, 3> right;
+  };
+  const Case cases[] = {
+      {"rgb.png", "rgb", "image", false, {200, 30, 40}, {200, 30, 40}},
+      {"grey16.png", "gray", "image", false, {255, 255, 255}, {255, 255, 255}},
+      {"alpha.png", "rgb", "image", true, {0, 0, 255}, {255, 255, 255}},
+      {"palette.png", "rgb", "image", false, {0, 160, 0}, {0, 160, 0}},
+      {"rgb.jpg", "rgb", "jpeg", false, {200, 30, 40}, {200, 30, 40}},
+      {"progressive.jpg", "rgb", "jpeg", false, {200, 30, 40}, {200, 30, 40}},
+      {"grey.jpg", "gray", "jpeg", false, {90, 90, 90}, {90, 90, 90}},
+      {"cmyk.jpg", "cmyk", "jpeg", false, {0, 172, 239}, {0, 172, 239}},
+  };
+  KQ_TArray images;
+  for (const Case& c : cases)
+    images.Append(c.file);
+  Run run = RunProcessor("pdf-from-images", Dict({{"images", images}, {"output", "images.pdf"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_EQ(Text(run.answer, "pageCount"), "8");
+  std::string pdf = InRoot("images.pdf");
+  EXPECT_TRUE(tools_.Checks(pdf));
+  EXPECT_EQ(tools_.PageCount(pdf), 8);
+  // Without a recorded resolution an image is drawn at 72 dpi: a pixel is a point.
+  EXPECT_THAT(Tool(PDFINFO_PROGRAM, {"-f", "1", "-l", "8", pdf}),
+              HasSubstr("Page    8 size:  40 x 20 pts"));
+
+  std::istringstream listing(Tool(PDFIMAGES_PROGRAM, {"-list", pdf}));
+  std::map<int, std::vector<std::vector<std::string>>> byPage;
+  for (std::string line; std::getline(listing, line);) {
+    std::istringstream fields(line);
+    std::vector<std::string> row{std::istream_iterator<std::string>(fields), {}};
+    if (row.size() > 9 && std::isdigit(static_cast<unsigned char>(row[0][0])))
+      byPage[std::stoi(row[0])].push_back(row);
+  }
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.file);
+    const auto& rows = byPage[static_cast<int>(i + 1)];
+    ASSERT_EQ(rows.size(), c.softMask ? 2u : 1u);
+    EXPECT_EQ(rows[0][2], "image");
+    EXPECT_EQ(rows[0][3] + "x" + rows[0][4], "40x20");
+    EXPECT_EQ(rows[0][5], c.colour);
+    EXPECT_EQ(rows[0][7], "8");
+    EXPECT_EQ(rows[0][8], c.encoding);
+    if (c.softMask) {
+      EXPECT_EQ(rows[1][2], "smask");
+    }
+
+    Picture page = Rendered("images.pdf", static_cast<int>(i + 1), 72);
+    ASSERT_EQ(page.width, 40);
+    for (auto [x, expected] : {std::make_pair(10, c.left), std::make_pair(30, c.right)}) {
+      const unsigned char* pixel = &page.pixels[3 * static_cast<std::size_t>(10 * 40 + x)];
+      for (int channel = 0; channel < 3; ++channel)
+        EXPECT_NEAR(pixel[channel], expected[static_cast<std::size_t>(channel)], 12)
+            << "x " << x << " channel " << channel;
+    }
+  }
+
+  // On paper the image is fitted and centred, the page turned to the image's orientation.
+  Run paper = RunProcessor(
+      "pdf-from-images",
+      Dict({{"images", Array({"rgb.png"})}, {"pageSize", "A4"}, {"output", "a4.pdf"}}));
+  ASSERT_EQ(paper.exitCode, 0) << Show(paper.answer);
+  EXPECT_THAT(Tool(PDFINFO_PROGRAM, {InRoot("a4.pdf")}), HasSubstr("842 x 595 pts"));
+}
+
+TEST_F(PdfScan, FromImagesRefusesWhatItCannotBoundAndWritesNothing) {
+  Picture photo = Photo(200, 100);
+  std::vector<unsigned char>& rgb = photo.pixels;
+  WritePng(InRoot("photo.png"), 200, 100, PNG_FORMAT_RGB, rgb.data());
+  std::string png = vtps_test::ReadFile(InRoot("photo.png"));
+  vtps_test::WriteFile(InRoot("cut.png"), png.substr(0, png.size() / 2));
+  // The header declares 20000 x 20000 pixels (with a correct checksum); the data is tiny.
+  std::string bomb = png;
+  PutWord(bomb, 16, 20000, 4);
+  PutWord(bomb, 20, 20000, 4);
+  PutWord(bomb, 29, Crc32(bomb.substr(12, 17)), 4);
+  vtps_test::WriteFile(InRoot("bomb.png"), bomb);
+  std::string jpeg = Jpeg(200, 100, 3, rgb);
+  vtps_test::WriteFile(InRoot("cut.jpg"), jpeg.substr(0, jpeg.size() - 40));
+  std::string bigJpeg = jpeg;
+  std::size_t frame = bigJpeg.find("\xFF\xC0");
+  ASSERT_NE(frame, std::string::npos);
+  PutWord(bigJpeg, frame + 5, 20000, 2);
+  PutWord(bigJpeg, frame + 7, 20000, 2);
+  vtps_test::WriteFile(InRoot("big.jpg"), bigJpeg);
+  vtps_test::WriteFile(InRoot("note.png"), "just text");
+
+  struct Case {
+    KQ_TDict parameters;
+    const char* message;
+    std::vector<std::pair<std::string, std::string>> environment = {};
+  };
+  auto images = [](KQ_TArray list) { return Dict({{"images", list}, {"output", "out.pdf"}}); };
+  const Case cases[] = {
+      {images(Array({"photo.png", "cut.png"})), "file \"cut.png\" is not a readable PNG image"},
+      {images(Array({"bomb.png"})),
+       "file \"bomb.png\" is 20000 x 20000 pixels; at most 100 megapixels"},
+      {images(Array({"cut.jpg"})), "file \"cut.jpg\" is not a usable JPEG image (it is cut short"},
+      {images(Array({"big.jpg"})),
+       "file \"big.jpg\" is 20000 x 20000 pixels; at most 100 megapixels"},
+      {images(Array({"note.png"})), "file \"note.png\" is neither a JPEG nor a PNG image"},
+      {images(Array({"three.pdf"})), "file \"three.pdf\" is neither a JPEG nor a PNG image"},
+      {images(Array({"photo.png", "photo.png"})),
+       "file \"photo.png\": the run's images would decode to more than 100000 bytes "
+       "(VTPS_PDF_MAX_IMAGE_BYTES)",
+       {{"VTPS_PDF_MAX_IMAGE_BYTES", "100000"}}},
+      {images(Array({"photo.png", "photo.png"})),
+       "VTPS_PDF_MAX_PAGES",
+       {{"VTPS_PDF_MAX_PAGES", "1"}}},
+      {images(Array({"photo.png"})),
+       "(VTPS_PDF_MAX_STREAM_BYTES)",
+       {{"VTPS_PDF_MAX_STREAM_BYTES", "1024"}}},
+      {images(Array({"../photo.png"})),
+       "parameter \"images[1]\": \"../photo.png\" leads outside VTPS_PDF_ROOT"},
+      {images(Array({"photo.png", Dict({{"file", "photo.png"}})})),
+       "parameter \"images[2]\" must be a path"},
+      {Dict({{"output", "out.pdf"}}), "parameter \"images\" is missing"},
+      {Dict({{"images", Array({"photo.png"})}, {"pageSize", "B5"}, {"output", "out.pdf"}}),
+       "parameter \"pageSize\" is \"B5\""},
+  };
+  auto before = vtps_test::FolderSnapshot(Root());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    Run run = RunProcessor("pdf-from-images", c.parameters, c.environment);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_THAT(Text(run.answer, "error"), HasSubstr(c.message));
+    EXPECT_EQ(vtps_test::FolderSnapshot(Root()), before);
+  }
+}
+
+TEST_F(PdfScan, CompressShrinksScannedPhotosAndNeverGrowsByDefault) {
+  // A Letter page scanned at 300 dpi, stored losslessly.
+  Picture photo = Photo(2550, 3300);
+  WritePng(InRoot("photo.png"), photo.width, photo.height, PNG_FORMAT_RGB, photo.pixels.data());
+  Run scan = RunProcessor("pdf-from-images", Dict({{"images", Array({"photo.png", "photo.png"})},
+                                                   {"pageSize", "Letter"},
+                                                   {"output", "scan.pdf"}}));
+  ASSERT_EQ(scan.exitCode, 0) << Show(scan.answer);
+
+  Run run =
+      RunProcessor("pdf-compress",
+                   Dict({{"file", "scan.pdf"}, {"output", "small.pdf"}, {"imageQuality", "60"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  double before = static_cast<double>(fs::file_size(InRoot("scan.pdf")));
+  double after = static_cast<double>(fs::file_size(InRoot("small.pdf")));
+  EXPECT_EQ(Text(run.answer, "bytesBefore"), std::to_string(static_cast<long long>(before)));
+  EXPECT_EQ(Text(run.answer, "bytesAfter"), std::to_string(static_cast<long long>(after)));
+  EXPECT_EQ(Text(run.answer, "copied"), "false");
+  EXPECT_LE(after, 0.6 * before);
+  std::printf("scan.pdf %.0f bytes, small.pdf %.0f bytes (%.1f %%)\n", before, after,
+              100 * after / before);
+  EXPECT_TRUE(tools_.Checks(InRoot("small.pdf")));
+  EXPECT_TRUE(tools_.Linearized(InRoot("small.pdf")));
+  // The two pages showed the same image: both now show one JPEG object.
+  std::string listing = Tool(PDFIMAGES_PROGRAM, {"-list", InRoot("small.pdf")});
+  EXPECT_EQ(Text(run.answer, "imagesRecompressed"), "2");
+  // The image and the pages' content streams.
+  EXPECT_EQ(Text(run.answer, "streamsShared"), "2");
+  std::istringstream rows(listing);
+  std::set<std::string> objects;
+  int jpegs = 0;
+  for (std::string line; std::getline(rows, line);) {
+    std::istringstream fields(line);
+    std::vector<std::string> row{std::istream_iterator<std::string>(fields), {}};
+    if (row.size() > 10 && row[2] == "image") {
+      jpegs += row[8] == "jpeg";
+      objects.insert(row[10]);
+    }
+  }
+  EXPECT_EQ(jpegs, 2) << listing;
+  EXPECT_EQ(objects.size(), 1u) << listing;
+  // The picture is still the picture.
+  Picture drawn = Rendered("small.pdf", 1, 30);
+  Picture original = Rendered("scan.pdf", 1, 30);
+  ASSERT_EQ(drawn.pixels.size(), original.pixels.size());
+  double difference = 0;
+  for (std::size_t i = 0; i < drawn.pixels.size(); ++i)
+    difference += std::abs(drawn.pixels[i] - original.pixels[i]);
+  EXPECT_LT(difference / static_cast<double>(drawn.pixels.size()), 4);
+
+  // A file compression cannot shrink is copied unchanged, unless a larger one is allowed.
+  Run same = RunProcessor("pdf-compress", Dict({{"file", "three.pdf"}, {"output", "same.pdf"}}));
+  ASSERT_EQ(same.exitCode, 0) << Show(same.answer);
+  EXPECT_EQ(Text(same.answer, "copied"), "true");
+  EXPECT_EQ(vtps_test::ReadFile(InRoot("same.pdf")), vtps_test::ReadFile(InRoot("three.pdf")));
+  Run larger = RunProcessor(
+      "pdf-compress",
+      Dict({{"file", "three.pdf"}, {"output", "larger.pdf"}, {"allowLarger", "true"}}));
+  ASSERT_EQ(larger.exitCode, 0) << Show(larger.answer);
+  EXPECT_EQ(Text(larger.answer, "copied"), "false");
+  EXPECT_TRUE(tools_.Linearized(InRoot("larger.pdf")));
+
+  // Decoding the images is bounded like any other image work.
+  Run limited = RunProcessor("pdf-compress", Dict({{"file", "scan.pdf"}, {"output", "x.pdf"}}),
+                             {{"VTPS_PDF_MAX_IMAGE_BYTES", "1000000"}});
+  EXPECT_EQ(limited.exitCode, 1);
+  EXPECT_THAT(Text(limited.answer, "error"), HasSubstr("(VTPS_PDF_MAX_IMAGE_BYTES)"));
+  EXPECT_FALSE(fs::exists(InRoot("x.pdf")));
+  // An image with a soft mask, and the mask itself, keep their lossless data.
+  Picture small = Photo(100, 100);
+  std::vector<unsigned char> rgba;
+  for (std::size_t i = 0; i < small.pixels.size(); i += 3)
+    rgba.insert(rgba.end(),
+                {small.pixels[i], small.pixels[i + 1], small.pixels[i + 2], small.pixels[i + 1]});
+  WritePng(InRoot("masked.png"), 100, 100, PNG_FORMAT_RGBA, rgba.data());
+  Run masked = RunProcessor("pdf-from-images",
+                            Dict({{"images", Array({"masked.png"})}, {"output", "masked.pdf"}}));
+  ASSERT_EQ(masked.exitCode, 0) << Show(masked.answer);
+  Run kept = RunProcessor("pdf-compress", Dict({{"file", "masked.pdf"},
+                                                {"output", "masked-small.pdf"},
+                                                {"minImageSize", "0"},
+                                                {"allowLarger", "true"}}));
+  ASSERT_EQ(kept.exitCode, 0) << Show(kept.answer);
+  EXPECT_EQ(Text(kept.answer, "imagesRecompressed"), "0");
+  EXPECT_THAT(Tool(PDFIMAGES_PROGRAM, {"-list", InRoot("masked-small.pdf")}),
+              ::testing::Not(HasSubstr("jpeg")));
+
+  Run quality = RunProcessor(
+      "pdf-compress", Dict({{"file", "three.pdf"}, {"output", "x.pdf"}, {"imageQuality", "0"}}));
+  EXPECT_THAT(Text(quality.answer, "error"), HasSubstr("parameter \"imageQuality\" is \"0\""));
+}
+
+TEST_F(PdfScan, RepairRecoversABrokenCrossReferenceTable) {
+  // Bytes inserted after the header move every object away from where the table says.
+  std::string whole = vtps_test::ReadFile(InRoot("three.pdf"));
+  std::size_t header = whole.find('\n') + 1;
+  vtps_test::WriteFile(InRoot("shifted.pdf"), whole.substr(0, header) + "%" + std::string(64, 'x') +
+                                                  "\n" + whole.substr(header));
+  Run refused = RunProcessor("pdf-info", Dict({{"file", "shifted.pdf"}}));
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_THAT(Text(refused.answer, "error"), HasSubstr("is damaged"));
+
+  Run run = RunProcessor("pdf-repair", Dict({{"file", "shifted.pdf"}, {"output", "fixed.pdf"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_EQ(Text(run.answer, "repaired"), "true");
+  KQ_TArray problems = AnswerArray(run.answer, "problem");
+  ASSERT_GT(problems.Count(), 0u) << Show(run.answer);
+  EXPECT_THAT(Show(run.answer), HasSubstr("reconstruct"));
+  EXPECT_TRUE(tools_.Checks(InRoot("fixed.pdf")));
+  Run info = RunProcessor("pdf-info", Dict({{"file", "fixed.pdf"}}));
+  ASSERT_EQ(info.exitCode, 0) << Show(info.answer);
+  EXPECT_EQ(Text(info.answer, "pageCount"), "3");
+  EXPECT_EQ(tools_.PageText(InRoot("fixed.pdf"), 3), "Page 3");
+
+  // A sound file is copied as it is, with no problem listed.
+  Run sound = RunProcessor("pdf-repair", Dict({{"file", "three.pdf"}, {"output", "copy.pdf"}}));
+  ASSERT_EQ(sound.exitCode, 0) << Show(sound.answer);
+  EXPECT_EQ(Text(sound.answer, "repaired"), "false");
+  EXPECT_EQ(AnswerArray(sound.answer, "problem").Count(), 0u);
+  EXPECT_EQ(vtps_test::ReadFile(InRoot("copy.pdf")), vtps_test::ReadFile(InRoot("three.pdf")));
+
+  // The other limits still hold, and what is no PDF at all stays refused.
+  vtps_test::WriteFile(InRoot("note.pdf"), "just text");
+  Run note = RunProcessor("pdf-repair", Dict({{"file", "note.pdf"}, {"output", "n.pdf"}}));
+  EXPECT_EQ(note.exitCode, 1);
+  EXPECT_THAT(Text(note.answer, "error"), HasSubstr("file \"note.pdf\""));
+  Run pages = RunProcessor("pdf-repair", Dict({{"file", "shifted.pdf"}, {"output", "n.pdf"}}),
+                           {{"VTPS_PDF_MAX_PAGES", "2"}});
+  EXPECT_EQ(pages.exitCode, 1);
+  EXPECT_THAT(Text(pages.answer, "error"), HasSubstr("VTPS_PDF_MAX_PAGES"));
+  EXPECT_FALSE(fs::exists(InRoot("n.pdf")));
+}
+
+TEST_F(PdfScan, OcrMakesAScannedPageSearchableAndLeavesItsLook) {
+  const std::vector<std::string> words = {"Invoice", "number", "4711", "payable",
+                                          "within",  "thirty", "days"};
+  std::string sentence;
+  for (const std::string& word : words)
+    sentence += (sentence.empty() ? "" : " ") + word;
+  ASSERT_NO_FATAL_FAILURE(MakeScan(sentence, "scan.pdf"));
+  ASSERT_EQ(tools_.PageText(InRoot("scan.pdf"), 1), "");
+
+  Run run = RunProcessor("pdf-ocr", Dict({{"file", "scan.pdf"}, {"output", "ocr.pdf"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_EQ(Text(run.answer, "pagesDone"), "1");
+  KQ_TArray pages = AnswerArray(run.answer, "page");
+  const KQ_TDict& page = Element(pages, 0);
+  EXPECT_EQ(Text(page, "done"), "true");
+  EXPECT_GE(std::stoi(Text(page, "confidence")), 70) << Show(run.answer);
+  EXPECT_TRUE(tools_.Checks(InRoot("ocr.pdf")));
+
+  Run text = RunProcessor("pdf-text", Dict({{"file", "ocr.pdf"}}));
+  ASSERT_EQ(text.exitCode, 0) << Show(text.answer);
+  std::string found = Text(Element(AnswerArray(text.answer, "page"), 0), "text");
+  int right = 0;
+  for (const std::string& word : words)
+    right += found.find(word) != std::string::npos;
+  EXPECT_GE(right, 6) << found;
+  EXPECT_THAT(tools_.PageText(InRoot("ocr.pdf"), 1), HasSubstr("payable within"));
+
+  // The layer is invisible: the page draws as before.
+  Picture before = Rendered("scan.pdf", 1, 100);
+  Picture after = Rendered("ocr.pdf", 1, 100);
+  ASSERT_EQ(before.pixels.size(), after.pixels.size());
+  ASSERT_GT(before.width, 0);
+  std::size_t pixels = before.pixels.size() / 3;
+  std::size_t differing = 0;
+  for (std::size_t i = 0; i < pixels; ++i)
+    differing +=
+        !std::equal(&before.pixels[3 * i], &before.pixels[3 * i + 3], &after.pixels[3 * i]);
+  EXPECT_LT(static_cast<double>(differing), 0.01 * static_cast<double>(pixels));
+
+  // A page with text is left alone unless forced.
+  Run again = RunProcessor("pdf-ocr", Dict({{"file", "ocr.pdf"}, {"output", "again.pdf"}}));
+  ASSERT_EQ(again.exitCode, 0) << Show(again.answer);
+  EXPECT_EQ(Text(again.answer, "pagesDone"), "0");
+  EXPECT_EQ(Text(Element(AnswerArray(again.answer, "page"), 0), "done"), "false");
+  Run forced = RunProcessor(
+      "pdf-ocr", Dict({{"file", "ocr.pdf"}, {"output", "again.pdf"}, {"force", "true"}}));
+  ASSERT_EQ(forced.exitCode, 0) << Show(forced.answer);
+  EXPECT_EQ(Text(forced.answer, "pagesDone"), "1");
+}
+
+TEST_F(PdfScan, OcrPlacesTheLayerOverTheWordsOfTurnedAndCroppedPages) {
+  // Pages whose text reads upright as displayed: drawn through the matrix that takes
+  // displayed points to the page's space for its rotation and crop box. Recognition only
+  // reads the words if poppler draws them upright; the layer is only over them if it goes
+  // through the same matrix.
+  struct Case {
+    int rotate;
+    const char* mediaBox;
+    const char* cropBox;
+    const char* matrix;
+  };
+  const Case cases[] = {
+      {90, "0 0 792 612", nullptr, "0 1 -1 0 792 0"},
+      {180, "0 0 612 792", nullptr, "-1 0 0 -1 612 792"},
+      {270, "0 0 792 612", nullptr, "0 -1 1 0 0 612"},
+      {0, "0 0 700 900", "50 60 662 852", "1 0 0 1 50 60"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rotate);
+    QPDF pdf;
+    pdf.emptyPDF();
+    std::string page = "<< /Type /Page /MediaBox [" + std::string(c.mediaBox) + "] " +
+                       (c.cropBox ? "/CropBox [" + std::string(c.cropBox) + "] " : "") +
+                       "/Rotate " + std::to_string(c.rotate) +
+                       " /Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont "
+                       "/Helvetica >> >> >> >>";
+    QPDFObjectHandle object = pdf.makeIndirectObject(QPDFObjectHandle::parse(page));
+    object.replaceKey("/Contents",
+                      QPDFObjectHandle::newStream(
+                          &pdf, "q " + std::string(c.matrix) +
+                                    " cm BT /F1 24 Tf 72 696 Td (Quarterly figures attached) Tj "
+                                    "ET Q\n"));
+    QPDFPageDocumentHelper(pdf).addPage(QPDFPageObjectHelper(object), false);
+    QPDFWriter writer(pdf, InRoot("turned.pdf").c_str());
+    writer.write();
+
+    Run run = RunProcessor("pdf-ocr", Dict({{"file", "turned.pdf"},
+                                            {"output", "turned-ocr.pdf"},
+                                            {"dpi", "150"},
+                                            {"force", "true"}}));
+    ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+    // Each word is now there twice, drawn and invisible, in the same place as displayed.
+    std::string boxes = Tool(PDFTOTEXT_PROGRAM, {"-bbox", InRoot("turned-ocr.pdf"), "-"});
+    std::vector<std::pair<double, double>> corners;
+    std::istringstream lines(boxes);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find(">Quarterly<") == std::string::npos)
+        continue;
+      double xMin = 0;
+      double yMin = 0;
+      ASSERT_EQ(std::sscanf(line.c_str(), " <word xMin=\"%lf\" yMin=\"%lf\"", &xMin, &yMin), 2)
+          << line;
+      corners.emplace_back(xMin, yMin);
+    }
+    ASSERT_EQ(corners.size(), 2u) << boxes;
+    EXPECT_NEAR(corners[0].first, corners[1].first, 6) << boxes;
+    EXPECT_NEAR(corners[0].second, corners[1].second, 6) << boxes;
+  }
+}
+
+TEST_F(PdfScan, OcrRefusesWhatItCannotDoAndWritesNothing) {
+  struct Case {
+    KQ_TDict parameters;
+    const char* message;
+    std::vector<std::pair<std::string, std::string>> environment = {};
+  };
+  auto ocr = [](std::initializer_list<std::pair<const char*, KQ_TAny>> extra) {
+    KQ_TDict parameters = Dict({{"file", "three.pdf"}, {"output", "o.pdf"}, {"force", "true"}});
+    for (const auto& [key, value] : extra)
+      parameters[key] = value;
+    return parameters;
+  };
+  const Case cases[] = {
+      {ocr({{"language", "deu"}}),
+       "parameter \"language\": the language \"deu\" is not installed (installed: eng"},
+      {ocr({{"language", "../../tmp/x"}}), "parameter \"language\" is \"../../tmp/x\""},
+      {ocr({{"language", "eng+"}}), "parameter \"language\" is \"eng+\""},
+      {ocr({{"dpi", "601"}}), "parameter \"dpi\" is \"601\""},
+      {Dict({{"file", "big.pdf"}, {"output", "o.pdf"}, {"dpi", "300"}}),
+       "at most 100 megapixels per page (lower \"dpi\")"},
+      {ocr({{"pages", "4"}}), "parameter \"pages\": \"4\" is not a page range"},
+      {ocr({}),
+       "needs more memory than VTPS_PDF_MAX_MEMORY_MB allows",
+       {{"VTPS_PDF_MAX_MEMORY_MB", "200"}}},
+      {Dict({{"file", "locked.pdf"}, {"output", "o.pdf"}}), "give its \"password\""},
+  };
+  auto before = vtps_test::FolderSnapshot(Root());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    Run run = RunProcessor("pdf-ocr", c.parameters, c.environment);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_THAT(Text(run.answer, "error"), HasSubstr(c.message));
+    EXPECT_EQ(vtps_test::FolderSnapshot(Root()), before);
+  }
+}
+
+}  // namespace
