@@ -9,8 +9,11 @@
 #include "server/vt_process_server.h"
 
 int main() {
-  // Start-up goes on even when a library reports a failure; the server reports what then
-  // fails for real.
-  __KQ_INITIALIZATION_FUNCTION_VantricProcessServer__();
-  std::exit(os::RunAsService([] { return ServeProcess<VTProcessServer>(std::cerr); }));
+  std::exit(os::RunAsService([] {
+    // Inside the service, whose settings (KQM_DEBUG_LOG among them) are in place by now.
+    // Start-up goes on even when a library reports a failure; the server reports what then
+    // fails for real.
+    __KQ_INITIALIZATION_FUNCTION_VantricProcessServer__();
+    return ServeProcess<VTProcessServer>(std::cerr);
+  }));
 }

@@ -19,7 +19,9 @@ namespace os {
 // Runs the program's `body` and returns its result. On Windows, when the service control
 // manager started the program, `body` runs as the service: the service reports
 // SERVICE_START_PENDING until ReportReady, and once `body` returns SERVICE_STOPPED with its
-// result as the exit code (0: none; else a service-specific code). Started from a console
+// result as the exit code (0: none; else a service-specific code). The variables of the
+// service's registry value Environment are set in the process before `body` runs (Windows'
+// service control manager sets them itself, Wine's does not). Started from a console
 // (the dispatcher cannot connect), or on Linux, `body` simply runs on the calling thread.
 int RunAsService(const std::function<int()>& body);
 

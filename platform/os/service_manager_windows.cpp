@@ -8,6 +8,8 @@
 // stop handlers and the stop requests that came before any handler was set.
 #include <windows.h>
 
+#include <cstdlib>
+#include <cwchar>
 #include <map>
 #include <mutex>
 
@@ -80,6 +82,51 @@ void SetStateLocked(Service& service, DWORD state, DWORD waitHintMs) {
   ::SetServiceStatus(service.handle, &service.status);
 }
 
+std::string Narrow(const std::wstring& text) {
+  if (text.empty())
+    return std::string();
+  int size = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) {
+    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                          size, nullptr, nullptr);
+  }
+  return narrow;
+}
+
+// Sets the variables of the service's Environment value (REG_MULTI_SZ, "NAME=value" entries)
+// in the process. Windows' service control manager gives them to the process already, Wine's
+// does not; setting them again changes nothing under Windows. A missing or unreadable value
+// sets nothing.
+void ApplyServiceEnvironment(const std::wstring& name) {
+  std::wstring keyPath = L"System\\CurrentControlSet\\Services\\" + name;
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) !=
+      ERROR_SUCCESS)
+    return;
+  DWORD type = 0;
+  DWORD size = 0;
+  std::wstring data;
+  if (::RegQueryValueExW(key, L"Environment", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+      type == REG_MULTI_SZ) {
+    // Two more characters, so that the list ends with its two NULs whatever was stored.
+    data.assign(size / sizeof(wchar_t) + 2, L'\0');
+    if (::RegQueryValueExW(key, L"Environment", nullptr, &type,
+                           reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+      data.clear();
+  }
+  ::RegCloseKey(key);
+  for (const wchar_t* entry = data.c_str(); *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+    std::wstring assignment(entry);
+    std::size_t equals = assignment.find(L'=');
+    if (equals == std::wstring::npos || equals == 0)
+      continue;
+    ::_putenv_s(Narrow(assignment.substr(0, equals)).c_str(),
+                Narrow(assignment.substr(equals + 1)).c_str());
+  }
+}
+
 DWORD WINAPI Control(DWORD control, DWORD, LPVOID, LPVOID) {
   switch (control) {
     case SERVICE_CONTROL_STOP:
@@ -119,6 +166,7 @@ void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
     service.status.dwWin32ExitCode = NO_ERROR;
     SetStateLocked(service, SERVICE_START_PENDING, kFirstStartWaitHintMs);
   }
+  ApplyServiceEnvironment(name);
   int exitCode = 1;
   try {
     exitCode = (*service.body)();

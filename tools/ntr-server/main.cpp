@@ -75,8 +75,11 @@ int main(int argc, char** argv) {
     std::cerr << "usage: ntr-server FILE.xml" << std::endl;
     return 2;
   }
-  __KQ_INITIALIZATION_FUNCTION_KQMWare__();
-  RegisterNtrExceptions();
   const char* file = argv[1];
-  return os::RunAsService([file] { return ServeFile(file); });
+  return os::RunAsService([file] {
+    // Inside the service, whose settings (KQM_DEBUG_LOG among them) are in place by now.
+    __KQ_INITIALIZATION_FUNCTION_KQMWare__();
+    RegisterNtrExceptions();
+    return ServeFile(file);
+  });
 }
