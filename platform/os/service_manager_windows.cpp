@@ -8,6 +8,8 @@
 // stop handlers and the stop requests that came before any handler was set.
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <cstdlib>
 #include <cwchar>
 #include <map>
@@ -150,6 +152,34 @@ DWORD WINAPI Control(DWORD control, DWORD, LPVOID, LPVOID) {
   }
 }
 
+// Whether the service control manager (services.exe) started this process, so that the
+// dispatcher has something to connect to. Asking the dispatcher alone would tell, but Wine's
+// waits 10 s before it gives up in a program started from a console. When the processes
+// cannot be listed, the dispatcher is asked.
+bool StartedByServiceControlManager() {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE)
+    return true;
+  auto find = [snapshot](DWORD id, PROCESSENTRY32W& entry) {
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+         more = ::Process32NextW(snapshot, &entry)) {
+      if (entry.th32ProcessID == id)
+        return true;
+    }
+    return false;
+  };
+  PROCESSENTRY32W entry{};
+  bool started = true;
+  if (find(::GetCurrentProcessId(), entry)) {
+    DWORD parent = entry.th32ParentProcessID;
+    // A parent that is gone was no service control manager: that one outlives its services.
+    started = find(parent, entry) && ::_wcsicmp(entry.szExeFile, L"services.exe") == 0;
+  }
+  ::CloseHandle(snapshot);
+  return started;
+}
+
 void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
   Service& service = TheService();
   std::wstring name = argc > 0 && argv[0] != nullptr ? argv[0] : L"";
@@ -187,7 +217,7 @@ int RunAsService(const std::function<int()>& body) {
   service.body = &body;
   wchar_t anyName[] = L"";  // a program of its own serves one service, whatever its name
   SERVICE_TABLE_ENTRYW table[] = {{anyName, &ServiceMain}, {nullptr, nullptr}};
-  if (::StartServiceCtrlDispatcherW(table))
+  if (StartedByServiceControlManager() && ::StartServiceCtrlDispatcherW(table))
     return service.exitCode;
   // ERROR_FAILED_SERVICE_CONTROLLER_CONNECT: started from a console, not by the service
   // control manager. Any other failure runs the program as a console program too.
