@@ -8,8 +8,10 @@
 #include <sstream>
 
 #include "config/NTR/ntr_exceptions.h"
+#include "platform/kqmware/debug_log.h"
 #include "platform/kqmware/kqmware.h"
 #include "platform/kqtypes/kqtypes.h"
+#include "platform/os/os.h"
 #include "platform/os/service_manager.h"
 #include "tools/ntr-server/config_store.h"
 
@@ -39,9 +41,16 @@ void Serve(KQM_TServer& server, const KQ_TDict& request, KQ_TAny& answer, void* 
   server.DBG_Type(3, KQ_TString("answered ") + *method + " " + KeyOf(request));
 }
 
-// Why the program stops, on standard error and to the service manager.
+// Why the program stops: on standard error; when a service manager started it, also in the
+// debug log (level 0) and to the service manager, since a service's standard error may reach
+// no one.
 void ReportStopped(const std::string& reason) {
   std::cerr << "ntr-server: " << reason << std::endl;
+  if (!os::Supervised())
+    return;
+  kqm::DebugLog::Instance().Write(
+      kqm::FormatDebugLine(kqm::UtcTimestamp(std::chrono::system_clock::now()), "NTR",
+                           os::ProcessId(), os::CurrentThreadId(), 0, "ntr-server: " + reason));
   os::ReportFailure("ntr-server: " + reason);
 }
 
