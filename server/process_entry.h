@@ -1,5 +1,6 @@
 // The two entry points of the VantricProcessServer program: the exported initialisation
-// function and the console entry's run of the one server.
+// function and the run of the one server, from a console or as a service (main() runs it
+// through os::RunAsService).
 //
 // Both belong to the main thread: the initialisation flag is a plain bool, set before any
 // other thread exists.
@@ -9,6 +10,7 @@
 #include <sstream>
 
 #include "platform/kqtypes/kq_exception.h"
+#include "platform/os/service_manager.h"
 #include "server/console.h"
 #include "server/request_processor.h"
 
@@ -22,26 +24,34 @@ extern "C" VTPS_EXPORT bool __KQ_INITIALIZATION_FUNCTION_VantricProcessServer__(
 // that succeeded, `types`, and sets `initialized` to whether both did.
 bool InitializeLibrariesOnce(bool& initialized, bool (*middleware)(), bool (*types)());
 
-// Runs the process's one server: constructs it, installs RequestProcessor with the server
-// as its user pointer, runs the event loop until the server is stopped, closes and destroys
-// it. Returns the exit code: 0 after a normal end; 1 after a KQ_EException and 2 after a
-// std::exception escaped, each once the server (if it was built) is destroyed and the line
-// "VantricProcessServer stopped:" + the exception's text is on `errors`. `Server` is
-// VTProcessServer; tests put a subclass in its place.
+// Writes `line`, why the server stopped, to `errors`; when a service manager started the
+// program, also to the debug log (at level 0) and to the service manager (see
+// os::ReportFailure), since a service's standard error may reach no one.
+void ReportServerStopped(std::ostream& errors, const std::string& line);
+
+// Runs the process's one server: constructs it (bound and configured), installs
+// RequestProcessor with the server as its user pointer, tells the service manager it is ready,
+// runs the event loop until the server is stopped, closes and destroys it. Returns the exit
+// code: 0 after a normal end; 1 after a KQ_EException and 2 after a std::exception escaped,
+// each once the server (if it was built) is destroyed and the line
+// "VantricProcessServer stopped:" + the exception's text is reported (ReportServerStopped).
+// `Server` is VTProcessServer; tests put a subclass in its place.
 template <class Server>
 int ServeProcess(std::ostream& errors) {
   try {
     Server server;
     server.SetProcessor(&RequestProcessor, &server);
+    // Bound and configured: what connects from now on is answered.
+    os::ReportReady();
     server.EventLoop(-1);
     server.Close();
   } catch (const KQ_EException& error) {
     std::ostringstream printed;
     error.PrintOn(printed);
-    WriteConsoleLine(errors, "VantricProcessServer stopped:" + printed.str());
+    ReportServerStopped(errors, "VantricProcessServer stopped:" + printed.str());
     return 1;
   } catch (const std::exception& error) {
-    WriteConsoleLine(errors, std::string("VantricProcessServer stopped:") + error.what());
+    ReportServerStopped(errors, std::string("VantricProcessServer stopped:") + error.what());
     return 2;
   }
   return 0;

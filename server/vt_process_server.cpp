@@ -1,5 +1,6 @@
 #include "server/vt_process_server.h"
 
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -8,6 +9,7 @@
 #include "jobs/job_secrets.h"
 #include "platform/kqmware/settings.h"
 #include "platform/os/os.h"
+#include "platform/os/service_manager.h"
 
 namespace {
 
@@ -23,7 +25,11 @@ KQ_TObject* MakeServer() {
 }  // namespace
 
 VTProcessServer::VTProcessServer() {
+  os::ReportStarting("binding the service", std::chrono::seconds(30));
   Initialize();
+  // Each request to the configuration service may wait for its connection
+  // (KQM_CONNECT_TIMEOUT_MS); the load makes a handful.
+  os::ReportStarting("loading the configuration from NTR", std::chrono::seconds(60));
   LoadConfiguration();
 }
 

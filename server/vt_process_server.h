@@ -4,9 +4,10 @@
 // processors.
 //
 // Its constructor does the whole start-up: it logs, binds, reads the host name and loads
-// the configuration; an exception from binding or from the unguarded part of the
-// configuration load leaves it. The fields are filled then and only read afterwards, so
-// Execute may run on several threads at once without a lock. The object owns its fields.
+// the configuration, telling the service manager each step (os::ReportStarting); an
+// exception from binding or from the unguarded part of the configuration load leaves it.
+// The fields are filled then and only read afterwards, so Execute may run on several threads
+// at once without a lock. The object owns its fields.
 #pragma once
 
 #include <string>

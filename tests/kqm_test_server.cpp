@@ -7,9 +7,15 @@
 //   "Meet"  waits until P1 (a number) requests are inside at once; answers whether they were.
 //   "Run"   runs the command line in P1 and answers its exit status.
 //   "Stop"  answers true and stops the server.
+// `kqm-test-server PORT wedge` serves the same, but its hook for a new connection never
+// returns: the first client to connect wedges the strand that accepts connections, takes the
+// stop signals and keeps the service manager told, as a hook stuck on a lock would. Only a
+// kill ends it then.
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "platform/kqmware/kqmware.h"
@@ -53,19 +59,31 @@ void Handle(KQM_TServer& server, const KQ_TDict& request, KQ_TAny& answer, void*
   }
 }
 
+class WedgingServer : public KQM_TServer {
+ protected:
+  void ConnectionAdded(const KQM_TSocket&) override {
+    std::mutex mutex;
+    std::condition_variable never;
+    std::unique_lock<std::mutex> lock(mutex);
+    never.wait(lock, [] { return false; });
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2)
+  bool wedge = argc == 3 && std::strcmp(argv[2], "wedge") == 0;
+  if (argc != 2 && !wedge)
     return 2;
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
   Test_EFailure::KQ_ClassObject();
   try {
-    KQM_TServer server;
-    server.Bind("TestService", static_cast<std::uint16_t>(std::atoi(argv[1])), 0, false);
-    server.SetProcessor(&Handle, nullptr);
-    server.EventLoop(-1);
-    server.Close();
+    std::unique_ptr<KQM_TServer> server =
+        wedge ? std::make_unique<WedgingServer>() : std::make_unique<KQM_TServer>();
+    server->Bind("TestService", static_cast<std::uint16_t>(std::atoi(argv[1])), 0, false);
+    server->SetProcessor(&Handle, nullptr);
+    server->EventLoop(-1);
+    server->Close();
   } catch (const KQ_EException& error) {
     std::fprintf(stderr, "kqm-test-server: %s\n", error.KQ_Message().Text().c_str());
     return 1;

@@ -20,11 +20,13 @@
 #include "platform/kqmware/service_directory.h"
 #include "platform/kqmware/settings.h"
 #include "platform/kqmware/status_report.h"
+#include "platform/kqmware/supervision.h"
 #include "platform/kqmware/tcp_transport.h"
 #include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kq_exception.h"
 #include "platform/kqtypes/kq_value_class.h"
 #include "platform/os/os.h"
+#include "platform/os/service_manager.h"
 
 namespace asio = boost::asio;
 using asio::ip::tcp;
@@ -38,7 +40,8 @@ std::string KQM_TSocket::Describe() const {
 // EventLoop runs its io_context on KQM_WORKERS + 1 threads. A request runs its processor on
 // the thread that handed it over when a slot is free, so it costs no hand-over between
 // threads; at most KQM_WORKERS threads hold a slot, so one thread is always left for the
-// transport's network work and the status probe. The signals and the stop run on
+// transport's network work and the status probe. The signals, the service manager's stop
+// requests, the stop and the reports to the service manager (supervision.h) run on
 // `control_`. The engine owns its transport (direct TCP or NATS, see server_transport.h).
 class KQM_TServer::Engine : public kqm::TransportHost {
  public:
@@ -59,7 +62,10 @@ class KQM_TServer::Engine : public kqm::TransportHost {
   std::uint16_t Port() const { return transport_->Port(); }
   std::uint16_t MetricsPort() const { return metrics_ ? metrics_->Port() : 0; }
   kqm::ServerState State() const {
-    return statistics_.Snapshot(owner_.serviceName_, slots_.Snapshot(), stopping_);
+    kqm::ServerState state =
+        statistics_.Snapshot(owner_.serviceName_, slots_.Snapshot(), stopping_);
+    state.responding = supervision_.Responding();
+    return state;
   }
   void Run(int milliseconds);
   bool RunOne(int milliseconds);
@@ -88,6 +94,9 @@ class KQM_TServer::Engine : public kqm::TransportHost {
  private:
   void BeginStop();
   void WaitForSignal();
+  // A stop signal, or the service manager's stop request: the first begins the stop (when
+  // AllowExit agrees), a later one ends the processors at once. On control_.
+  void StopRequested();
   // Once stopping and the transport is idle: lets go of what keeps the loop running.
   void FinishStopWhenIdle();
   // Ends the processor trees still running; again shortly while requests remain, for a
@@ -110,9 +119,11 @@ class KQM_TServer::Engine : public kqm::TransportHost {
   std::unique_ptr<kqm::MetricsListener> metrics_;
   kqm::ProcessorSlots slots_;
   kqm::ServerStatistics statistics_;
+  kqm::Supervision supervision_;
   std::atomic<bool> stopping_{false};
-  bool signalsArmed_ = false;  // on the EventLoop thread
-  bool stopFinished_ = false;  // on control_
+  bool signalsArmed_ = false;        // on the EventLoop thread
+  std::uint64_t stopHandlerId_ = 0;  // the service manager's stop requests, while armed
+  bool stopFinished_ = false;        // on control_
   bool closed_ = false;
   // Declared last so that it goes first, while the io_context it uses still exists.
   std::unique_ptr<kqm::ServerTransport> transport_;
@@ -127,7 +138,9 @@ KQM_TServer::Engine::Engine(KQM_TServer& owner, const TransportMaker& makeTransp
       signals_(control_),
       stopDeadline_(control_),
       keepRunning_(asio::make_work_guard(io_)),
-      slots_(limits.workers, limits.queue) {
+      slots_(limits.workers, limits.queue),
+      supervision_(
+          control_, [this] { return State(); }, os::WatchdogInterval()) {
   transport_ = makeTransport(*this);
   if (metrics) {
     metrics_ = std::make_unique<kqm::MetricsListener>(
@@ -182,14 +195,18 @@ void KQM_TServer::Engine::WaitForSignal() {
   signals_.async_wait([this](boost::system::error_code error, int) {
     if (error)
       return;
-    if (stopping_) {
-      // A second stop signal: no more waiting for the running requests.
-      EndProcessors();
-    } else if (owner_.AllowExit()) {
-      BeginStop();
-    }
+    StopRequested();
     WaitForSignal();
   });
+}
+
+void KQM_TServer::Engine::StopRequested() {
+  if (stopping_) {
+    // A second stop signal: no more waiting for the running requests.
+    EndProcessors();
+  } else if (owner_.AllowExit()) {
+    BeginStop();
+  }
 }
 
 void KQM_TServer::Engine::BeginStop() {
@@ -202,6 +219,8 @@ void KQM_TServer::Engine::BeginStop() {
   for (kqm::ProcessorSlots::Job& waiting : slots_.Close())
     waiting(false);
   keepRunning_.reset();
+  supervision_.Stopping(std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(limits_.stopTimeoutMs));
   stopDeadline_.expires_after(std::chrono::milliseconds(limits_.stopTimeoutMs));
   stopDeadline_.async_wait([this](boost::system::error_code error) {
     if (!error)
@@ -231,6 +250,7 @@ void KQM_TServer::Engine::FinishStopWhenIdle() {
     return;
   stopFinished_ = true;
   stopDeadline_.cancel();
+  supervision_.Finish();
   boost::system::error_code ignored;
   signals_.cancel(ignored);
   if (metrics_)
@@ -244,7 +264,13 @@ void KQM_TServer::Engine::Run(int milliseconds) {
       signals_.add(number, ignored);
     }
     signalsArmed_ = true;
-    asio::post(control_, [this] { WaitForSignal(); });
+    // The service manager's stop requests take the signals' way.
+    stopHandlerId_ =
+        os::AddStopHandler([this] { asio::post(control_, [this] { StopRequested(); }); });
+    asio::post(control_, [this] {
+      WaitForSignal();
+      supervision_.Start();
+    });
   }
   io_.restart();
   auto serve = [this, milliseconds] {
@@ -265,6 +291,7 @@ void KQM_TServer::Engine::Run(int milliseconds) {
     // Give the signals back to the process once the server has stopped.
     boost::system::error_code ignored;
     signals_.clear(ignored);
+    os::RemoveStopHandler(stopHandlerId_);
     signalsArmed_ = false;
   }
 }
@@ -345,6 +372,7 @@ void KQM_TServer::Engine::Close() {
   if (closed_)
     return;
   closed_ = true;
+  os::RemoveStopHandler(stopHandlerId_);
   // No thread runs the io_context any more, so the connections are closed directly and the
   // handlers of their aborted operations drained here.
   BeginStop();

@@ -66,7 +66,11 @@ class KQM_TServer : public KQ_TObject, public DebugChannel {
   void SetProcessor(Processor processor, void* user);
 
   // Serves requests until the server is stopped (Shutdown, SIGINT or SIGTERM, or Ctrl+C /
-  // Ctrl+Break on Windows, each asking AllowExit first). A stop closes the listener, answers
+  // Ctrl+Break or the service control manager's stop on Windows, each asking AllowExit
+  // first). While it serves, the service manager that started the program hears its status
+  // line and watchdog keep-alive, and a stop's remaining time (os/service_manager.h); the
+  // metrics listener's /health says 503 when the loop's control strand stops turning. A stop
+  // closes the listener, answers
   // the requests still waiting for a slot with KQM_EBusy, and lets the running ones finish
   // for at most KQM_STOP_TIMEOUT_MS (default 30000); then, or at a second stop signal, it
   // ends the processor trees still running (os::EndCommandTrees), whose requests are then

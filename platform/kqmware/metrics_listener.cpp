@@ -34,8 +34,10 @@ HttpAnswer AnswerMetricsRequest(const std::string& method, const std::string& ta
     answer.contentType = "text/plain; version=0.0.4; charset=utf-8";
     answer.body = MetricsText(state);
   } else {
-    answer.status = state.stopping ? 503 : 200;
-    answer.body = state.stopping ? "stopping\n" : "serving\n";
+    answer.status = state.stopping || !state.responding ? 503 : 200;
+    answer.body = state.stopping     ? "stopping\n"
+                  : state.responding ? "serving\n"
+                                     : "not responding\n";
   }
   return answer;
 }

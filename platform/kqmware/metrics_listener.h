@@ -1,6 +1,7 @@
 // MetricsListener: a small HTTP/1.1 listener beside a server, for monitoring. GET /metrics
-// answers the Prometheus text of the server's state, GET /health 200 "serving" or 503
-// "stopping"; anything else 404 (405 for other methods on those paths). One request per
+// answers the Prometheus text of the server's state, GET /health 200 "serving", or 503
+// "stopping" or "not responding" (the server's network side has stopped turning, see
+// supervision.h); anything else 404 (405 for other methods on those paths). One request per
 // connection. It runs on the server's network threads, so it answers while every processor
 // slot is busy. A connection from a peer the allow list does not name is closed as it is
 // accepted, before a byte is read, and logged at level 2 (at most one line a second).

@@ -28,6 +28,9 @@ struct ServerState {
   std::int64_t startedAt = 0;  // seconds since 1970
   double uptimeSeconds = 0;
   bool stopping = false;
+  // Whether the network side still turns (its heartbeat is recent); a wedged server is not
+  // reported as healthy.
+  bool responding = true;
   ProcessorSlots::Counts slots;
   std::uint64_t answered = 0;
   std::uint64_t exceptions = 0;

@@ -91,4 +91,10 @@ std::string MetricsText(const ServerState& state) {
   return out;
 }
 
+std::string StatusLine(const ServerState& state) {
+  return std::string(state.stopping ? "stopping: " : "serving: ") +
+         std::to_string(state.slots.running) + " running, " + std::to_string(state.slots.queued) +
+         " queued, " + std::to_string(state.answered) + " answered";
+}
+
 }  // namespace kqm

@@ -1,5 +1,6 @@
-// The two ways a server's state is reported: the status probe's dictionary (kqm-call
-// --status prints it as JSON) and the Prometheus text of GET /metrics. Pure functions.
+// The ways a server's state is reported: the status probe's dictionary (kqm-call --status
+// prints it as JSON), the Prometheus text of GET /metrics and the one-line summary the service
+// manager shows. Pure functions.
 #pragma once
 
 #include <string>
@@ -19,5 +20,9 @@ KQ_TDict StatusDictionary(const ServerState& state);
 // kqm_request_duration_seconds histogram and process_start_time_seconds, each labelled with
 // the service.
 std::string MetricsText(const ServerState& state);
+
+// One line for the service manager: "serving: R running, Q queued, A answered", or
+// "stopping: ..." once the server stops.
+std::string StatusLine(const ServerState& state);
 
 }  // namespace kqm

@@ -69,6 +69,8 @@ TEST(StatusReport, MetricsRequestsAreRouted) {
   kqm::ServerState serving = SampleState();
   kqm::ServerState stopping = SampleState();
   stopping.stopping = true;
+  kqm::ServerState wedged = SampleState();
+  wedged.responding = false;
   struct Case {
     const char* method;
     const char* target;
@@ -81,6 +83,8 @@ TEST(StatusReport, MetricsRequestsAreRouted) {
       {"GET", "/metrics?x=1", serving, 200, "# HELP"},
       {"GET", "/health", serving, 200, "serving"},
       {"GET", "/health", stopping, 503, "stopping"},
+      {"GET", "/health", wedged, 503, "not responding"},
+      {"GET", "/metrics", wedged, 200, "# HELP"},
       {"POST", "/health", serving, 405, "only GET"},
       {"GET", "/", serving, 404, "not found"},
       {"GET", "/metricsx", serving, 404, "not found"},
@@ -90,6 +94,13 @@ TEST(StatusReport, MetricsRequestsAreRouted) {
     EXPECT_EQ(answer.status, c.status) << c.method << " " << c.target;
     EXPECT_EQ(answer.body.rfind(c.bodyStart, 0), 0u) << c.method << " " << c.target;
   }
+}
+
+TEST(StatusReport, StatusLineSaysWhatRunsWaitsAndWasAnswered) {
+  kqm::ServerState state = SampleState();
+  EXPECT_EQ(kqm::StatusLine(state), "serving: 3 running, 5 queued, 10 answered");
+  state.stopping = true;
+  EXPECT_EQ(kqm::StatusLine(state), "stopping: 3 running, 5 queued, 10 answered");
 }
 
 TEST(StatusReport, DurationsLandInTheirBuckets) {

@@ -1,11 +1,18 @@
 // ntr-server FILE.xml: serves the configuration service "NTR" from an XML file, answering
 // "[]" (the value of a key) and "KeysAt" (the names in a folder). The file is read once at
-// start; a file that cannot be read or parsed ends the program with exit code 1.
+// start; a file that cannot be read or parsed ends the program with exit code 1. Started by
+// the service control manager (Windows) it runs as that service; under systemd it says
+// READY=1 once the file is read and the port bound.
+#include <chrono>
 #include <iostream>
+#include <sstream>
 
 #include "config/NTR/ntr_exceptions.h"
+#include "platform/kqmware/debug_log.h"
 #include "platform/kqmware/kqmware.h"
 #include "platform/kqtypes/kqtypes.h"
+#include "platform/os/os.h"
+#include "platform/os/service_manager.h"
 #include "tools/ntr-server/config_store.h"
 
 namespace {
@@ -34,6 +41,42 @@ void Serve(KQM_TServer& server, const KQ_TDict& request, KQ_TAny& answer, void* 
   server.DBG_Type(3, KQ_TString("answered ") + *method + " " + KeyOf(request));
 }
 
+// Why the program stops: on standard error; when a service manager started it, also in the
+// debug log (level 0) and to the service manager, since a service's standard error may reach
+// no one.
+void ReportStopped(const std::string& reason) {
+  std::cerr << "ntr-server: " << reason << std::endl;
+  if (!os::Supervised())
+    return;
+  kqm::DebugLog::Instance().Write(
+      kqm::FormatDebugLine(kqm::UtcTimestamp(std::chrono::system_clock::now()), "NTR",
+                           os::ProcessId(), os::CurrentThreadId(), 0, "ntr-server: " + reason));
+  os::ReportFailure("ntr-server: " + reason);
+}
+
+int ServeFile(const char* file) {
+  try {
+    os::ReportStarting(std::string("reading ") + file, std::chrono::seconds(30));
+    ConfigStore store = ConfigStore::FromFile(file);
+    os::ReportStarting("binding the service", std::chrono::seconds(30));
+    KQM_TServer server;
+    server.Bind("NTR", 0, 0, false);
+    server.SetProcessor(&Serve, &store);
+    os::ReportReady();
+    server.EventLoop(-1);
+    server.Close();
+  } catch (const std::exception& error) {
+    ReportStopped(error.what());
+    return 1;
+  } catch (const KQ_EException& error) {
+    std::ostringstream printed;
+    error.PrintOn(printed);
+    ReportStopped(printed.str());
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,23 +84,11 @@ int main(int argc, char** argv) {
     std::cerr << "usage: ntr-server FILE.xml" << std::endl;
     return 2;
   }
-  __KQ_INITIALIZATION_FUNCTION_KQMWare__();
-  RegisterNtrExceptions();
-  try {
-    ConfigStore store = ConfigStore::FromFile(argv[1]);
-    KQM_TServer server;
-    server.Bind("NTR", 0, 0, false);
-    server.SetProcessor(&Serve, &store);
-    server.EventLoop(-1);
-    server.Close();
-  } catch (const std::exception& error) {
-    std::cerr << "ntr-server: " << error.what() << std::endl;
-    return 1;
-  } catch (const KQ_EException& error) {
-    std::cerr << "ntr-server: ";
-    error.PrintOn(std::cerr);
-    std::cerr << std::endl;
-    return 1;
-  }
-  return 0;
+  const char* file = argv[1];
+  return os::RunAsService([file] {
+    // Inside the service, whose settings (KQM_DEBUG_LOG among them) are in place by now.
+    __KQ_INITIALIZATION_FUNCTION_KQMWare__();
+    RegisterNtrExceptions();
+    return ServeFile(file);
+  });
 }
