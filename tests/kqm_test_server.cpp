@@ -6,11 +6,13 @@
 //   "Fail"  raises Test_EFailure with the message in P1.
 //   "Meet"  waits until P1 (a number) requests are inside at once; answers whether they were.
 //   "Run"   runs the command line in P1 and answers its exit status.
+//   "Sleep" waits P1 milliseconds (a number) and answers true.
 //   "Stop"  answers true and stops the server.
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 #include "platform/kqmware/kqmware.h"
 #include "platform/kqtypes/kqtypes.h"
@@ -45,6 +47,12 @@ void Handle(KQM_TServer& server, const KQ_TDict& request, KQ_TAny& answer, void*
     if (line == nullptr)
       throw KQ_EException("Run needs a command line");
     answer = os::RunCommandLine(line->Text());
+  } else if (*method == "Sleep") {
+    const KQ_TInt* milliseconds = request["P1"].DynamicCast<KQ_TInt>();
+    if (milliseconds == nullptr)
+      throw KQ_EException("Sleep needs a number of milliseconds");
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds->Value()));
+    answer = true;
   } else if (*method == "Stop") {
     answer = true;
     server.Shutdown();
