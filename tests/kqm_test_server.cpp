@@ -6,6 +6,7 @@
 //   "Fail"  raises Test_EFailure with the message in P1.
 //   "Meet"  waits until P1 (a number) requests are inside at once; answers whether they were.
 //   "Run"   runs the command line in P1 and answers its exit status.
+//   "Sleep" waits P1 milliseconds (a number) and answers true.
 //   "Stop"  answers true and stops the server.
 // `kqm-test-server PORT wedge` serves the same, but its hook for a new connection never
 // returns: the first client to connect wedges the strand that accepts connections, takes the
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "platform/kqmware/kqmware.h"
 #include "platform/kqtypes/kqtypes.h"
@@ -51,6 +53,12 @@ void Handle(KQM_TServer& server, const KQ_TDict& request, KQ_TAny& answer, void*
     if (line == nullptr)
       throw KQ_EException("Run needs a command line");
     answer = os::RunCommandLine(line->Text());
+  } else if (*method == "Sleep") {
+    const KQ_TInt* milliseconds = request["P1"].DynamicCast<KQ_TInt>();
+    if (milliseconds == nullptr)
+      throw KQ_EException("Sleep needs a number of milliseconds");
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds->Value()));
+    answer = true;
   } else if (*method == "Stop") {
     answer = true;
     server.Shutdown();

@@ -76,17 +76,34 @@ class KQM_TClient::Connection {
 
   // Sends one message (a request, or a status request with a null value) and returns the
   // answer.
+  //
+  // A request is sent at most once. A connection the service has closed since the last
+  // request (as idle, or refusing it as it came) is made again before the request is sent.
+  // Once its first byte may have left, a failure is reported and never retried: a service
+  // may close an idle connection just as a request is sent, and the request is then not
+  // run, but the client cannot tell that from a service that failed while running it,
+  // unless the service's notice (see below) arrives first.
   KQ_TAny Exchange(kqm::MessageKind kind, const KQ_TAny& value) {
+    if (socket_.is_open() && ClosedByService())
+      Reset();
     Connect();
     std::uint64_t id = nextId_++;
     std::string frame = kqm::EncodeFrame(kind, id, value);
     auto deadline = requestTimeoutMs_ > 0 ? std::chrono::steady_clock::now() +
                                                 std::chrono::milliseconds(requestTimeoutMs_)
                                           : std::chrono::steady_clock::time_point::max();
-    Transfer(
+    boost::system::error_code sendError = Transfer(
         [&](boost::system::error_code& error) { asio::write(socket_, asio::buffer(frame), error); },
         [&](auto handler) { asio::async_write(socket_, asio::buffer(frame), handler); }, deadline,
         "sending the request");
+    if (sendError) {
+      // A service that refuses a connection sends a notice and closes it: that notice is the
+      // answer, if it came before the connection broke.
+      RaisePendingNotice();
+      Reset();
+      throw Failure("sending the request: " + Cause(sendError) +
+                    "; it did not reach the service whole, so it was not run");
+    }
     std::string_view payload = ReadFrame(deadline);
 
     kqm::Message reply;
@@ -99,11 +116,17 @@ class KQM_TClient::Connection {
       Reset();
       throw Failure(std::string("malformed answer: ") + error.what());
     }
+    if (IsNotice(reply)) {
+      Reset();
+      RaiseRemote(reply.value);
+    }
     if (reply.id != id ||
         (reply.kind != kqm::MessageKind::kAnswer && reply.kind != kqm::MessageKind::kException)) {
       Reset();
       throw Failure("the answer does not belong to the request");
     }
+    if (closing_)
+      Reset();
     if (reply.kind == kqm::MessageKind::kAnswer)
       return std::move(reply.value);
     RaiseRemote(reply.value);
@@ -120,6 +143,62 @@ class KQM_TClient::Connection {
  private:
   // The host as messages name it.
   std::string ShownHost() const { return host_.empty() ? "localhost" : host_; }
+
+  // Whether `message` is a notice: an exception with request id 0 (no request has that id),
+  // which a service sends as it closes a connection it will not read from again, such as
+  // KQM_EBusy for a connection past its limit or one closed as idle.
+  static bool IsNotice(const kqm::Message& message) {
+    return message.id == 0 && message.kind == kqm::MessageKind::kException;
+  }
+
+  // What a failed transfer's `error` means to the caller.
+  static std::string Cause(const boost::system::error_code& error) {
+    if (error == asio::error::eof || error == asio::error::connection_reset ||
+        error == asio::error::broken_pipe || error == asio::error::connection_aborted)
+      return "the service closed the connection";
+    return error.message();
+  }
+
+  // Whether the service has closed the connection since it was last used, or is closing it
+  // (it sends nothing unasked but a notice as it closes). Looks without waiting and takes
+  // nothing; a connection that can no longer be checked counts as closed.
+  bool ClosedByService() {
+    boost::system::error_code error;
+    socket_.non_blocking(true, error);
+    if (error)
+      return true;
+    char next = 0;
+    socket_.receive(asio::buffer(&next, 1), tcp::socket::message_peek, error);
+    boost::system::error_code ignored;
+    socket_.non_blocking(false, ignored);
+    return error != asio::error::would_block;
+  }
+
+  // Raises the notice the service sent before the connection broke, when it is all here;
+  // returns when it is not. Reads without waiting.
+  void RaisePendingNotice() {
+    if (!socket_.is_open())
+      return;
+    boost::system::error_code error;
+    socket_.non_blocking(true, error);
+    frames_.Clear();
+    while (!error && frames_.Check() == kqm::FrameReader::State::kNeedMore) {
+      std::span<char> room = frames_.Prepare();
+      frames_.Commit(socket_.read_some(asio::buffer(room.data(), room.size()), error));
+    }
+    if (frames_.Check() != kqm::FrameReader::State::kReady)
+      return;
+    kqm::Message notice;
+    try {
+      notice = kqm::DecodePayload(frames_.Payload());
+    } catch (const std::exception&) {
+      return;
+    }
+    if (!IsNotice(notice))
+      return;
+    Reset();
+    RaiseRemote(notice.value);
+  }
 
   KQ_EException Failure(const std::string& cause) const {
     return KQ_EException(KQ_TString("service ") + serviceName_ + " on host " + ShownHost() +
@@ -168,10 +247,11 @@ class KQM_TClient::Connection {
   }
 
   // Runs one transfer: blocking when there is no deadline (the cheapest way to wait), else
-  // asynchronously with the deadline. Throws naming `what` on failure or timeout.
+  // asynchronously with the deadline. Returns the error; throws naming `what` on timeout.
   template <class Sync, class Async>
-  void Transfer(Sync sync, Async async, std::chrono::steady_clock::time_point deadline,
-                const char* what) {
+  boost::system::error_code Transfer(Sync sync, Async async,
+                                     std::chrono::steady_clock::time_point deadline,
+                                     const char* what) {
     boost::system::error_code result;
     if (deadline == std::chrono::steady_clock::time_point::max()) {
       sync(result);
@@ -182,12 +262,7 @@ class KQM_TClient::Connection {
       });
       AwaitUntil(result, deadline, what, requestTimeoutMs_);
     }
-    if (result) {
-      Reset();
-      throw Failure(std::string(what) + ": " +
-                    (result == asio::error::eof ? std::string("the service closed the connection")
-                                                : result.message()));
-    }
+    return result;
   }
 
   // The payload of the next frame, valid until the next request.
@@ -206,10 +281,10 @@ class KQM_TClient::Connection {
         case kqm::FrameReader::State::kReady:
           break;
       }
-      if (frames_.Buffered() > kqm::kFrameHeaderBytes + frames_.AnnouncedLength()) {
-        Reset();
-        throw Failure("the service sent more than its answer");
-      }
+      // A service sends nothing unasked but a notice as it closes a connection (one closed
+      // as idle right after its answer was read late): the answer stands, and the next
+      // request connects again.
+      closing_ = frames_.Buffered() > kqm::kFrameHeaderBytes + frames_.AnnouncedLength();
       return frames_.Payload();
     }
   }
@@ -219,15 +294,23 @@ class KQM_TClient::Connection {
     std::span<char> room = frames_.Prepare();
     auto space = asio::buffer(room.data(), room.size());
     std::size_t count = 0;
-    Transfer([&](boost::system::error_code& error) { count = socket_.read_some(space, error); },
-             [&](auto handler) {
-               socket_.async_read_some(space, [&count, handler](boost::system::error_code error,
-                                                                std::size_t n) mutable {
-                 count = n;
-                 handler(error, n);
-               });
-             },
-             deadline, "waiting for the answer");
+    boost::system::error_code error = Transfer(
+        [&](boost::system::error_code& result) { count = socket_.read_some(space, result); },
+        [&](auto handler) {
+          socket_.async_read_some(
+              space, [&count, handler](boost::system::error_code result, std::size_t n) mutable {
+                count = n;
+                handler(result, n);
+              });
+        },
+        deadline, "waiting for the answer");
+    if (error) {
+      Reset();
+      throw Failure("waiting for the answer: " + Cause(error) +
+                    (frames_.Buffered() == 0
+                         ? "; the request was not sent again, as the service may have run it"
+                         : std::string()));
+    }
     frames_.Commit(count);
   }
 
@@ -251,6 +334,7 @@ class KQM_TClient::Connection {
   const std::size_t maxFrame_;
   std::uint64_t nextId_ = 1;
   kqm::FrameReader frames_{maxFrame_};  // the answer being read
+  bool closing_ = false;                // more than the answer came: the service is closing
 };
 
 // The client's side of the middleware over NATS: requests go on the service's subject and

@@ -12,8 +12,12 @@
 // A host that is this machine's own name or "localhost" (or empty) is reached over
 // loopback. Connecting waits at most KQM_CONNECT_TIMEOUT_MS (default 5000), an answer at
 // most KQM_REQUEST_TIMEOUT_MS (default 0: without end). A lost connection is made again by
-// the next request. Requests from several threads are sent one after the other. The client
-// owns its connection.
+// the next request; so is one the service has closed since the last request (servers close
+// idle connections, KQM_IDLE_TIMEOUT_MS), checked before anything is sent. A request is
+// never sent twice: once it may have left, a failure is reported, not retried. A service
+// that refuses a connection (too many open) or closes it as idle just as a request arrives
+// says so with a notice, raised as KQM_EBusy: that request was not run. Requests from several
+// threads are sent one after the other. The client owns its connection.
 #pragma once
 
 #include <cstdint>
@@ -49,9 +53,11 @@ class KQM_TClient {
                             std::uint16_t port, TLocationMode mode);
 
   // Sends `request` and returns the service's answer. An exception the service raised is
-  // raised here as the most derived class this process has registered. Every other failure
-  // (no address set, cannot connect, timeout, connection lost, malformed reply) throws
-  // KQ_EException naming the host, the service and the cause.
+  // raised here as the most derived class this process has registered; KQM_EBusy when the
+  // service would not take the request or the connection (it was not run). Every other
+  // failure (no address set, cannot connect, timeout, connection lost, malformed reply)
+  // throws KQ_EException naming the host, the service and the cause, and whether the
+  // request may have been run.
   virtual KQ_TAny Request(const KQ_TDict& request);
 
   // Asks the service's network side for its status (see KQM_TServer::Status); answered even

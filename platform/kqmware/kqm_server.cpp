@@ -409,6 +409,17 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
   std::optional<kqm::AllowList> allowSetting = kqm::AllowSetting();
   // A listener open to every peer, for the warning once bound: its address ("" for none).
   std::string openService;
+  Engine::Limits limits;
+  limits.maxFrame = kqm::MaxFrameBytes();
+  limits.workers = kqm::Workers();
+  limits.queue = kqm::QueueLimit();
+  limits.stopTimeoutMs = kqm::StopTimeoutMs();
+  // Each connection holds a descriptor: take what the hard limit allows, and keep the
+  // connections within what it leaves beside the server's own needs.
+  kqm::ConnectionRules rules;
+  rules.limit = kqm::EffectiveConnectionLimit(kqm::MaxConnections(), os::RaiseDescriptorLimit(),
+                                              limits.workers);
+  rules.idleTimeoutMs = kqm::IdleTimeoutMs();
   Engine::TransportMaker makeTransport;
   std::optional<std::string> natsUrl = kqm::NatsUrl();
   if (natsUrl) {
@@ -429,16 +440,11 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
     kqm::AllowList allow = kqm::AllowedPeers(allowSetting, listen);
     if (allow.AllowsEveryone())
       openService = listen;
-    makeTransport = [endpoint = tcp::endpoint(address, usedPort), backlog,
-                     allow](kqm::TransportHost& host) {
-      return std::make_unique<kqm::TcpTransport>(host, endpoint, backlog, allow);
+    makeTransport = [endpoint = tcp::endpoint(address, usedPort), backlog, allow,
+                     rules](kqm::TransportHost& host) {
+      return std::make_unique<kqm::TcpTransport>(host, endpoint, backlog, allow, rules);
     };
   }
-  Engine::Limits limits;
-  limits.maxFrame = kqm::MaxFrameBytes();
-  limits.workers = kqm::Workers();
-  limits.queue = kqm::QueueLimit();
-  limits.stopTimeoutMs = kqm::StopTimeoutMs();
   std::optional<kqm::ListenPoint> metrics = kqm::MetricsListen();
   kqm::AllowList metricsAllow =
       kqm::AllowedPeers(allowSetting, metrics ? metrics->host : "127.0.0.1");
@@ -455,6 +461,21 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
                     " reaches beyond loopback and KQM_ALLOW is unset, so every peer that reaches "
                     "it is let in; set KQM_ALLOW to the addresses and networks that may connect");
   };
+  if (!natsUrl) {
+    const kqm::ConnectionLimit& limit = rules.limit;
+    DBG_Type(
+        4, "descriptor limit " +
+               (limit.descriptors > 0 ? std::to_string(limit.descriptors) : "none") +
+               "; connections " + limit.Describe() + ", idle ones closed after " +
+               (rules.idleTimeoutMs > 0 ? std::to_string(rules.idleTimeoutMs) + " ms" : "no time") +
+               " (KQM_IDLE_TIMEOUT_MS)");
+    if (limit.LoweredByDescriptors()) {
+      DBG_Type(2, "warning: the descriptor limit " + std::to_string(limit.descriptors) +
+                      " allows " + std::to_string(limit.maximum) +
+                      " connections, fewer than KQM_MAX_CONNECTIONS " +
+                      std::to_string(limit.setting) + "; raise the limit (ulimit -n, LimitNOFILE)");
+    }
+  }
   if (!openService.empty()) {
     warnOpen("the listener of " + serviceName_ + " on " + openService + " port " +
              std::to_string(engine_->Port()));

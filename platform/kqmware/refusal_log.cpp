@@ -11,7 +11,7 @@ std::optional<std::string> RefusalLog::Refused(Clock::time_point now, const std:
   lastLine_ = now;
   std::string line = what;
   if (heldBack_ > 0) {
-    line += " (" + std::to_string(heldBack_) + " more refused since the last such line)";
+    line += " (" + std::to_string(heldBack_) + " more " + counted_ + " since the last such line)";
     heldBack_ = 0;
   }
   return line;

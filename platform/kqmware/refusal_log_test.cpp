@@ -30,4 +30,13 @@ TEST(RefusalLog, OneLineASecondCountingWhatWasHeldBack) {
   }
 }
 
+TEST(RefusalLog, CountsHeldBackEventsWithItsOwnWord) {
+  kqm::RefusalLog log("failed");
+  auto start = kqm::RefusalLog::Clock::now();
+  EXPECT_EQ(log.Refused(start, "a").value_or("(held back)"), "a");
+  EXPECT_FALSE(log.Refused(start + milliseconds(1), "b").has_value());
+  EXPECT_EQ(log.Refused(start + milliseconds(1000), "c").value_or("(held back)"),
+            "c (1 more failed since the last such line)");
+}
+
 }  // namespace

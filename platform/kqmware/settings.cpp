@@ -46,6 +46,18 @@ int StopTimeoutMs() {
                                              kDefaultStopTimeoutMs, 0, 86400000));
 }
 
+std::size_t MaxConnections() {
+  return static_cast<std::size_t>(ParseNumberSetting("KQM_MAX_CONNECTIONS",
+                                                     os::GetEnv("KQM_MAX_CONNECTIONS"),
+                                                     kDefaultMaxConnections, 1, 1000000));
+}
+
+int IdleTimeoutMs() {
+  return static_cast<int>(ParseNumberSetting("KQM_IDLE_TIMEOUT_MS",
+                                             os::GetEnv("KQM_IDLE_TIMEOUT_MS"),
+                                             kDefaultIdleTimeoutMs, 0, 86400000));
+}
+
 ListenPoint ParseListenPoint(const char* name, const std::string& text) {
   auto refuse = [&] {
     return KQ_EException(KQ_TString(name) + " is \"" + text +

@@ -19,6 +19,8 @@ inline constexpr int kDefaultWorkers = 4;
 inline constexpr int kDefaultConnectTimeoutMs = 5000;
 inline constexpr int kDefaultQueue = 64;
 inline constexpr int kDefaultStopTimeoutMs = 30000;
+inline constexpr int kDefaultMaxConnections = 1024;
+inline constexpr int kDefaultIdleTimeoutMs = 300000;
 
 // A whole number from `min` to `max` held by `value` (the variable `name`'s text), or
 // `fallback` when `value` is nullopt. Pure; throws KQ_EException when the text is not such a
@@ -35,6 +37,12 @@ std::size_t QueueLimit();
 // KQM_STOP_TIMEOUT_MS: how long a stopping server lets running requests finish before it
 // ends their processors (default 30000).
 int StopTimeoutMs();
+// KQM_MAX_CONNECTIONS: how many client connections a server keeps open at once (default
+// 1024, 1 to 1000000); see connection_limit.h for how the descriptor limit lowers it.
+std::size_t MaxConnections();
+// KQM_IDLE_TIMEOUT_MS: after how long without a request in flight and without a byte
+// received a server closes a connection (default 300000; 0: never).
+int IdleTimeoutMs();
 
 // Where the metrics listener listens: host and port.
 struct ListenPoint {

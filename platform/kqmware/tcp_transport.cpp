@@ -2,8 +2,10 @@
 
 #include <utility>  // Boost 1.74 Asio uses std::exchange without including it
 
+#include <algorithm>
 #include <boost/asio.hpp>
 
+#include "platform/kqmware/kqm_ebusy.h"
 #include "platform/kqtypes/kq_exception.h"
 #include "platform/os/os.h"
 
@@ -11,6 +13,43 @@ namespace asio = boost::asio;
 using asio::ip::tcp;
 
 namespace kqm {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The pause before accepting again after a failed accept: doubled while failures last.
+constexpr std::chrono::milliseconds kFirstAcceptDelay{50};
+constexpr std::chrono::milliseconds kLongestAcceptDelay{1000};
+
+// A KQM_EBusy notice with request id 0: the server is closing the connection and will not
+// read from it again. A client raises it as the answer to the request it sent.
+std::string NoticeFrame(const std::string& text) {
+  return EncodeFrame(MessageKind::kException, 0, KQ_TAny(KQM_EBusy(text)));
+}
+
+// Sends `notice` on a connection the server gives up and closes it, without waiting: the
+// notice goes if the send buffer takes it now, which it does on a connection that owes
+// nothing. What the client sent already is read and dropped first, as a socket closed with
+// unread bytes is reset, and a reset can take the notice with it before the client reads it.
+// Only on the socket's strand, with no operation of the socket pending.
+void CloseWithNotice(tcp::socket& socket, const std::string& notice) {
+  boost::system::error_code ignored;
+  socket.non_blocking(true, ignored);
+  socket.set_option(tcp::no_delay(true), ignored);
+  socket.write_some(asio::buffer(notice), ignored);
+  socket.shutdown(tcp::socket::shutdown_send, ignored);
+  char unread[4096];
+  for (int i = 0; i < 16; ++i) {
+    boost::system::error_code error;
+    socket.read_some(asio::buffer(unread), error);
+    if (error)
+      break;
+  }
+  socket.close(ignored);
+}
+
+}  // namespace
 
 // One client connection: reads a whole frame, has it answered, writes the reply, and only
 // then reads on, so that a connection's requests are answered in order.
@@ -20,12 +59,18 @@ class TcpTransport::Connection : public std::enable_shared_from_this<Connection>
       : transport_(transport),
         host_(transport.host_),
         socket_(std::move(socket)),
+        idleTimer_(socket_.get_executor()),
+        idleTimeout_(transport.rules_.idleTimeoutMs),
         description_(std::move(description)) {}
 
   const KQM_TSocket& Description() const { return description_; }
 
   void Start() {
-    asio::post(socket_.get_executor(), [self = shared_from_this()] { self->Read(); });
+    asio::post(socket_.get_executor(), [self = shared_from_this()] {
+      self->lastActivity_ = Clock::now();
+      self->WatchIdle();
+      self->Read();
+    });
   }
 
   // Closes the connection unless it owes an answer, in which case it closes once that is
@@ -42,6 +87,8 @@ class TcpTransport::Connection : public std::enable_shared_from_this<Connection>
   void Drop(const std::string& reason) {
     if (!reason.empty())
       host_.Log(0, "closing connection " + description_.Describe() + ": " + reason);
+    closed_ = true;
+    idleTimer_.cancel();
     boost::system::error_code ignored;
     socket_.shutdown(tcp::socket::shutdown_both, ignored);
     socket_.close(ignored);
@@ -54,11 +101,46 @@ class TcpTransport::Connection : public std::enable_shared_from_this<Connection>
     socket_.async_read_some(
         asio::buffer(room.data(), room.size()),
         [self = shared_from_this()](boost::system::error_code error, std::size_t count) {
+          if (self->closed_)
+            return;
           if (error)
             return self->Drop("");
+          self->lastActivity_ = Clock::now();
           self->frames_.Commit(count);
           self->HandleFrames();
         });
+  }
+
+  // Waits until the connection has been idle for the timeout, counted from lastActivity_.
+  // Reading moves lastActivity_ on without touching the timer: when it fires early, it
+  // waits again for the rest.
+  void WatchIdle() {
+    if (idleTimeout_.count() <= 0)
+      return;
+    idleTimer_.expires_at(lastActivity_ + idleTimeout_);
+    idleTimer_.async_wait([self = shared_from_this()](boost::system::error_code error) {
+      if (!error)
+        self->IdleTimerFired();
+    });
+  }
+
+  void IdleTimerFired() {
+    // A connection that owes an answer is never idle; writing the answer watches again.
+    if (closed_ || busy_)
+      return;
+    if (Clock::now() < lastActivity_ + idleTimeout_)
+      return WatchIdle();
+    closed_ = true;
+    boost::system::error_code ignored;
+    socket_.cancel(ignored);
+    CloseWithNotice(socket_, NoticeFrame("the service " + host_.ServiceName() +
+                                         " closed the connection after " +
+                                         std::to_string(idleTimeout_.count()) +
+                                         " ms without a request (KQM_IDLE_TIMEOUT_MS); a "
+                                         "request that reached it then was not run"));
+    host_.Log(4, "closed connection " + description_.Describe() + ": idle for " +
+                     std::to_string(idleTimeout_.count()) + " ms (KQM_IDLE_TIMEOUT_MS)");
+    transport_.Remove(shared_from_this());
   }
 
   // Handles the next frame if it is complete, else reads on.
@@ -104,8 +186,12 @@ class TcpTransport::Connection : public std::enable_shared_from_this<Connection>
         socket_, asio::buffer(*bytes),
         [self = shared_from_this(), bytes](boost::system::error_code error, std::size_t) {
           self->busy_ = false;
+          if (self->closed_)
+            return;
           if (error || self->transport_.stopping_)
             return self->Drop("");
+          self->lastActivity_ = Clock::now();
+          self->WatchIdle();
           self->HandleFrames();
         });
   }
@@ -113,15 +199,21 @@ class TcpTransport::Connection : public std::enable_shared_from_this<Connection>
   TcpTransport& transport_;
   TransportHost& host_;
   tcp::socket socket_;
+  asio::steady_timer idleTimer_;
+  const std::chrono::milliseconds idleTimeout_;
   KQM_TSocket description_;
   FrameReader frames_{host_.MaxFrame()};
+  // The members below only on the connection's strand.
   bool busy_ = false;  // a request of this connection is waiting, being handled or answered
+  bool closed_ = false;
+  Clock::time_point lastActivity_;  // the last byte received or answer written
 };
 
 TcpTransport::TcpTransport(TransportHost& host, const tcp::endpoint& endpoint, int backlog,
-                           AllowList allow)
+                           AllowList allow, ConnectionRules rules)
     : host_(host),
       allow_(std::move(allow)),
+      rules_(std::move(rules)),
       acceptor_(host.Control()),
       acceptRetry_(host.Control()) {
   std::string where = endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
@@ -158,20 +250,14 @@ void TcpTransport::Accept() {
         if (error) {
           if (error == asio::error::operation_aborted || !acceptor_.is_open())
             return;
-          // Out of descriptors or memory: try again shortly rather than spin.
-          host_.Log(0, "cannot accept a connection: " + error.message());
-          acceptRetry_.expires_after(std::chrono::milliseconds(100));
-          acceptRetry_.async_wait([this](boost::system::error_code waitError) {
-            if (!waitError && !stopping_)
-              Accept();
-          });
-          return;
+          return AcceptLater(error);
         }
+        acceptDelay_ = std::chrono::milliseconds(0);
         if (stopping_)
           return;
         os::SetNoInherit(static_cast<std::intptr_t>(socket.native_handle()));
         tcp::endpoint peer;
-        if (!Admit(socket, peer))
+        if (!Admit(socket, peer) || !Room(socket, peer))
           return Accept();
         boost::system::error_code ignored;
         socket.set_option(tcp::no_delay(true), ignored);
@@ -204,6 +290,41 @@ bool TcpTransport::Admit(tcp::socket& socket, tcp::endpoint& peer) {
     if (line)
       host_.Log(2, *line);
   }
+  return false;
+}
+
+void TcpTransport::AcceptLater(const boost::system::error_code& error) {
+  // Out of descriptors or memory. The connection waiting in the listen queue stays there and
+  // makes the next accept fail at once, so wait, longer each time while it lasts.
+  acceptDelay_ = std::clamp(acceptDelay_ * 2, kFirstAcceptDelay, kLongestAcceptDelay);
+  std::optional<std::string> line = acceptFailures_.Refused(
+      Clock::now(), "cannot accept a connection: " + error.message() + " (trying again in " +
+                        std::to_string(acceptDelay_.count()) + " ms)");
+  if (line)
+    host_.Log(0, *line);
+  acceptRetry_.expires_after(acceptDelay_);
+  acceptRetry_.async_wait([this](boost::system::error_code waitError) {
+    if (!waitError && !stopping_)
+      Accept();
+  });
+}
+
+bool TcpTransport::Room(tcp::socket& socket, const tcp::endpoint& peer) {
+  std::size_t open = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open = connections_.size();
+  }
+  if (open < rules_.limit.maximum)
+    return true;
+  std::string why =
+      "too many connections: " + std::to_string(open) + " open, " + rules_.limit.Describe();
+  CloseWithNotice(socket, NoticeFrame("the service " + host_.ServiceName() + " is busy: " + why));
+  std::optional<std::string> line = busyRefusals_.Refused(
+      Clock::now(), "refused a connection from " + peer.address().to_string() + ":" +
+                        std::to_string(peer.port()) + ": " + why);
+  if (line)
+    host_.Log(2, *line);
   return false;
 }
 

@@ -4,7 +4,14 @@
 // answered by the network side itself.
 //
 // A connection from a peer the allow list does not name is closed as it is accepted, before a
-// byte is read, and logged at level 2 (at most one line a second, see RefusalLog).
+// byte is read, and logged at level 2 (at most one line a second, see RefusalLog). So is one
+// that would pass the connection limit, but it is first sent a KQM_EBusy notice ("too many
+// connections: N open") with request id 0, which the client raises as the answer to its
+// request. A connection with no request in flight and no byte received for the idle timeout
+// is sent a KQM_EBusy notice the same way and closed (level 4); a request that arrives on
+// it after that is never run. Accepting that fails (descriptors or memory exhausted) is
+// tried again after a pause that doubles up to a second while it lasts, logged at level 0
+// at most once a second.
 //
 // Threads: the listener runs on the engine's control strand, each connection on a strand of
 // its own. The transport owns its listener and its connections.
@@ -13,23 +20,31 @@
 #include <atomic>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <set>
 
 #include "platform/kqmware/allow_list.h"
+#include "platform/kqmware/connection_limit.h"
 #include "platform/kqmware/refusal_log.h"
 #include "platform/kqmware/server_transport.h"
 
 namespace kqm {
 
+// What a listener allows its connections.
+struct ConnectionRules {
+  ConnectionLimit limit;  // beyond limit.maximum open, a new connection is refused
+  int idleTimeoutMs = 0;  // an idle connection is closed after this long; 0: never
+};
+
 class TcpTransport : public ServerTransport {
  public:
   // Listens on `endpoint` with a listen queue of `backlog` (0: the system's default) and
-  // starts accepting the peers `allow` names. Throws KQ_EException naming the address and
-  // port when it cannot.
+  // starts accepting the peers `allow` names, as `rules` allow. Throws KQ_EException naming
+  // the address and port when it cannot.
   TcpTransport(TransportHost& host, const boost::asio::ip::tcp::endpoint& endpoint, int backlog,
-               AllowList allow);
+               AllowList allow, ConnectionRules rules);
   ~TcpTransport() override;
 
   std::uint16_t Port() const override { return port_; }
@@ -43,20 +58,29 @@ class TcpTransport : public ServerTransport {
   void Accept();
   // Whether the accepted `socket` may be served; closes it and logs the refusal when not.
   bool Admit(boost::asio::ip::tcp::socket& socket, boost::asio::ip::tcp::endpoint& peer);
+  // Whether there is room for one more connection; when not, answers `socket` with KQM_EBusy,
+  // closes it and logs the refusal.
+  bool Room(boost::asio::ip::tcp::socket& socket, const boost::asio::ip::tcp::endpoint& peer);
+  // Accepts again after a pause, after `error`.
+  void AcceptLater(const boost::system::error_code& error);
   // Closes the listener and returns the connections open at that moment.
   std::set<std::shared_ptr<Connection>> StopAccepting();
   void Remove(const std::shared_ptr<Connection>& connection);
 
   TransportHost& host_;
   const AllowList allow_;
+  const ConnectionRules rules_;
   RefusalLog refusals_;
+  RefusalLog busyRefusals_;
+  RefusalLog acceptFailures_{"failed"};
   boost::asio::ip::tcp::acceptor acceptor_;
   boost::asio::steady_timer acceptRetry_;
   mutable std::mutex mutex_;
   std::set<std::shared_ptr<Connection>> connections_;  // guarded by mutex_
   std::atomic<bool> stopping_{false};
   std::uint16_t port_ = 0;
-  std::uint64_t nextConnectionId_ = 1;  // on the control strand
+  std::uint64_t nextConnectionId_ = 1;        // on the control strand
+  std::chrono::milliseconds acceptDelay_{0};  // on the control strand; 0 after a success
 };
 
 }  // namespace kqm
