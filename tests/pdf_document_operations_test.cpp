@@ -10,6 +10,7 @@
 #include "platform/kqtypes/kqtypes.h"
 #include "tests/pdf_feature_files.h"
 #include "tests/pdf_job.h"
+#include "tests/pdf_root_test.h"
 #include "tests/pdf_test_files.h"
 #include "tests/support/test_support.h"
 
@@ -26,24 +27,11 @@ using vtps_test::Element;
 using vtps_test::Show;
 using vtps_test::Text;
 
-class PdfDocumentOperations : public ::testing::Test {
+class PdfDocumentOperations : public vtps_test::PdfRootTest {
  protected:
-  using Run = vtps_test::PdfJobRun;
-
   void SetUp() override {
-    fs::create_directory(Root());
-    vtps_test::MakeTestPdfs(Root());
+    PdfRootTest::SetUp();
     vtps_test::MakeFeaturePdfs(Root());
-  }
-
-  std::string Root() const { return dir_.File("root"); }
-  std::string InRoot(const std::string& name) const { return Root() + "/" + name; }
-
-  Run RunProcessor(const std::string& program, const KQ_TDict& parameters,
-                   std::vector<std::pair<std::string, std::string>> environment = {}) {
-    environment.emplace_back("VTPS_PDF_ROOT", Root());
-    return vtps_test::RunPdfProgram(program, parameters, dir_.File("job.xml"),
-                                    dir_.File("processor.err"), environment);
   }
 
   // Runs a job that must fail: the error holds `error` and the root is left as it was.
@@ -59,10 +47,6 @@ class PdfDocumentOperations : public ::testing::Test {
     EXPECT_TRUE(vtps_test::FolderSnapshot(Root()) == before) << "the run changed the root";
   }
 
-  std::string Tool(const char* program, const std::vector<std::string>& arguments) {
-    return vtps_test::RunTool(program, arguments, dir_.Path().string()).out;
-  }
-
   // The number of annotations the first page of `pdf` lists, as qpdf reads them.
   std::size_t Annotations(const std::string& pdf) {
     nlohmann::json json = nlohmann::json::parse(
@@ -73,9 +57,6 @@ class PdfDocumentOperations : public ::testing::Test {
       return json["qpdf"][1]["obj:" + annotations.get<std::string>()]["value"].size();
     return annotations.size();
   }
-
-  vtps_test::TempDir dir_;
-  vtps_test::PdfTools tools_{dir_.Path().string()};
 };
 
 TEST_F(PdfDocumentOperations, FlattenTurnsFieldsAndAnnotationsIntoPageContent) {

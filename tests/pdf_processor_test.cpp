@@ -10,6 +10,7 @@
 #include "jobs/job_file.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "tests/pdf_job.h"
+#include "tests/pdf_root_test.h"
 #include "tests/pdf_test_files.h"
 #include "tests/support/test_support.h"
 
@@ -25,29 +26,7 @@ using vtps_test::Element;
 using vtps_test::Show;
 using vtps_test::Text;
 
-class PdfProcessor : public ::testing::Test {
- protected:
-  using Run = vtps_test::PdfJobRun;
-
-  void SetUp() override {
-    fs::create_directory(Root());
-    vtps_test::MakeTestPdfs(Root());
-  }
-
-  std::string Root() const { return dir_.File("root"); }
-  std::string InRoot(const std::string& name) const { return Root() + "/" + name; }
-
-  // Runs `program` on a job file holding `parameters`, VTPS_PDF_ROOT set to Root().
-  Run RunProcessor(const std::string& program, const KQ_TDict& parameters,
-                   std::vector<std::pair<std::string, std::string>> environment = {}) {
-    environment.emplace_back("VTPS_PDF_ROOT", Root());
-    return vtps_test::RunPdfProgram(program, parameters, dir_.File("job.xml"),
-                                    dir_.File("processor.err"), environment);
-  }
-
-  vtps_test::TempDir dir_;
-  vtps_test::PdfTools tools_{dir_.Path().string()};
-};
+class PdfProcessor : public vtps_test::PdfRootTest {};
 
 TEST_F(PdfProcessor, InfoDescribesTheDocumentAndEachPage) {
   Run mixed = RunProcessor("pdf-info", Dict({{"file", "mixed.pdf"}}));

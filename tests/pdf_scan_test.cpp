@@ -22,6 +22,7 @@
 #include "platform/kqtypes/kqtypes.h"
 #include "processors/pdf/sample_pdf.h"
 #include "tests/pdf_job.h"
+#include "tests/pdf_root_test.h"
 #include "tests/pdf_test_files.h"
 #include "tests/support/test_support.h"
 
@@ -130,29 +131,8 @@ void PutWord(std::string& bytes, std::size_t at, std::uint32_t value, int size) 
     bytes[at + i] = static_cast<char>(value >> (8 * (size - 1 - i)));
 }
 
-class PdfScan : public ::testing::Test {
+class PdfScan : public vtps_test::PdfRootTest {
  protected:
-  using Run = vtps_test::PdfJobRun;
-
-  void SetUp() override {
-    fs::create_directory(Root());
-    vtps_test::MakeTestPdfs(Root());
-  }
-
-  std::string Root() const { return dir_.File("root"); }
-  std::string InRoot(const std::string& name) const { return Root() + "/" + name; }
-
-  Run RunProcessor(const std::string& program, const KQ_TDict& parameters,
-                   std::vector<std::pair<std::string, std::string>> environment = {}) {
-    environment.emplace_back("VTPS_PDF_ROOT", Root());
-    return vtps_test::RunPdfProgram(program, parameters, dir_.File("job.xml"),
-                                    dir_.File("processor.err"), environment);
-  }
-
-  std::string Tool(const char* program, const std::vector<std::string>& arguments) {
-    return vtps_test::RunTool(program, arguments, dir_.Path().string()).out;
-  }
-
   // Draws page `page` of `pdf` (in the root) at `dpi` with pdf-render and decodes it.
   Picture Rendered(const std::string& pdf, int page, int dpi) {
     std::string name = "render-" + std::to_string(++renders_) + "-%d.png";
@@ -178,9 +158,6 @@ class PdfScan : public ::testing::Test {
         Dict({{"images", Array({"typed-1.png"})}, {"pageSize", "Letter"}, {"output", name}}));
     ASSERT_EQ(scan.exitCode, 0) << Show(scan.answer);
   }
-
-  vtps_test::TempDir dir_;
-  vtps_test::PdfTools tools_{dir_.Path().string()};
   int renders_ = 0;
 };
 
