@@ -91,8 +91,7 @@ KQ_TDict PdfOcr(const JobParameters& parameters, OperationContext& context) {
   std::unique_ptr<OutputFile> output =
       PrepareOutput(context, outputName, parameters.Name("output"));
   PdfFile input = OpenFileParameter(parameters, context);
-  std::vector<int> pages =
-      WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
+  std::vector<int> pages = DistinctPages(parameters, input, context);
   context.budget.Write(input.PageCount(), outputName);
   CheckPagesBeforePoppler(input.pages, pages, {context.limits.maxStreamBytes, true, true},
                           input.label);

@@ -25,6 +25,11 @@ std::vector<int> SelectedPages(const JobParameters& parameters, int pageCount,
                : AllPages(pageCount);
 }
 
+std::vector<int> DistinctPages(const JobParameters& parameters, const PdfFile& input,
+                               const OperationContext& context) {
+  return WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
+}
+
 std::unique_ptr<OutputFile> PrepareOutput(OperationContext& context, const std::string& given,
                                           const std::string& parameter) {
   OutputPlace place = context.paths.PlaceOutput(given, parameter);

@@ -45,6 +45,11 @@ PdfFile OpenFileParameter(const JobParameters& parameters, OperationContext& con
 std::vector<int> SelectedPages(const JobParameters& parameters, int pageCount,
                                long long maxSelected);
 
+// The pages "pages" selects from `input`, each once in the order first named, at most the
+// budget's pages. Throws PdfError as SelectedPages does.
+std::vector<int> DistinctPages(const JobParameters& parameters, const PdfFile& input,
+                               const OperationContext& context);
+
 // An output for the path `given` in `parameter`. Throws PdfError as PathResolver::PlaceOutput
 // and OutputFile do.
 std::unique_ptr<OutputFile> PrepareOutput(OperationContext& context, const std::string& given,

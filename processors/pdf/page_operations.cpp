@@ -115,8 +115,7 @@ KQ_TDict PdfRotate(const JobParameters& parameters, OperationContext& context) {
   std::unique_ptr<OutputFile> output =
       PrepareOutput(context, outputName, parameters.Name("output"));
   PdfFile input = OpenFileParameter(parameters, context);
-  std::vector<int> pages =
-      WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
+  std::vector<int> pages = DistinctPages(parameters, input, context);
   context.budget.Write(input.PageCount(), outputName);
   for (int number : pages)
     input.pages[static_cast<std::size_t>(number - 1)].rotatePage(static_cast<int>(angle), true);

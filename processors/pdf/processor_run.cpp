@@ -86,7 +86,8 @@ RunSettings SettingsFromEnvironment() {
           os::GetEnv("VTPS_PDF_MAX_STREAM_BYTES"),
           os::GetEnv("VTPS_PDF_MAX_MEMORY_MB"),
           os::GetEnv("VTPS_PDF_MAX_OUTPUT_BYTES"),
-          os::GetEnv("VTPS_PDF_MAX_ATTACHMENT_BYTES"), os::GetEnv("VTPS_PDF_MAX_IMAGE_BYTES")};
+          os::GetEnv("VTPS_PDF_MAX_ATTACHMENT_BYTES"),
+          os::GetEnv("VTPS_PDF_MAX_IMAGE_BYTES")};
 }
 
 int RunJob(Operation operation, const std::string& jobPath, const RunSettings& settings) {

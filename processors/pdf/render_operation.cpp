@@ -27,8 +27,7 @@ KQ_TDict PdfRender(const JobParameters& parameters, OperationContext& context) {
   long long dpi = parameters.Integer("dpi", 72, 1, kMaxDpi);
   std::optional<std::string> password = parameters.OptionalString("password");
   PdfFile input = OpenFileParameter(parameters, context);
-  std::vector<int> pages =
-      WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
+  std::vector<int> pages = DistinctPages(parameters, input, context);
   // What poppler would decode and draw is bounded before it opens the file.
   CheckPagesBeforePoppler(input.pages, pages, {context.limits.maxStreamBytes, true, true},
                           input.label);

@@ -35,8 +35,7 @@ KQ_TDict PdfStamp(const JobParameters& parameters, OperationContext& context) {
   PdfFile input = OpenFileParameter(parameters, context);
   PdfFile stamp = OpenInput(context, parameters.String("stamp"), parameters.Name("stamp"),
                             parameters.OptionalString("stampPassword"));
-  std::vector<int> pages =
-      WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
+  std::vector<int> pages = DistinctPages(parameters, input, context);
   // The stamp's page becomes a form whose content is its page's, decoded when written.
   CheckPagesBeforePoppler(stamp.pages, {1}, {context.limits.maxStreamBytes, false, false},
                           stamp.label);

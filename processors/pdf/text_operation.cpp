@@ -11,8 +11,7 @@
 KQ_TDict PdfText(const JobParameters& parameters, OperationContext& context) {
   PdfFile input = OpenFileParameter(parameters, context);
   // A page named twice is given once, like the other operations that read a set of pages.
-  std::vector<int> pages =
-      WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
+  std::vector<int> pages = DistinctPages(parameters, input, context);
   CheckPagesBeforePoppler(input.pages, pages, {context.limits.maxStreamBytes, false, true},
                           input.label);
   context.limits.damage.Check();

@@ -45,8 +45,7 @@ KQ_TDict PdfWatermark(const JobParameters& parameters, OperationContext& context
   std::unique_ptr<OutputFile> output =
       PrepareOutput(context, outputName, parameters.Name("output"));
   PdfFile input = OpenFileParameter(parameters, context);
-  std::vector<int> pages =
-      WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
+  std::vector<int> pages = DistinctPages(parameters, input, context);
   context.budget.Write(input.PageCount(), outputName);
 
   PageTextPainter painter(*input.pdf, style);
@@ -72,8 +71,7 @@ KQ_TDict PdfPageNumbers(const JobParameters& parameters, OperationContext& conte
   std::unique_ptr<OutputFile> output =
       PrepareOutput(context, outputName, parameters.Name("output"));
   PdfFile input = OpenFileParameter(parameters, context);
-  std::vector<int> pages =
-      WithoutRepeats(SelectedPages(parameters, input.PageCount(), context.budget.MaxPages()));
+  std::vector<int> pages = DistinctPages(parameters, input, context);
   context.budget.Write(input.PageCount(), outputName);
 
   // Numbers follow the pages' order in the document, however the range was written.
