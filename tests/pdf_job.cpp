@@ -57,7 +57,7 @@ PdfJobRun RunPdfProgram(const std::string& program, const KQ_TDict& parameters,
   options.stderrPath = stderrPath;
   os::ChildProcess child = os::ChildProcess::Start(BuildProgram("processors/" + program), options);
   PdfJobRun run;
-  run.exitCode = child.WaitFor(std::chrono::seconds(60)).value_or(-1);
+  run.exitCode = child.WaitFor(std::chrono::seconds(180)).value_or(-1);
   TreeToDict(ReadJobFile(jobPath), run.answer);
   return run;
 }

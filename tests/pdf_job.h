@@ -30,7 +30,8 @@ struct PdfJobRun {
 
 // Runs the PDF program `program` of this build ("pdf-info", ...) on the job file `jobPath`
 // holding `parameters`, with `environment` added to the inherited one, and reads its answer.
-// Its standard error goes to `stderrPath`. Waits at most a minute.
+// Its standard error goes to `stderrPath`. Waits at most three minutes (a loaded machine
+// runs the large cases slowly).
 PdfJobRun RunPdfProgram(const std::string& program, const KQ_TDict& parameters,
                         const std::string& jobPath, const std::string& stderrPath,
                         const std::vector<std::pair<std::string, std::string>>& environment);

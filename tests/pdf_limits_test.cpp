@@ -105,7 +105,7 @@ class PdfLimits : public ::testing::Test {
     os::ChildProcess child =
         os::ChildProcess::Start(vtps_test::BuildProgram("processors/" + program), options);
     Run run;
-    std::optional<int> status = child.WaitFor(std::chrono::seconds(60));
+    std::optional<int> status = child.WaitFor(std::chrono::seconds(180));
     if (!status) {
       child.Kill();
       child.WaitFor(std::chrono::seconds(10));
