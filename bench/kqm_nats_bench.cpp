@@ -1,11 +1,16 @@
-// Load driver: the middleware over NATS against direct TCP in one run. Starts its own
-// nats-server on a free port, binds one in-process server over TCP and one over NATS (a
-// processor that answers at once), and measures the one-connection p50 of a small request
-// and the throughput with 4 connections on both. Prints the ratios the cluster work is held
-// to (p50 over NATS / TCP, throughput over NATS / TCP).
+// Load driver: the middleware over NATS against its floor, bare libnats, and against direct
+// TCP, in one run. Starts its own nats-server on a free port, binds one in-process server
+// over TCP and one over NATS (a processor that answers at once), and runs a bare libnats
+// echo beside them: a queue subscriber that publishes each request's bytes back to its
+// reply subject, and callers using natsConnection_Request with the bytes the middleware
+// sends for the same request. Measures the one-connection p50 of a small request and the
+// throughput with 4 connections on all three, and prints the ratios: the middleware over
+// NATS against the bare echo (its own floor), and against TCP.
 //
 //   build/linux/bench/kqm_nats_bench [seconds per case, default 3]
 #include <utility>  // Boost 1.74 Asio uses std::exchange without including it
+
+#include <nats/nats.h>
 
 #include <boost/asio.hpp>
 #include <chrono>
@@ -19,6 +24,7 @@
 
 #include "bench/call_timing.h"
 #include "platform/kqmware/kqmware.h"
+#include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/child_process.h"
 #include "platform/os/os.h"
@@ -62,6 +68,57 @@ class RunningServer {
   std::thread loop_;
 };
 
+// Dies with a message when libnats fails: the bare echo has no other way to report.
+void Check(natsStatus status, const char* what) {
+  if (status != NATS_OK) {
+    std::fprintf(stderr, "kqm_nats_bench: %s: %s\n", what, natsStatus_GetText(status));
+    std::exit(2);
+  }
+}
+
+// A connection that sends each message at once, as the middleware's do: libnats otherwise
+// leaves a publish to its flusher thread, which adds up to a millisecond.
+natsConnection* ConnectBare(const std::string& url) {
+  natsOptions* options = nullptr;
+  Check(natsOptions_Create(&options), "making NATS options");
+  Check(natsOptions_SetURL(options, url.c_str()), "setting the NATS URL");
+  Check(natsOptions_SetSendAsap(options, true), "setting send-at-once");
+  natsConnection* connection = nullptr;
+  Check(natsConnection_Connect(&connection, options), "connecting to NATS");
+  natsOptions_Destroy(options);
+  return connection;
+}
+
+// The floor: a queue subscriber that answers each request with its own bytes, on libnats'
+// delivery thread.
+class BareEcho {
+ public:
+  explicit BareEcho(const std::string& url) : connection_(ConnectBare(url)) {
+    Check(natsConnection_QueueSubscribe(&subscription_, connection_, kSubject, "bench",
+                                        &BareEcho::OnRequest, this),
+          "subscribing the echo");
+    Check(natsConnection_Flush(connection_), "flushing the echo's subscription");
+  }
+  ~BareEcho() {
+    natsSubscription_Unsubscribe(subscription_);
+    natsSubscription_Destroy(subscription_);
+    natsConnection_Destroy(connection_);
+  }
+
+  static constexpr const char* kSubject = "bench.echo";
+
+ private:
+  static void OnRequest(natsConnection*, natsSubscription*, natsMsg* message, void* closure) {
+    auto* echo = static_cast<BareEcho*>(closure);
+    natsConnection_Publish(echo->connection_, natsMsg_GetReply(message), natsMsg_GetData(message),
+                           natsMsg_GetDataLength(message));
+    natsMsg_Destroy(message);
+  }
+
+  natsConnection* connection_;
+  natsSubscription* subscription_ = nullptr;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,18 +157,40 @@ int main(int argc, char** argv) {
     return [client, &request] { client->Request(request); };
   };
 
-  std::printf("nats-server at %s, %.1f s per case\n", url.c_str(), seconds);
+  // The bytes the middleware's client publishes for this request (a frame without its length).
+  const std::string payload =
+      kqm::EncodeFrame(kqm::MessageKind::kRequest, 1, request).substr(kqm::kFrameHeaderBytes);
+  BareEcho echo(url);
+  auto bareClient = [&url, &payload] {
+    std::shared_ptr<natsConnection> connection(ConnectBare(url), &natsConnection_Destroy);
+    return [connection, &payload] {
+      natsMsg* reply = nullptr;
+      Check(natsConnection_Request(&reply, connection.get(), BareEcho::kSubject, payload.data(),
+                                   static_cast<int>(payload.size()), 5000),
+            "a bare request");
+      natsMsg_Destroy(reply);
+    };
+  };
+
+  std::printf("nats-server at %s, %.1f s per case, %zu-byte request\n", url.c_str(), seconds,
+              payload.size());
   std::printf("%-6s %-5s %10s %12s\n", "conns", "path", "p50 us", "req/s");
   bench::CallTiming tcp1 = bench::TimeConcurrentCalls(1, seconds, tcpClient);
   bench::CallTiming tcp4 = bench::TimeConcurrentCalls(4, seconds, tcpClient);
+  bench::CallTiming bare1 = bench::TimeConcurrentCalls(1, seconds, bareClient);
+  bench::CallTiming bare4 = bench::TimeConcurrentCalls(4, seconds, bareClient);
   os::SetEnv("KQM_NATS_URL", url);
   bench::CallTiming nats1 = bench::TimeConcurrentCalls(1, seconds, natsClient);
   bench::CallTiming nats4 = bench::TimeConcurrentCalls(4, seconds, natsClient);
   os::UnsetEnv("KQM_NATS_URL");
   std::printf("%-6d %-5s %10.1f %12.0f\n", 1, "tcp", tcp1.p50Us, tcp1.perSecond);
+  std::printf("%-6d %-5s %10.1f %12.0f\n", 1, "bare", bare1.p50Us, bare1.perSecond);
   std::printf("%-6d %-5s %10.1f %12.0f\n", 1, "nats", nats1.p50Us, nats1.perSecond);
   std::printf("%-6d %-5s %10.1f %12.0f\n", 4, "tcp", tcp4.p50Us, tcp4.perSecond);
+  std::printf("%-6d %-5s %10.1f %12.0f\n", 4, "bare", bare4.p50Us, bare4.perSecond);
   std::printf("%-6d %-5s %10.1f %12.0f\n", 4, "nats", nats4.p50Us, nats4.perSecond);
+  std::printf("p50 NATS/bare (1 connection): %.2f\n", nats1.p50Us / bare1.p50Us);
+  std::printf("throughput NATS/bare (4 connections): %.2f\n", nats4.perSecond / bare4.perSecond);
   std::printf("p50 NATS/TCP (1 connection): %.2f; throughput NATS/TCP (4 connections): %.2f\n",
               nats1.p50Us / tcp1.p50Us, nats4.perSecond / tcp4.perSecond);
   nats.Terminate();
