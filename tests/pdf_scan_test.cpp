@@ -552,7 +552,9 @@ TEST_F(PdfScan, OcrPlacesTheLayerOverTheWordsOfTurnedAndCroppedPages) {
                                     " cm BT /F1 24 Tf 72 696 Td (Quarterly figures attached) Tj "
                                     "ET Q\n"));
     QPDFPageDocumentHelper(pdf).addPage(QPDFPageObjectHelper(object), false);
-    QPDFWriter writer(pdf, InRoot("turned.pdf").c_str());
+    // QPDFWriter keeps the name's pointer until it writes.
+    std::string path = InRoot("turned.pdf");
+    QPDFWriter writer(pdf, path.c_str());
     writer.write();
 
     Run run = RunProcessor("pdf-ocr", Dict({{"file", "turned.pdf"},
