@@ -50,10 +50,10 @@ void Attach(QPDF& pdf, const std::string& key, const std::string& fileName,
             const std::string& content, const std::string& description) {
   QPDFEmbeddedFileDocumentHelper files(pdf);
   auto stream = QPDFEFStreamObjectHelper::createEFStream(pdf, content);
-  auto spec = QPDFFileSpecObjectHelper::createFileSpec(pdf, fileName, stream);
+  auto fileSpec = QPDFFileSpecObjectHelper::createFileSpec(pdf, fileName, stream);
   if (!description.empty())
-    spec.setDescription(description);
-  files.replaceEmbeddedFile(key, spec);
+    fileSpec.setDescription(description);
+  files.replaceEmbeddedFile(key, fileSpec);
 }
 
 QPDFObjectHandle OutlineItem(QPDF& pdf, const std::string& title, QPDFObjectHandle parent) {

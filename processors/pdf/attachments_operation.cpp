@@ -38,15 +38,15 @@ std::vector<Attachment> ListAttachments(QPDF& pdf, const std::string& label) {
     QPDFEmbeddedFileDocumentHelper files(pdf);
     if (!files.hasEmbeddedFiles())
       return attachments;
-    for (const auto& [name, spec] : files.getEmbeddedFiles()) {
+    for (const auto& [name, fileSpec] : files.getEmbeddedFiles()) {
       if (attachments.size() == kMaxAttachments)
         throw PdfError("file \"" + label + "\" holds more than " + std::to_string(kMaxAttachments) +
                        " attachments (at most " + std::to_string(kMaxAttachments) + ")");
       Attachment attachment;
       attachment.name = name;  // UTF-8, as qpdf gives the list's keys
-      attachment.fileName = spec->getFilename();
-      attachment.description = spec->getDescription();
-      QPDFObjectHandle stream = spec->getEmbeddedFileStream();
+      attachment.fileName = fileSpec->getFilename();
+      attachment.description = fileSpec->getDescription();
+      QPDFObjectHandle stream = fileSpec->getEmbeddedFileStream();
       if (stream.isStream())
         attachment.stream = stream;
       attachments.push_back(std::move(attachment));
@@ -194,10 +194,11 @@ KQ_TDict AddAttachments(const JobParameters& parameters, OperationContext& conte
         ReadAttachmentFile(file, path, element, context.limits.maxAttachmentBytes);
     try {
       QPDFEFStreamObjectHelper stream = QPDFEFStreamObjectHelper::createEFStream(pdf, content);
-      QPDFFileSpecObjectHelper spec = QPDFFileSpecObjectHelper::createFileSpec(pdf, *name, stream);
+      QPDFFileSpecObjectHelper fileSpec =
+          QPDFFileSpecObjectHelper::createFileSpec(pdf, *name, stream);
       if (!description.empty())
-        spec.setDescription(description);
-      files.replaceEmbeddedFile(*name, spec);
+        fileSpec.setDescription(description);
+      files.replaceEmbeddedFile(*name, fileSpec);
     } catch (const std::bad_alloc&) {
       throw;
     } catch (const std::exception& e) {
