@@ -12,9 +12,14 @@
 #include "jobs/job_secrets.h"
 #include "mapping/dict_to_tree.h"
 #include "mapping/tree_to_dict.h"
+#include "platform/kqtypes/kq_exception.h"
 #include "platform/os/os.h"
 
 namespace {
+
+// The line of a run that failed before or after the processor: to start it, to read or to
+// convert its answer.
+const std::string kSpawnFailure = "VantricProcessServer Exception when spawning the command.";
 
 using boost::property_tree::xml_parser_error;
 
@@ -87,6 +92,8 @@ KQ_TDict ExecuteJob(const DebugChannel& debug, const ExecuteConfiguration& confi
             ? configuration.runCommand(commandLine, timeLimit, configuration.memoryLimitMiB)
             : os::RunCommandTree(commandLine, timeLimit, configuration.memoryLimitMiB);
     exitStatus = run.status;
+    if (!run.failure.empty())
+      debug.DBG_Type(0, kSpawnFailure + " Reason: " + run.failure + ".");
     if (run.ended != os::CommandResult::Ended::kNo) {
       std::int64_t seconds = run.ended == os::CommandResult::Ended::kTimeLimit
                                  ? configuration.timeLimitSeconds
@@ -123,8 +130,15 @@ KQ_TDict ExecuteJob(const DebugChannel& debug, const ExecuteConfiguration& confi
             0, "VantricProcessServer Exception Answer file unreadable: " + unreadable + ".");
       TreeToDict(answerTree, answer);
     }
+  } catch (const KQ_EException& error) {
+    debug.DBG_Type(0, kSpawnFailure + " Reason: " + error.KQ_Message().Text() + ".");
+  } catch (const std::exception& error) {
+    debug.DBG_Type(0, kSpawnFailure + " Reason: " + error.what() + ".");
+  } catch (const std::string& reason) {
+    // What the answer's conversion throws (TreeToDict).
+    debug.DBG_Type(0, kSpawnFailure + " Reason: " + reason + ".");
   } catch (...) {
-    debug.DBG_Type(0, "VantricProcessServer Exception when spawning the command.");
+    debug.DBG_Type(0, kSpawnFailure);
   }
 
   if (exitStatus != 0)

@@ -76,8 +76,11 @@ struct ExecuteConfiguration {
 //     exceeds maxAnswerBytes: it is not read, and the answer is empty;
 //   0 "VantricProcessServer Exception Answer file unreadable: <reason>." when the answer file
 //     is there but cannot be read or parsed (see ReadJobFile): the answer is empty;
-//   0 "VantricProcessServer Exception when spawning the command." when logging, running or
-//     converting the answer throws (the answer holds what was converted before);
+//   0 "VantricProcessServer Exception when spawning the command. Reason: <reason>." when the
+//     command interpreter cannot be started (the OS's reason; nothing runs, the run fails), or
+//     when logging, running or converting the answer throws (the exception's message; the
+//     answer holds what was converted before); without " Reason: ..." for an exception that
+//     carries no message;
 //   0 (after a failed run) or 5 (a successful run at debug level 5 and above) "Job file
 //     kept: <path>." when the file stays, with " Secret values removed: <keys>." when the
 //     values of secretKeys were removed from it, or " Secret values not removed: <reason>."

@@ -192,8 +192,27 @@ TEST_F(ExecuteTest, FailedConversionKeepsTheEntriesBeforeIt) {
   ASSERT_NE(answer["second"].DynamicCast<KQ_TString>(), nullptr);
   EXPECT_EQ(answer["first"].DynamicCast<KQ_TString>()->Text(), "kept");
   EXPECT_EQ(answer["second"].DynamicCast<KQ_TString>()->Text(), "kept too");
-  EXPECT_TRUE(debug_.Logged(0, "VantricProcessServer Exception when spawning the command."));
+  // The line says why: the conversion's reason follows.
+  std::optional<std::string> line =
+      debug_.Find(0, "VantricProcessServer Exception when spawning the command. Reason: ");
+  ASSERT_TRUE(line.has_value()) << Log();
+  EXPECT_NE(line->find("Reason: Unexpected array element name (expected file, found page)."),
+            std::string::npos)
+      << *line;
   EXPECT_TRUE(JobFiles().empty());  // the command itself returned 0
+}
+
+TEST_F(ExecuteTest, AProcessorThatCannotStartIsLoggedWithTheReason) {
+  os::CommandResult refused;
+  refused.failure = "cannot start /bin/sh: Resource temporarily unavailable";
+  FakeRun(refused);
+  Execute("untouched", Parameters());
+  EXPECT_TRUE(debug_.Logged(0,
+                            "VantricProcessServer Exception when spawning the command. Reason: "
+                            "cannot start /bin/sh: Resource temporarily unavailable."))
+      << Log();
+  EXPECT_TRUE(debug_.Logged(0, "Failed to spawn command : " + ranLine_)) << Log();
+  EXPECT_EQ(JobFiles().size(), 1u);  // kept, as for every failed run
 }
 
 TEST_F(ExecuteTest, UnknownMethodWritesAndRunsNothing) {
@@ -222,7 +241,10 @@ TEST_F(ExecuteTest, UnwritableJobFileIsLoggedWithItsReasonAndNothingRuns) {
 
 // A failed run keeps its job file, but not the caller's secrets in it.
 TEST_F(ExecuteTest, FailedRunKeepsTheJobFileWithoutSecretValues) {
-  FakeRun({3, os::CommandResult::Ended::kNo, 1});
+  os::CommandResult failed;
+  failed.status = 3;
+  failed.seconds = 1;
+  FakeRun(failed);
   Execute("untouched", SecretParameters());
   ASSERT_EQ(JobFiles().size(), 1u) << Log();
   std::string kept = (fs::path(JobsDir()) / JobFiles()[0]).string();

@@ -1,4 +1,4 @@
-// Command lines run in process trees the server can end: a time limit or EndCommandTrees
+// Command lines run in process trees the server can end: a time limit or CommandTrees::EndAll
 // ends the interpreter, the processor and what the processor started.
 #include <gtest/gtest.h>
 
@@ -56,18 +56,34 @@ TEST(CommandTree, TimeLimitEndsTheWholeTree) {
   ExpectTreeGone(ReadIds(dir.File("ids")));
 }
 
-TEST(CommandTree, EndCommandTreesEndsRunningTrees) {
+// Each owner ends its own trees: ending one set leaves the other's tree running.
+TEST(CommandTree, EndAllEndsTheTreesOfItsOwnSetOnly) {
   vtps_test::TempDir dir;
-  auto run = std::async(std::launch::async,
-                        [&] { return os::RunCommandTree(SleeperLine(dir.File("ids")), 0ms); });
-  TreeIds ids = ReadIds(dir.File("ids"));
-  EXPECT_EQ(os::EndCommandTrees(), 1);
+  os::CommandTrees mine;
+  os::CommandTrees theirs;
+  auto runIn = [&](os::CommandTrees& trees, const std::string& ids) {
+    return std::async(std::launch::async, [&trees, ids] {
+      os::CommandTreeScope scope(trees);
+      return os::RunCommandTree(SleeperLine(ids), 0ms);
+    });
+  };
+  auto run = runIn(mine, dir.File("mine"));
+  auto other = runIn(theirs, dir.File("theirs"));
+  TreeIds ids = ReadIds(dir.File("mine"));
+  TreeIds otherIds = ReadIds(dir.File("theirs"));
+  EXPECT_EQ(os::CommandTrees::Current().EndAll(), 0) << "the process's own set holds neither";
+  EXPECT_EQ(mine.EndAll(), 1);
   ASSERT_EQ(run.wait_for(30s), std::future_status::ready);
   os::CommandResult result = run.get();
   EXPECT_EQ(result.ended, os::CommandResult::Ended::kStopped);
   EXPECT_NE(result.status, 0);
   ExpectTreeGone(ids);
-  EXPECT_EQ(os::EndCommandTrees(), 0);
+  EXPECT_EQ(mine.EndAll(), 0);
+  EXPECT_EQ(other.wait_for(0ms), std::future_status::timeout) << "the other set's tree ended too";
+  EXPECT_EQ(theirs.EndAll(), 1);
+  ASSERT_EQ(other.wait_for(30s), std::future_status::ready);
+  EXPECT_EQ(other.get().ended, os::CommandResult::Ended::kStopped);
+  ExpectTreeGone(otherIds);
 }
 
 // On Windows the job object limits each process's committed memory and reports a process

@@ -21,7 +21,6 @@
 #include "platform/os/child_process.h"
 #include "platform/os/os.h"
 #include "tests/support/program_runner.h"
-#include "tests/support/scoped_env.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -109,17 +108,17 @@ class NatsProcess : public ::testing::Test {
   }
 
   // Points this process's clients at `url`.
-  void UseNats(const std::string& url) { url_.emplace("KQM_NATS_URL", url); }
+  void UseNats(const std::string& url) { client_.natsUrl = url; }
 
-  static KQ_TAny Call(const KQ_TString& method, const KQ_TAny& parameter) {
-    KQM_TClient client;
+  KQ_TAny Call(const KQ_TString& method, const KQ_TAny& parameter) const {
+    KQM_TClient client(client_);
     client.SetConnectionAddress("", "TestService", 0, KQM_TClient::kConnectOnRequest);
     return client.Call(method, parameter);
   }
 
   // Every instance's status, by process id.
-  static std::map<std::int64_t, KQ_TDict> Statuses() {
-    KQM_TClient client;
+  std::map<std::int64_t, KQ_TDict> Statuses() const {
+    KQM_TClient client(client_);
     client.SetConnectionAddress("", "TestService", 0, KQM_TClient::kConnectOnRequest);
     std::map<std::int64_t, KQ_TDict> byPid;
     for (const KQ_TDict& status : client.StatusOfEvery(500))
@@ -132,7 +131,7 @@ class NatsProcess : public ::testing::Test {
   }
 
   // Waits until `count` instances answer the status subject and requests are served.
-  static ::testing::AssertionResult WaitForInstances(std::size_t count) {
+  ::testing::AssertionResult WaitForInstances(std::size_t count) const {
     std::string last = "no attempt";
     bool up = vtps_test::WaitUntil([&] {
       try {
@@ -150,7 +149,7 @@ class NatsProcess : public ::testing::Test {
   }
 
   vtps_test::TempDir dir_;
-  std::optional<vtps_test::ScopedEnv> url_;
+  kqm::ClientOptions client_;  // this process's clients'
   std::vector<std::unique_ptr<os::ChildProcess>> instances_;
 };
 
@@ -163,8 +162,8 @@ TEST_F(NatsProcess, TwoInstancesShareTheRequestsOfFourClients) {
 
   std::vector<std::future<int>> clients;
   for (int c = 0; c < 4; ++c) {
-    clients.push_back(std::async(std::launch::async, [c] {
-      KQM_TClient client;
+    clients.push_back(std::async(std::launch::async, [c, options = client_] {
+      KQM_TClient client(options);
       client.SetConnectionAddress("", "TestService", 0, KQM_TClient::kConnectOnRequest);
       int right = 0;
       for (int i = 0; i < 50; ++i) {
@@ -216,7 +215,7 @@ TEST_F(NatsProcess, NamesThatAreNoSubjectTokenAndOversizedRequestsAreRefused) {
   StartInstance(nats.Url());
   ASSERT_TRUE(WaitForInstances(1));
 
-  KQM_TClient client;
+  KQM_TClient client(client_);
   EXPECT_THROW(client.SetConnectionAddress("", "Test.Service", 0, KQM_TClient::kConnectOnRequest),
                KQ_EException);
   client.SetConnectionAddress("", "TestService", 0, KQM_TClient::kConnectOnRequest);
@@ -257,10 +256,94 @@ TEST_F(NatsProcess, FullInstancesGiveTheBusyError) {
   }));
 }
 
+// What the NATS JavaScript client's services client hears from the instances of TestService
+// at `url` (tests/nats-services/list-services.mjs), or a failure saying why there is nothing.
+::testing::AssertionResult AskServicesApi(const vtps_test::TempDir& dir, const std::string& url,
+                                          nlohmann::json& replies) {
+  std::string script = std::string(VTPS_SOURCE_DIR) + "/tests/nats-services/list-services.mjs";
+  if (!std::filesystem::exists(std::string(VTPS_SOURCE_DIR) +
+                               "/tests/nats-services/node_modules/nats")) {
+    return ::testing::AssertionFailure()
+           << "the NATS JavaScript client is not installed: run scripts/install-deps";
+  }
+  os::ChildProcess::Options options;
+  options.arguments = {script, url, "TestService"};
+  options.stdoutPath = dir.File("services.out");
+  options.stderrPath = dir.File("services.err");
+  os::ChildProcess node = os::ChildProcess::Start(NODE_PROGRAM, options);
+  std::optional<int> exit = node.WaitFor(std::chrono::seconds(60));
+  if (!exit)
+    node.Kill();
+  std::string out = vtps_test::ReadFile(dir.File("services.out"));
+  if (exit != 0) {
+    return ::testing::AssertionFailure() << "node ended with " << (exit ? *exit : -1) << ": "
+                                         << vtps_test::ReadFile(dir.File("services.err"));
+  }
+  replies = nlohmann::json::parse(out, nullptr, false);
+  if (replies.is_discarded())
+    return ::testing::AssertionFailure() << "not JSON: " << out;
+  return ::testing::AssertionSuccess();
+}
+
+TEST_F(NatsProcess, StandardToolsListPingAndReadTheStatsOfEveryInstance) {
+  NatsNode nats(dir_, "nats");
+  UseNats(nats.Url());
+  std::set<std::int64_t> pids;
+  pids.insert(StartInstance(nats.Url()).Id());
+  pids.insert(StartInstance(nats.Url(), {{"KQM_WORKERS", "2"}}).Id());
+  ASSERT_TRUE(WaitForInstances(2));
+  for (int i = 0; i < 20; ++i)
+    EXPECT_TRUE(Call("Echo", i) == KQ_TAny(KQ_TInt(i)));
+  for (int i = 0; i < 4; ++i)
+    EXPECT_THROW(Call("Fail", KQ_TString("failure " + std::to_string(i))), Test_EFailure);
+
+  nlohmann::json replies;
+  ASSERT_TRUE(AskServicesApi(dir_, nats.Url(), replies));
+  std::set<std::string> ids;
+  for (const auto& ping : replies["ping"]) {
+    EXPECT_EQ(ping["type"], "io.nats.micro.v1.ping_response");
+    EXPECT_EQ(ping["name"], "TestService");
+    EXPECT_EQ(ping["version"], "1.0.0");
+    EXPECT_EQ(pids.count(std::stoll(ping["metadata"]["pid"].get<std::string>())), 1u) << ping;
+    ids.insert(ping["id"].get<std::string>());
+  }
+  EXPECT_EQ(ids.size(), 2u) << replies["ping"];
+  EXPECT_GE(replies["pingAll"].size(), 2u);
+  ASSERT_EQ(replies["pingOne"].size(), 1u) << "a ping to one id is answered by that one alone";
+  EXPECT_EQ(replies["pingOne"][0]["id"], replies["ping"][0]["id"]);
+
+  ASSERT_EQ(replies["info"].size(), 2u);
+  for (const auto& info : replies["info"]) {
+    EXPECT_EQ(info["type"], "io.nats.micro.v1.info_response");
+    ASSERT_EQ(info["endpoints"].size(), 1u) << info;
+    EXPECT_EQ(info["endpoints"][0]["subject"], "kqm.TestService");
+    EXPECT_EQ(info["endpoints"][0]["queue_group"], "TestService");
+  }
+
+  ASSERT_EQ(replies["stats"].size(), 2u);
+  std::int64_t requests = 0;
+  std::int64_t errors = 0;
+  for (const auto& stats : replies["stats"]) {
+    EXPECT_EQ(stats["type"], "io.nats.micro.v1.stats_response");
+    EXPECT_TRUE(stats["started"].is_string() && !stats["started"].get<std::string>().empty());
+    const auto& endpoint = stats["endpoints"][0];
+    ASSERT_TRUE(endpoint["processing_time"].is_number_integer()) << endpoint;
+    ASSERT_TRUE(endpoint["average_processing_time"].is_number_integer()) << endpoint;
+    requests += endpoint["num_requests"].get<std::int64_t>();
+    errors += endpoint["num_errors"].get<std::int64_t>();
+    if (endpoint["num_errors"].get<std::int64_t>() > 0) {
+      EXPECT_EQ(endpoint["last_error"].get<std::string>().rfind("failure ", 0), 0u) << endpoint;
+    }
+  }
+  // WaitForInstances called Echo too.
+  EXPECT_GE(requests, 24);
+  EXPECT_EQ(errors, 4);
+}
+
 TEST_F(NatsProcess, AKilledInstanceLosesOnlyItsRequestsInFlight) {
   NatsNode nats(dir_, "nats");
   UseNats(nats.Url());
-  vtps_test::ScopedEnv timeout("KQM_REQUEST_TIMEOUT_MS", "3000");
+  client_.requestTimeoutMs = 3000;
   os::ChildProcess& doomed = StartInstance(nats.Url());
   StartInstance(nats.Url());
   ASSERT_TRUE(WaitForInstances(2));
@@ -443,7 +526,7 @@ class SecuredNats : public NatsProcess {
     vtps_test::WriteFile(dir_.File("caller.seed"), std::string(kNKeySeed) + "\n");
     nats_.emplace(dir_, "nats", 0, "", dir_.File("nats.conf"));
     UseNats(nats_->Url());
-    timeout_.emplace("KQM_REQUEST_TIMEOUT_MS", std::to_string(kRequestTimeoutMs));
+    client_.requestTimeoutMs = kRequestTimeoutMs;
   }
 
   // Makes a CA, and certificates for 127.0.0.1 it signs for the server and the clients.
@@ -488,9 +571,14 @@ class SecuredNats : public NatsProcess {
 
   // Gives this process's clients the settings.
   void UseSettings(const std::map<std::string, std::string>& overrides) {
-    callerSettings_.clear();
-    for (const auto& [name, value] : Settings(overrides))
-      callerSettings_.push_back(std::make_unique<vtps_test::ScopedEnv>(name, value));
+    std::vector<std::pair<std::string, std::string>> settings = Settings(overrides);
+    client_.natsSecurity = kqm::ParseNatsSecurity([&](const char* name) {
+      for (const auto& [setting, value] : settings) {
+        if (setting == name && !value.empty())
+          return std::optional<std::string>(value);
+      }
+      return std::optional<std::string>();
+    });
   }
 
   os::ChildProcess& StartSecuredInstance(const std::string& user, const std::string& password) {
@@ -500,7 +588,7 @@ class SecuredNats : public NatsProcess {
 
   // The message of the failure of an "Echo" call, and whether it came well before the
   // request timeout.
-  static std::pair<std::string, bool> FailedCall() {
+  std::pair<std::string, bool> FailedCall() const {
     auto started = std::chrono::steady_clock::now();
     std::string message = "(answered)";
     try {
@@ -514,8 +602,6 @@ class SecuredNats : public NatsProcess {
   }
 
   std::optional<NatsNode> nats_;
-  std::optional<vtps_test::ScopedEnv> timeout_;
-  std::vector<std::unique_ptr<vtps_test::ScopedEnv>> callerSettings_;
 };
 
 TEST_F(SecuredNats, TheSecuredClusterServes) {
@@ -531,6 +617,10 @@ TEST_F(SecuredNats, TheSecuredClusterServes) {
                {"KQM_NATS_NKEY_SEED", dir_.File("caller.seed")}});
   EXPECT_TRUE(Call("Echo", "signed") == KQ_TAny("signed"));
   EXPECT_EQ(Statuses().size(), 2u);
+  // The instances' user may not subscribe to the services API: they serve without it.
+  EXPECT_NE(vtps_test::ReadFile(dir_.File("instance0.log"))
+                .find("the NATS services API is not answered: the NATS user may not subscribe"),
+            std::string::npos);
 }
 
 TEST_F(SecuredNats, AWrongPasswordFailsAtOnceNamingTheCause) {
@@ -574,8 +664,7 @@ TEST_F(SecuredNats, AServerWithoutSubscribePermissionFailsAtStart) {
   EXPECT_EQ(instance.WaitFor(std::chrono::seconds(20)), 1);
   std::string err = vtps_test::ReadFile(dir_.File("instance0.err"));
   EXPECT_NE(err.find("cannot subscribe the service TestService"), std::string::npos) << err;
-  EXPECT_NE(err.find("permissions violation: Permissions Violation for Subscription to "
-                     "\"kqm.TestService"),
+  EXPECT_NE(err.find("permissions violation: the NATS user may not subscribe to kqm.TestService"),
             std::string::npos)
       << err;
 }
@@ -584,7 +673,7 @@ TEST_F(SecuredNats, AServingInstanceLogsTheErrorsNatsReports) {
   // May take requests but not answer them: NATS refuses each answer, asynchronously.
   StartSecuredInstance("noreply", "noreply-secret");
   UseSettings({});
-  timeout_->Set("500");
+  client_.requestTimeoutMs = 500;
   ASSERT_TRUE(vtps_test::WaitUntil([&] {
     try {
       Call("Echo", "unanswered");
@@ -592,9 +681,8 @@ TEST_F(SecuredNats, AServingInstanceLogsTheErrorsNatsReports) {
       EXPECT_EQ(error.KQ_Message().Text().find("permissions violation"), std::string::npos);
     }
     return vtps_test::ReadFile(dir_.File("instance0.log"))
-               .find(
-                   " 0 NATS reports an error: Not Permitted: Permissions Violation for "
-                   "Publish to \"_INBOX.") != std::string::npos;
+               .find(" 0 NATS reports an error: Not Permitted (a permissions violation") !=
+           std::string::npos;
   })) << vtps_test::ReadFile(dir_.File("instance0.log"));
 }
 

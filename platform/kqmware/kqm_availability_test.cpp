@@ -20,7 +20,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using vtps_test::ScopedEnv;
 
 // Requests "Hold" wait inside the processor until the test opens the gate; "Tree" runs a
 // process tree that never ends by itself (P1: the file its ids go to) and answers how the run
@@ -65,14 +64,26 @@ void Process(KQM_TServer&, const KQ_TDict& request, KQ_TAny& answer, void* user)
   answer = request["P1"];
 }
 
-// A server with the given settings whose event loop runs on its own thread.
+// Every wait in these tests ends: a status probe that needed a slot would fail here.
+kqm::ClientOptions Patient() {
+  kqm::ClientOptions options;
+  options.requestTimeoutMs = 20000;
+  return options;
+}
+
+// Options with `workers` processor slots and room for `queue` waiting requests.
+kqm::ServerOptions Slots(int workers, std::size_t queue) {
+  kqm::ServerOptions options;
+  options.workers = workers;
+  options.queueLimit = queue;
+  return options;
+}
+
+// A server with the given options whose event loop runs on its own thread.
 class Server {
  public:
-  Server(const std::vector<std::pair<std::string, std::string>>& settings, Gate& gate)
-      : port_(vtps_test::FreePort()) {
-    for (const auto& [name, value] : settings)
-      settings_.push_back(std::make_unique<ScopedEnv>(name, value));
-    server_.Bind("TestService", port_, 0, false);
+  Server(const kqm::ServerOptions& options, Gate& gate) : port_(vtps_test::FreePort()) {
+    server_.Bind("TestService", port_, 0, false, options);
     server_.SetProcessor(&Process, &gate);
     loop_ = std::async(std::launch::async, [this] { server_.EventLoop(-1); });
   }
@@ -91,21 +102,20 @@ class Server {
   // A request on a connection of its own, answered on another thread.
   std::future<KQ_TAny> Send(const char* method, const KQ_TAny& parameter = KQ_TAny("x")) {
     return std::async(std::launch::async, [port = port_, method, parameter] {
-      KQM_TClient client;
+      KQM_TClient client(Patient());
       client.SetConnectionAddress("localhost", "TestService", port, KQM_TClient::kConnectNow);
       return client.Call(method, parameter);
     });
   }
 
   KQ_TDict Status() {
-    KQM_TClient client;
+    KQM_TClient client(Patient());
     client.SetConnectionAddress("localhost", "TestService", port_, KQM_TClient::kConnectNow);
     return client.Status();
   }
   std::int64_t Count(const char* field) { return Status()[field].DynamicCast<KQ_TInt>()->Value(); }
 
  private:
-  std::vector<std::unique_ptr<ScopedEnv>> settings_;
   KQM_TServer server_;
   std::uint16_t port_;
   std::future<void> loop_;
@@ -124,13 +134,11 @@ std::string BusyMessage(std::future<KQ_TAny>& answer) {
 class Availability : public ::testing::Test {
  protected:
   void SetUp() override { __KQ_INITIALIZATION_FUNCTION_KQMWare__(); }
-  // Every wait in these tests ends: a status probe that needed a slot would fail here.
-  ScopedEnv requestTimeout_{"KQM_REQUEST_TIMEOUT_MS", "20000"};
   Gate gate_;
 };
 
 TEST_F(Availability, BusySlotsQueueThenRefuseWhileTheStatusProbeAnswers) {
-  Server server({{"KQM_WORKERS", "2"}, {"KQM_QUEUE", "1"}}, gate_);
+  Server server(Slots(2, 1), gate_);
   std::future<KQ_TAny> running[] = {server.Send("Hold"), server.Send("Hold")};
   ASSERT_TRUE(gate_.AwaitInside(2));
   EXPECT_EQ(server.Count("running"), 2);
@@ -159,7 +167,7 @@ TEST_F(Availability, BusySlotsQueueThenRefuseWhileTheStatusProbeAnswers) {
 }
 
 TEST_F(Availability, WithoutAQueueTheNextRequestIsRefusedAtOnce) {
-  Server server({{"KQM_WORKERS", "1"}, {"KQM_QUEUE", "0"}}, gate_);
+  Server server(Slots(1, 0), gate_);
   std::future<KQ_TAny> holding = server.Send("Hold");
   ASSERT_TRUE(gate_.AwaitInside(1));
   std::future<KQ_TAny> refused = server.Send("Echo");
@@ -170,7 +178,9 @@ TEST_F(Availability, WithoutAQueueTheNextRequestIsRefusedAtOnce) {
 
 TEST_F(Availability, StopRefusesWaitersAndEndsHungProcessorsAtTheDeadline) {
   vtps_test::TempDir dir;
-  Server server({{"KQM_WORKERS", "1"}, {"KQM_QUEUE", "4"}, {"KQM_STOP_TIMEOUT_MS", "300"}}, gate_);
+  kqm::ServerOptions options = Slots(1, 4);
+  options.stopTimeoutMs = 300;
+  Server server(options, gate_);
   std::string ids = dir.File("ids");
   std::future<KQ_TAny> hung = server.Send("Tree", KQ_TAny(vtps_test::NativePath(ids)));
   ASSERT_TRUE(vtps_test::WaitUntil([&] { return std::filesystem::exists(ids); }));
@@ -184,7 +194,9 @@ TEST_F(Availability, StopRefusesWaitersAndEndsHungProcessorsAtTheDeadline) {
 }
 
 TEST_F(Availability, MetricsListenerServesMetricsAndHealth) {
-  Server server({{"KQM_METRICS_LISTEN", "127.0.0.1:0"}}, gate_);
+  kqm::ServerOptions options;
+  options.metricsListen = kqm::ListenPoint{"127.0.0.1", 0};
+  Server server(options, gate_);
   ASSERT_NE(server.Get().MetricsPort(), 0);
   server.Send("Echo").get();
   auto get = [&](const std::string& target) {
@@ -205,21 +217,6 @@ TEST_F(Availability, MetricsListenerServesMetricsAndHealth) {
       << metrics;
   EXPECT_EQ(get("/health").rfind("HTTP/1.1 200", 0), 0u);
   EXPECT_EQ(get("/other").rfind("HTTP/1.1 404", 0), 0u);
-}
-
-TEST_F(Availability, UnusableSettingsStopBindWithTheirName) {
-  for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
-           {"KQM_QUEUE", "-1"}, {"KQM_STOP_TIMEOUT_MS", "soon"}, {"KQM_METRICS_LISTEN", "9464"}}) {
-    ScopedEnv setting(name, value);
-    KQM_TServer server;
-    try {
-      server.Bind("TestService", vtps_test::FreePort(), 0, false);
-      ADD_FAILURE() << name << "=" << value << " was accepted";
-    } catch (const KQ_EException& error) {
-      EXPECT_EQ(error.KQ_Message().Text().rfind(name + " is \"" + value + "\"", 0), 0u)
-          << error.KQ_Message().Text();
-    }
-  }
 }
 
 }  // namespace

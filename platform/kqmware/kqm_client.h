@@ -1,5 +1,8 @@
 // KQM_TClient, the middleware's client: sends request dictionaries to a service on a host
-// and returns its answers.
+// and returns its answers. Its settings are the ClientOptions it is made with, or else the
+// environment's, read at SetConnectionAddress (ClientOptions::FromEnvironment); the KQM_
+// names below stand for either. Requests travel by the transport the options choose
+// (client_transport.h).
 //
 // With KQM_NATS_URL set, requests travel over NATS instead: on the subject "kqm.SERVICE",
 // answered by whichever server bound under the name NATS picks; the host and port are then
@@ -23,8 +26,12 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/kqmware/client_transport.h"
+#include "platform/kqmware/options.h"
 
 #include "platform/kqtypes/kq_any.h"
 #include "platform/kqtypes/kq_dict.h"
@@ -40,7 +47,10 @@ class KQM_TClient {
     kConnectNow = 1,
   };
 
+  // Reads its settings from the environment at SetConnectionAddress.
   KQM_TClient();
+  // Uses `options` instead of the environment.
+  explicit KQM_TClient(const kqm::ClientOptions& options);
   virtual ~KQM_TClient();
   KQM_TClient(const KQM_TClient&) = delete;
   KQM_TClient& operator=(const KQM_TClient&) = delete;
@@ -82,13 +92,14 @@ class KQM_TClient {
   std::uint16_t Port() const { return port_; }
 
  private:
-  class Connection;
-  class NatsLink;
+  // The transport, or a KQ_EException saying that `what` needs SetConnectionAddress first.
+  // Only with mutex_ held.
+  kqm::ClientTransport& Transport(const char* what);
 
+  std::optional<kqm::ClientOptions> options_;  // nullopt: the environment's
   std::string host_;
   std::string serviceName_;
   std::uint16_t port_ = 0;
-  mutable std::mutex mutex_;                // one request at a time
-  std::unique_ptr<Connection> connection_;  // guarded by mutex_; over TCP
-  std::unique_ptr<NatsLink> nats_;          // guarded by mutex_; over NATS
+  mutable std::mutex mutex_;                         // one request at a time
+  std::unique_ptr<kqm::ClientTransport> transport_;  // guarded by mutex_
 };

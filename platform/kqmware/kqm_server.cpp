@@ -14,7 +14,9 @@
 #include "platform/kqmware/debug_log.h"
 #include "platform/kqmware/kqm_ebusy.h"
 #include "platform/kqmware/metrics_listener.h"
+#include "platform/kqmware/nats_services.h"
 #include "platform/kqmware/nats_transport.h"
+#include "platform/kqmware/options.h"
 #include "platform/kqmware/processor_slots.h"
 #include "platform/kqmware/server_statistics.h"
 #include "platform/kqmware/service_directory.h"
@@ -61,7 +63,7 @@ class KQM_TServer::Engine : public kqm::TransportHost {
 
   std::uint16_t Port() const { return transport_->Port(); }
   std::uint16_t MetricsPort() const { return metrics_ ? metrics_->Port() : 0; }
-  kqm::ServerState State() const {
+  kqm::ServerState State() const override {
     kqm::ServerState state =
         statistics_.Snapshot(owner_.serviceName_, slots_.Snapshot(), stopping_);
     state.responding = supervision_.Responding();
@@ -120,6 +122,7 @@ class KQM_TServer::Engine : public kqm::TransportHost {
   kqm::ProcessorSlots slots_;
   kqm::ServerStatistics statistics_;
   kqm::Supervision supervision_;
+  os::CommandTrees trees_;  // the processor trees this server's requests run
   std::atomic<bool> stopping_{false};
   bool signalsArmed_ = false;        // on the EventLoop thread
   std::uint64_t stopHandlerId_ = 0;  // the service manager's stop requests, while armed
@@ -232,7 +235,7 @@ void KQM_TServer::Engine::BeginStop() {
 void KQM_TServer::Engine::EndProcessors() {
   if (stopFinished_)
     return;
-  int ended = os::EndCommandTrees();
+  int ended = trees_.EndAll();
   if (ended > 0) {
     owner_.DBG_Type(0, "stopping: ended " + std::to_string(ended) +
                            " processor run(s) still going after " +
@@ -317,25 +320,33 @@ std::string KQM_TServer::Engine::Execute(const kqm::Message& message) {
   auto started = std::chrono::steady_clock::now();
   kqm::MessageKind kind = kqm::MessageKind::kAnswer;
   KQ_TAny reply;
+  std::string failure;
   const KQ_TDict* request = message.value.DynamicCast<KQ_TDict>();
   try {
     if (request == nullptr) {
       throw KQ_EException(KQ_TString("a request must be a KQ_TDict, not ") +
                           (message.value.IsNull() ? "null" : message.value.ClassName()));
     }
+    // The processor trees this request starts are this server's to end.
+    os::CommandTreeScope trees(trees_);
     owner_.Process(*request, reply);
   } catch (const KQ_EException& error) {
     kind = kqm::MessageKind::kException;
     reply = KQ_TAny(error);
+    failure = error.KQ_Message().Text();
   } catch (const std::exception& error) {
     kind = kqm::MessageKind::kException;
     reply = KQ_TAny(KQ_EException(error.what()));
+    failure = error.what();
   } catch (...) {
     kind = kqm::MessageKind::kException;
-    reply = KQ_TAny(KQ_EException("the request failed with an exception of unknown type"));
+    failure = "the request failed with an exception of unknown type";
+    reply = KQ_TAny(KQ_EException(failure));
   }
-  statistics_.Answered(std::chrono::steady_clock::now() - started,
-                       kind == kqm::MessageKind::kException);
+  // An exception with an empty message still counts as one.
+  if (kind == kqm::MessageKind::kException && failure.empty())
+    failure = "an exception without a message";
+  statistics_.Answered(std::chrono::steady_clock::now() - started, failure);
 
   try {
     std::string frame = kqm::EncodeFrame(kind, message.id, reply);
@@ -353,7 +364,6 @@ std::string KQM_TServer::Engine::Execute(const kqm::Message& message) {
 }
 
 std::string KQM_TServer::Engine::BusyFrame(std::uint64_t id) {
-  statistics_.Refused();
   kqm::ProcessorSlots::Counts counts = slots_.Snapshot();
   std::string message = stopping_ ? "the service " + owner_.serviceName_ + " is stopping"
                                   : "the service " + owner_.serviceName_ +
@@ -361,6 +371,7 @@ std::string KQM_TServer::Engine::BusyFrame(std::uint64_t id) {
                                         " requests running and " + std::to_string(counts.queued) +
                                         " waiting (KQM_WORKERS " + std::to_string(counts.slots) +
                                         ", KQM_QUEUE " + std::to_string(counts.queueLimit) + ")";
+  statistics_.Refused(message);
   return kqm::EncodeFrame(kqm::MessageKind::kException, id, KQ_TAny(KQM_EBusy(message)));
 }
 
@@ -401,36 +412,41 @@ KQM_TServer::~KQM_TServer() {
 
 void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
                        bool allInterfaces) {
+  Bind(serviceName, port, backlog, allInterfaces, kqm::ServerOptions::FromEnvironment());
+}
+
+void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
+                       bool allInterfaces, const kqm::ServerOptions& options) {
   if (engine_ != nullptr)
     throw KQ_EException(KQ_TString("the server is bound already, as ") + serviceName_);
   if (serviceName.Empty())
     throw KQ_EException("a server needs a service name to bind");
-  // A malformed allow list stops the server whichever listeners it has.
-  std::optional<kqm::AllowList> allowSetting = kqm::AllowSetting();
+  const std::optional<kqm::AllowList>& allowSetting = options.allow;
   // A listener open to every peer, for the warning once bound: its address ("" for none).
   std::string openService;
   Engine::Limits limits;
-  limits.maxFrame = kqm::MaxFrameBytes();
-  limits.workers = kqm::Workers();
-  limits.queue = kqm::QueueLimit();
-  limits.stopTimeoutMs = kqm::StopTimeoutMs();
+  limits.maxFrame = options.maxFrameBytes;
+  limits.workers = options.workers;
+  limits.queue = options.queueLimit;
+  limits.stopTimeoutMs = options.stopTimeoutMs;
   // Each connection holds a descriptor: take what the hard limit allows, and keep the
   // connections within what it leaves beside the server's own needs.
   kqm::ConnectionRules rules;
-  rules.limit = kqm::EffectiveConnectionLimit(kqm::MaxConnections(), os::RaiseDescriptorLimit(),
+  rules.limit = kqm::EffectiveConnectionLimit(options.maxConnections, os::RaiseDescriptorLimit(),
                                               limits.workers);
-  rules.idleTimeoutMs = kqm::IdleTimeoutMs();
+  rules.idleTimeoutMs = options.idleTimeoutMs;
   Engine::TransportMaker makeTransport;
-  std::optional<std::string> natsUrl = kqm::NatsUrl();
+  const std::optional<std::string>& natsUrl = options.natsUrl;
   if (natsUrl) {
     kqm::CheckSubjectToken(serviceName.Text());
-    makeTransport = [url = *natsUrl,
-                     security = kqm::NatsSecuritySettings()](kqm::TransportHost& host) {
-      return kqm::MakeNatsServerTransport(host, url, security);
+    kqm::CheckServiceName(serviceName.Text());
+    makeTransport = [url = *natsUrl, connectTimeoutMs = options.connectTimeoutMs,
+                     security = options.natsSecurity](kqm::TransportHost& host) {
+      return kqm::MakeNatsServerTransport(host, url, connectTimeoutMs, security);
     };
   } else {
     std::uint16_t usedPort = port != 0 ? port : kqm::ServicePort(serviceName.Text());
-    std::string listen = allInterfaces ? "::" : kqm::ListenAddress();
+    std::string listen = allInterfaces ? "::" : options.listenAddress;
     boost::system::error_code error;
     asio::ip::address address = asio::ip::make_address(listen, error);
     if (error) {
@@ -445,7 +461,7 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
       return std::make_unique<kqm::TcpTransport>(host, endpoint, backlog, allow, rules);
     };
   }
-  std::optional<kqm::ListenPoint> metrics = kqm::MetricsListen();
+  const std::optional<kqm::ListenPoint>& metrics = options.metricsListen;
   kqm::AllowList metricsAllow =
       kqm::AllowedPeers(allowSetting, metrics ? metrics->host : "127.0.0.1");
   std::string previousName = serviceName_;
@@ -484,7 +500,11 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
     warnOpen("the metrics listener on " + metrics->host + " port " +
              std::to_string(engine_->MetricsPort()));
   }
-  if (stopRequested_)
+  // Shutdown may run on another thread meanwhile: it sets its flag before it looks for the
+  // engine, and the engine is published before the flag is looked at, so one of the two
+  // stops it (Stop twice is harmless).
+  running_.store(engine_.get());
+  if (stopRequested_.load())
     engine_->Stop();
 }
 
@@ -523,9 +543,9 @@ int KQM_TServer::GetDebugLevel() const {
 }
 
 void KQM_TServer::Shutdown() {
-  stopRequested_ = true;
-  if (engine_ != nullptr)
-    engine_->Stop();
+  stopRequested_.store(true);
+  if (Engine* engine = running_.load())
+    engine->Stop();
 }
 
 void KQM_TServer::SetDebugLevel(int level) {

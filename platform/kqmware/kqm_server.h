@@ -25,6 +25,7 @@
 
 #include "platform/kqmware/debug_channel.h"
 #include "platform/kqmware/kqm_socket.h"
+#include "platform/kqmware/options.h"
 #include "platform/kqtypes/kq_any.h"
 #include "platform/kqtypes/kq_dict.h"
 #include "platform/kqtypes/kq_object.h"
@@ -61,6 +62,11 @@ class KQM_TServer : public KQ_TObject, public DebugChannel {
   // subscriptions.
   void Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
             bool allInterfaces);
+  // Bind with the settings in `options` rather than the environment's (the four-argument
+  // Bind reads them with ServerOptions::FromEnvironment): KQM_LISTEN above is
+  // options.listenAddress, KQM_NATS_URL options.natsUrl, and so on.
+  void Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
+            bool allInterfaces, const kqm::ServerOptions& options);
 
   // Installs the request processor; requests go to it from the next EventLoop on.
   void SetProcessor(Processor processor, void* user);
@@ -73,7 +79,7 @@ class KQM_TServer : public KQ_TObject, public DebugChannel {
   // closes the listener, answers
   // the requests still waiting for a slot with KQM_EBusy, and lets the running ones finish
   // for at most KQM_STOP_TIMEOUT_MS (default 30000); then, or at a second stop signal, it
-  // ends the processor trees still running (os::EndCommandTrees), whose requests are then
+  // ends the processor trees its requests still run (os::CommandTrees), whose requests are then
   // answered as their processors fail. EventLoop returns once every connection is answered
   // and closed. With `milliseconds` >= 0 it also returns when that time has passed; the
   // server then keeps its connections and a later EventLoop goes on. Throws KQ_EException
@@ -139,5 +145,6 @@ class KQM_TServer : public KQ_TObject, public DebugChannel {
   Processor processor_ = nullptr;
   void* user_ = nullptr;
   std::unique_ptr<Engine> engine_;          // created by Bind
+  std::atomic<Engine*> running_{nullptr};   // engine_, for Shutdown from other threads
   std::atomic<bool> stopRequested_{false};  // Shutdown before Bind
 };

@@ -28,9 +28,10 @@ using asio::ip::tcp;
 // A bound server whose event loop runs on its own thread for the length of a test.
 class RunningServer {
  public:
-  explicit RunningServer(KQM_TServer::Processor processor, void* user = nullptr)
+  explicit RunningServer(KQM_TServer::Processor processor, void* user = nullptr,
+                         const kqm::ServerOptions& options = {})
       : port_(vtps_test::FreePort()) {
-    server_.Bind("TestService", port_, 0, false);
+    server_.Bind("TestService", port_, 0, false, options);
     server_.SetProcessor(processor, user);
     loop_ = std::thread([this] {
       server_.EventLoop(-1);
@@ -223,11 +224,9 @@ TEST(Middleware, FaultyConnectionsCloseAndOthersAreServed) {
 }
 
 TEST(Middleware, AnswersOverTheLimitBecomeExceptions) {
-  std::unique_ptr<RunningServer> running;
-  {
-    vtps_test::ScopedEnv limit("KQM_MAX_FRAME_BYTES", "1048576");
-    running = std::make_unique<RunningServer>(&Echo);
-  }
+  kqm::ServerOptions options;
+  options.maxFrameBytes = 1048576;
+  auto running = std::make_unique<RunningServer>(&Echo, nullptr, options);
   try {
     Call(running->Port(), "Big", KQ_TAny());
     ADD_FAILURE() << "an answer over the limit was sent";
@@ -313,12 +312,11 @@ TEST(Middleware, StopFinishesRequestsInFlightThenEventLoopReturns) {
 TEST(Middleware, RequestTimeoutEndsTheWait) {
   Gate gate;
   RunningServer running(&WaitAtGate, &gate);
-  KQM_TClient client;
-  {
-    vtps_test::ScopedEnv timeout("KQM_REQUEST_TIMEOUT_MS", "200");
-    client.SetConnectionAddress("localhost", "TestService", running.Port(),
-                                KQM_TClient::kConnectOnRequest);
-  }
+  kqm::ClientOptions options;
+  options.requestTimeoutMs = 200;
+  KQM_TClient client(options);
+  client.SetConnectionAddress("localhost", "TestService", running.Port(),
+                              KQM_TClient::kConnectOnRequest);
   try {
     client.Call("Slow", KQ_TAny());
     ADD_FAILURE() << "no timeout";
@@ -333,7 +331,11 @@ TEST(Middleware, ShutdownBeforeEventLoopReturnsAtOnce) {
   KQM_TServer server;
   server.Shutdown();
   server.Bind("TestService", vtps_test::FreePort(), 0, false);
-  server.EventLoop(-1);
+  auto started = std::chrono::steady_clock::now();
+  // Returns after 10 s at the latest, stopped or not.
+  server.EventLoop(10000);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_TRUE(server.Status()["stopping"] == KQ_TAny(true));
   server.Close();
   KQM_TServer unbound;
   EXPECT_THROW(unbound.EventLoop(-1), KQ_EException);

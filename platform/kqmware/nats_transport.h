@@ -26,7 +26,7 @@ std::string RequestSubject(const std::string& service);
 std::string StatusSubject(const std::string& service);
 
 // The NATS transport of a server bound under host.ServiceName(), connected to `urls` (one
-// or several NATS URLs separated by commas) within KQM_CONNECT_TIMEOUT_MS, authenticating and
+// or several NATS URLs separated by commas) within `connectTimeoutMs`, authenticating and
 // checking NATS as `security` says. It reconnects and subscribes again on its own when the
 // connection breaks, and logs the errors NATS reports at level 0. Throws KQ_EException with
 // the cause when NATS cannot be reached, refuses the credentials or the TLS handshake, does
@@ -34,6 +34,7 @@ std::string StatusSubject(const std::string& service);
 // NATS client.
 std::unique_ptr<ServerTransport> MakeNatsServerTransport(TransportHost& host,
                                                          const std::string& urls,
+                                                         int connectTimeoutMs,
                                                          const NatsSecurity& security);
 
 // Thrown by NatsChannel::Request when no subscriber exists for the subject.

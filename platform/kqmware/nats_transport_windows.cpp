@@ -15,7 +15,7 @@ namespace {
 
 }  // namespace
 
-std::unique_ptr<ServerTransport> MakeNatsServerTransport(TransportHost&, const std::string&,
+std::unique_ptr<ServerTransport> MakeNatsServerTransport(TransportHost&, const std::string&, int,
                                                          const NatsSecurity&) {
   NoNatsClient();
 }

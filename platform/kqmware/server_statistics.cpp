@@ -7,17 +7,27 @@ namespace kqm {
 ServerStatistics::ServerStatistics()
     : startedAt_(os::SecondsSince1970()), startedClock_(std::chrono::steady_clock::now()) {}
 
-void ServerStatistics::Answered(std::chrono::steady_clock::duration duration, bool withException) {
-  (withException ? exceptions_ : answered_).fetch_add(1, std::memory_order_relaxed);
+void ServerStatistics::Answered(std::chrono::steady_clock::duration duration,
+                                const std::string& error) {
+  (error.empty() ? answered_ : exceptions_).fetch_add(1, std::memory_order_relaxed);
+  if (!error.empty()) {
+    std::lock_guard<std::mutex> lock(lastErrorMutex_);
+    lastError_ = error;
+  }
   double seconds = std::chrono::duration<double>(duration).count();
   std::size_t bucket = 0;
   while (bucket < kDurationBuckets.size() && seconds > kDurationBuckets[bucket])
     ++bucket;
   durationCounts_[bucket].fetch_add(1, std::memory_order_relaxed);
-  durationMicros_.fetch_add(
-      static_cast<std::uint64_t>(
-          std::chrono::duration_cast<std::chrono::microseconds>(duration).count()),
-      std::memory_order_relaxed);
+  auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(duration).count();
+  durationNanos_.fetch_add(static_cast<std::uint64_t>(nanos > 0 ? nanos : 0),
+                           std::memory_order_relaxed);
+}
+
+void ServerStatistics::Refused(const std::string& reason) {
+  refused_.fetch_add(1, std::memory_order_relaxed);
+  std::lock_guard<std::mutex> lock(lastErrorMutex_);
+  lastError_ = reason;
 }
 
 ServerState ServerStatistics::Snapshot(const std::string& service,
@@ -35,7 +45,10 @@ ServerState ServerStatistics::Snapshot(const std::string& service,
   state.refused = refused_.load(std::memory_order_relaxed);
   for (std::size_t i = 0; i < durationCounts_.size(); ++i)
     state.durationCounts[i] = durationCounts_[i].load(std::memory_order_relaxed);
-  state.durationSum = static_cast<double>(durationMicros_.load(std::memory_order_relaxed)) / 1e6;
+  state.durationNanos = durationNanos_.load(std::memory_order_relaxed);
+  state.durationSum = static_cast<double>(state.durationNanos) / 1e9;
+  std::lock_guard<std::mutex> lock(lastErrorMutex_);
+  state.lastError = lastError_;
   return state;
 }
 

@@ -1,16 +1,19 @@
 // ServerStatistics counts what a server did with its requests: how many were answered,
-// answered with an exception or refused as busy, and how long the processor took (a
-// histogram). Snapshot joins them with the slot counts into ServerState, which the status
-// probe and the metrics listener report.
+// answered with an exception or refused as busy, how long the processor took (a histogram
+// and the sum in nanoseconds) and the last failure's text. Snapshot joins them with the slot
+// counts into ServerState, which the status probe, the metrics listener and the NATS
+// services API report.
 //
-// Thread-safe without locks: every counter is atomic. A snapshot taken while requests finish
-// may be off by the requests finishing at that moment, never more.
+// Thread-safe: every counter is atomic; only the last failure's text takes a lock of its
+// own. A snapshot taken while requests finish may be off by the requests finishing at that
+// moment, never more.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "platform/kqmware/processor_slots.h"
@@ -37,17 +40,20 @@ struct ServerState {
   std::uint64_t refused = 0;
   // Requests per histogram bucket (not cumulative); the last counts those above every bound.
   std::array<std::uint64_t, kDurationBuckets.size() + 1> durationCounts{};
-  double durationSum = 0;  // seconds
+  double durationSum = 0;           // seconds
+  std::uint64_t durationNanos = 0;  // the same sum in nanoseconds
+  std::string lastError;            // the text of the last exception or refusal; "" for none
 };
 
 class ServerStatistics {
  public:
   ServerStatistics();
 
-  // A request ran its processor for `duration` and was answered, with an exception or not.
-  void Answered(std::chrono::steady_clock::duration duration, bool withException);
-  // A request was refused as busy (the queue was full, or the server stops).
-  void Refused() { refused_.fetch_add(1, std::memory_order_relaxed); }
+  // A request ran its processor for `duration` and was answered: with an exception whose
+  // text is `error`, or without one when `error` is empty.
+  void Answered(std::chrono::steady_clock::duration duration, const std::string& error = "");
+  // A request was refused as busy (the queue was full, or the server stops) with `reason`.
+  void Refused(const std::string& reason);
 
   ServerState Snapshot(const std::string& service, const ProcessorSlots::Counts& slots,
                        bool stopping) const;
@@ -59,7 +65,9 @@ class ServerStatistics {
   std::atomic<std::uint64_t> exceptions_{0};
   std::atomic<std::uint64_t> refused_{0};
   std::array<std::atomic<std::uint64_t>, kDurationBuckets.size() + 1> durationCounts_{};
-  std::atomic<std::uint64_t> durationMicros_{0};
+  std::atomic<std::uint64_t> durationNanos_{0};
+  mutable std::mutex lastErrorMutex_;
+  std::string lastError_;  // guarded by lastErrorMutex_
 };
 
 }  // namespace kqm

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/kqmware/kqm_socket.h"
+#include "platform/kqmware/server_statistics.h"
 #include "platform/kqmware/wire.h"
 
 namespace kqm {
@@ -48,6 +49,8 @@ class TransportHost {
   virtual void TransportIdle() = 0;
   // Whether every processor slot is taken and the queue is full. Thread-safe.
   virtual bool Saturated() const = 0;
+  // What the server reports about itself now (its counts, its slots). Thread-safe.
+  virtual ServerState State() const = 0;
   virtual const std::string& ServiceName() const = 0;
   virtual std::size_t MaxFrame() const = 0;
   virtual boost::asio::io_context& Io() = 0;

@@ -1,6 +1,8 @@
 #include "platform/kqmware/status_report.h"
 
-#include <cstdio>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 
 #include "platform/kqtypes/kq_scalar.h"
 
@@ -41,10 +43,14 @@ std::string LabelValue(const std::string& text) {
   return escaped;
 }
 
+// Whole numbers as integers ("1700000000", not "1.7e+09"), the rest in the shortest text that
+// reads back as the same double ("0.005", not "0.0050000000000000001").
 std::string Number(double value) {
+  if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9007199254740992.0)
+    return std::to_string(static_cast<std::int64_t>(value));
   char text[64];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
+  auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
 }
 
 }  // namespace

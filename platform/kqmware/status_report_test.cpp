@@ -54,8 +54,10 @@ TEST(StatusReport, MetricsTextIsPrometheusExposition) {
       "# TYPE kqm_request_duration_seconds histogram\n",
       // Buckets are cumulative.
       "kqm_request_duration_seconds_bucket{service=\"Svc\\\"x\",le=\"0.001\"} 7\n",
-      "kqm_request_duration_seconds_bucket{service=\"Svc\\\"x\",le=\"0.050000000000000003\"} 7\n",
-      "kqm_request_duration_seconds_bucket{service=\"Svc\\\"x\",le=\"0.10000000000000001\"} 11\n",
+      "kqm_request_duration_seconds_bucket{service=\"Svc\\\"x\",le=\"0.005\"} 7\n",
+      "kqm_request_duration_seconds_bucket{service=\"Svc\\\"x\",le=\"0.05\"} 7\n",
+      "kqm_request_duration_seconds_bucket{service=\"Svc\\\"x\",le=\"0.1\"} 11\n",
+      "kqm_request_duration_seconds_bucket{service=\"Svc\\\"x\",le=\"2.5\"} 11\n",
       "kqm_request_duration_seconds_bucket{service=\"Svc\\\"x\",le=\"+Inf\"} 12\n",
       "kqm_request_duration_seconds_sum{service=\"Svc\\\"x\"} 90.5\n",
       "kqm_request_duration_seconds_count{service=\"Svc\\\"x\"} 12\n",
@@ -105,10 +107,10 @@ TEST(StatusReport, StatusLineSaysWhatRunsWaitsAndWasAnswered) {
 
 TEST(StatusReport, DurationsLandInTheirBuckets) {
   kqm::ServerStatistics statistics;
-  statistics.Answered(std::chrono::microseconds(500), false);
-  statistics.Answered(std::chrono::milliseconds(3), true);
-  statistics.Answered(std::chrono::seconds(100), false);
-  statistics.Refused();
+  statistics.Answered(std::chrono::microseconds(500));
+  statistics.Answered(std::chrono::milliseconds(3), "the processor failed");
+  statistics.Answered(std::chrono::seconds(100));
+  statistics.Refused("busy");
   kqm::ServerState state = statistics.Snapshot("S", {}, false);
   EXPECT_EQ(state.answered, 2u);
   EXPECT_EQ(state.exceptions, 1u);
@@ -117,6 +119,11 @@ TEST(StatusReport, DurationsLandInTheirBuckets) {
   EXPECT_EQ(state.durationCounts[1], 1u);
   EXPECT_EQ(state.durationCounts.back(), 1u);
   EXPECT_NEAR(state.durationSum, 100.0035, 1e-6);
+  EXPECT_EQ(state.durationNanos, 100'003'500'000u);
+  // The refusal came last.
+  EXPECT_EQ(state.lastError, "busy");
+  statistics.Answered(std::chrono::milliseconds(1), "again");
+  EXPECT_EQ(statistics.Snapshot("S", {}, false).lastError, "again");
 }
 
 }  // namespace

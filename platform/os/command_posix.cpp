@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <map>
+#include <list>
+#include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "platform/os/os.h"
@@ -17,55 +19,48 @@
 extern char** environ;
 
 namespace os {
-namespace {
 
-// The process groups RunCommandTree is running, each with whether EndCommandTrees ended it.
-// An entry leaves before its leader is reaped, so a group id here is never a reused one.
-class RunningTrees {
+// The process groups a CommandTrees set runs, each with whether EndAll ended it. A tree is
+// recorded before its leader is spawned and told its group once it runs, so that spawning
+// takes the lock only briefly and EndAll never misses a tree that is starting. An entry
+// leaves before its leader is reaped, so a group id here is never a reused one.
+class CommandTrees::Runs {
  public:
-  static RunningTrees& Instance() {
-    static RunningTrees trees;
-    return trees;
+  struct Tree {
+    pid_t group = 0;  // 0 while the tree starts
+    bool ended = false;
+  };
+  using Entry = std::list<Tree>::iterator;
+
+  Entry Add() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return trees_.emplace(trees_.end());
   }
 
-  // Starts `argv` as the leader of a new process group and records the group, under the
-  // lock, so that EndAll never misses a tree that has started. Returns the error number.
-  int Spawn(pid_t& child, char* const argv[], std::uint64_t memoryLimitBytes) {
-    // What system() does, without what makes it unfit for a server: system() ignores SIGINT
-    // and SIGQUIT in the whole process while the command runs, so a stop signal arriving then
-    // would be lost. The child gets default signal handling, an empty signal mask, a process
-    // group of its own, no descriptor of the server but the standard three (no socket, log or
-    // other job file) and the memory limit.
+  // The tree's leader runs as `group`: ended at once when EndAll came while it started.
+  void Started(Entry tree, pid_t group) {
     std::lock_guard<std::mutex> lock(mutex_);
-    int error = SpawnGroupLeader(argv[0], argv, environ, memoryLimitBytes, child);
-    if (error == 0)
-      trees_[child] = false;
-    return error;
+    tree->group = group;
+    if (tree->ended)
+      ::kill(-group, SIGKILL);
   }
 
-  // Ends the tree of `group` because its time passed, unless EndAll got there first.
-  void EndOne(pid_t group) {
+  // Forgets the tree; true when EndAll ended it.
+  bool Remove(Entry tree) {
     std::lock_guard<std::mutex> lock(mutex_);
-    ::kill(-group, SIGKILL);
-  }
-
-  // Forgets `group`; true when EndAll ended it.
-  bool Remove(pid_t group) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto entry = trees_.find(group);
-    bool ended = entry != trees_.end() && entry->second;
-    if (entry != trees_.end())
-      trees_.erase(entry);
+    bool ended = tree->ended;
+    trees_.erase(tree);
     return ended;
   }
 
   int EndAll() {
     std::lock_guard<std::mutex> lock(mutex_);
     int count = 0;
-    for (auto& [group, ended] : trees_) {
-      if (!ended) {
-        ::kill(-group, SIGKILL);
-        ended = true;
+    for (Tree& tree : trees_) {
+      if (!tree.ended) {
+        tree.ended = true;
+        if (tree.group != 0)
+          ::kill(-tree.group, SIGKILL);
         ++count;
       }
     }
@@ -74,8 +69,17 @@ class RunningTrees {
 
  private:
   std::mutex mutex_;
-  std::map<pid_t, bool> trees_;  // guarded by mutex_
+  std::list<Tree> trees_;  // guarded by mutex_
 };
+
+CommandTrees::CommandTrees() : runs_(std::make_unique<Runs>()) {}
+CommandTrees::~CommandTrees() = default;
+
+int CommandTrees::EndAll() {
+  return runs_->EndAll();
+}
+
+namespace {
 
 // Waits until `child` has ended, without reaping it, for at most `timeout` (negative: no
 // limit). Returns false when the time passed first.
@@ -124,23 +128,35 @@ CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds 
   char option[] = "-c";
   std::string command = line;
   char* argv[] = {shell, option, command.data(), nullptr};
-  RunningTrees& trees = RunningTrees::Instance();
+  CommandTrees::Runs& trees = CommandTrees::Current().Record();
   auto started = std::chrono::steady_clock::now();
   pid_t child = 0;
   CommandResult result;
   constexpr std::uint64_t kMostBytes = ~std::uint64_t{0};
   std::uint64_t memoryLimitBytes =
       memoryLimitMiB <= (kMostBytes >> 20) ? memoryLimitMiB << 20 : kMostBytes;
-  if (trees.Spawn(child, argv, memoryLimitBytes) != 0)
+  // What system() does, without what makes it unfit for a server: system() ignores SIGINT
+  // and SIGQUIT in the whole process while the command runs, so a stop signal arriving then
+  // would be lost. The child gets default signal handling, an empty signal mask, a process
+  // group of its own, no descriptor of the server but the standard three (no socket, log or
+  // other job file) and the memory limit.
+  CommandTrees::Runs::Entry tree = trees.Add();
+  if (int error = SpawnGroupLeader(shell, argv, environ, memoryLimitBytes, child); error != 0) {
+    trees.Remove(tree);
+    result.failure =
+        std::string("cannot start ") + shell + ": " + std::generic_category().message(error);
     return result;
+  }
+  trees.Started(tree, child);
 
   bool timedOut = false;
   if (!AwaitEnd(child, timeLimit.count() > 0 ? timeLimit : std::chrono::milliseconds(-1))) {
     timedOut = true;
-    trees.EndOne(child);
+    // The leader is not reaped yet, so its group id is still its own.
+    ::kill(-child, SIGKILL);
     AwaitEnd(child, std::chrono::milliseconds(-1));
   }
-  bool stopped = trees.Remove(child);
+  bool stopped = trees.Remove(tree);
   // The group is still there while its other members live: end them too when the tree was
   // ended, so no grandchild outlives its ended processor.
   if (timedOut || stopped)
@@ -164,10 +180,6 @@ CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds 
     result.status = 128 + WTERMSIG(status);
   }
   return result;
-}
-
-int EndCommandTrees() {
-  return RunningTrees::Instance().EndAll();
 }
 
 }  // namespace os

@@ -3,104 +3,59 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <map>
+#include <list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/os/job_notifications_windows.h"
 #include "platform/os/os.h"
+#include "platform/os/system_error_text_windows.h"
 
 namespace os {
-namespace {
 
-// The job objects RunCommandTree is running, each with whether EndCommandTrees ended it.
-class RunningJobs {
+// The job objects a CommandTrees set runs, each with whether EndAll ended it. A tree is
+// recorded before its process is made and told its job once the process is in it, so that
+// spawning takes the lock only briefly and EndAll never misses a tree that is starting.
+class CommandTrees::Runs {
  public:
-  static RunningJobs& Instance() {
-    static RunningJobs jobs;
-    return jobs;
+  struct Tree {
+    HANDLE job = nullptr;  // null while the tree starts
+    bool ended = false;
+  };
+  using Entry = std::list<Tree>::iterator;
+
+  Entry Add() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return trees_.emplace(trees_.end());
   }
 
-  // Starts `commandLine` suspended, puts it into a new job (with the per-process memory
-  // limit and a completion port for the job's notices when `memoryLimitBytes` is positive)
-  // and lets it run; records the job under the lock, so that EndAll never misses a tree that
-  // has started. Returns false when the process cannot be started or the job not set up;
-  // nothing runs then and nothing is left open.
-  bool Start(std::string commandLine, std::uint64_t memoryLimitBytes, HANDLE& job, HANDLE& port,
-             PROCESS_INFORMATION& process) {
+  // The tree's process is in `job` and not yet running: ended at once when EndAll came
+  // while it started.
+  void Started(Entry tree, HANDLE job) {
     std::lock_guard<std::mutex> lock(mutex_);
-    job = ::CreateJobObjectA(nullptr, nullptr);
-    if (job == nullptr)
-      return false;
-    port = nullptr;
-    if (memoryLimitBytes > 0 && !LimitMemory(job, memoryLimitBytes, port)) {
-      if (port != nullptr)
-        ::CloseHandle(port);
-      ::CloseHandle(job);
-      return false;
-    }
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    // Inherits the standard handles as system() does; the server's sockets, log and job files
-    // are made non-inheritable where they are opened.
-    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                          nullptr, nullptr, &startup, &process)) {
-      if (port != nullptr)
-        ::CloseHandle(port);
-      ::CloseHandle(job);
-      return false;
-    }
-    if (!::AssignProcessToJobObject(job, process.hProcess)) {
-      // Without a job the tree could not be ended, nor its memory limited; refuse to run it.
-      ::TerminateProcess(process.hProcess, 1);
-      ::CloseHandle(process.hThread);
-      ::CloseHandle(process.hProcess);
-      if (port != nullptr)
-        ::CloseHandle(port);
-      ::CloseHandle(job);
-      return false;
-    }
-    ::ResumeThread(process.hThread);
-    ::CloseHandle(process.hThread);
-    jobs_[job] = false;
-    return true;
+    tree->job = job;
+    if (tree->ended)
+      ::TerminateJobObject(job, 1);
   }
 
-  // Forgets `job` and closes it; true when EndAll ended it.
-  bool Remove(HANDLE job) {
+  // Forgets the tree; true when EndAll ended it. The caller closes the job.
+  bool Remove(Entry tree) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto entry = jobs_.find(job);
-    bool ended = entry != jobs_.end() && entry->second;
-    if (entry != jobs_.end())
-      jobs_.erase(entry);
-    ::CloseHandle(job);
+    bool ended = tree->ended;
+    trees_.erase(tree);
     return ended;
-  }
-
-  // Sets the job's per-process memory limit and gives it a new completion port for its
-  // notices (in `port`, also when a later step fails). Returns false when either is refused.
-  static bool LimitMemory(HANDLE job, std::uint64_t bytes, HANDLE& port) {
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_PROCESS_MEMORY;
-    limits.ProcessMemoryLimit = static_cast<SIZE_T>(bytes);
-    if (!::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
-      return false;
-    port = ::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
-    if (port == nullptr)
-      return false;
-    JOBOBJECT_ASSOCIATE_COMPLETION_PORT association{job, port};
-    return ::SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &association,
-                                     sizeof association) != 0;
   }
 
   int EndAll() {
     std::lock_guard<std::mutex> lock(mutex_);
     int count = 0;
-    for (auto& [job, ended] : jobs_) {
-      if (!ended) {
-        ::TerminateJobObject(job, 1);
-        ended = true;
+    for (Tree& tree : trees_) {
+      if (!tree.ended) {
+        tree.ended = true;
+        if (tree.job != nullptr)
+          ::TerminateJobObject(tree.job, 1);
         ++count;
       }
     }
@@ -109,8 +64,83 @@ class RunningJobs {
 
  private:
   std::mutex mutex_;
-  std::map<HANDLE, bool> jobs_;  // guarded by mutex_
+  std::list<Tree> trees_;  // guarded by mutex_
 };
+
+CommandTrees::CommandTrees() : runs_(std::make_unique<Runs>()) {}
+CommandTrees::~CommandTrees() = default;
+
+int CommandTrees::EndAll() {
+  return runs_->EndAll();
+}
+
+namespace {
+
+// Sets the job's per-process memory limit and gives it a new completion port for its notices
+// (in `port`, also when a later step fails). Returns false when either is refused.
+bool LimitMemory(HANDLE job, std::uint64_t bytes, HANDLE& port) {
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_PROCESS_MEMORY;
+  limits.ProcessMemoryLimit = static_cast<SIZE_T>(bytes);
+  if (!::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
+    return false;
+  port = ::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+  if (port == nullptr)
+    return false;
+  JOBOBJECT_ASSOCIATE_COMPLETION_PORT association{job, port};
+  return ::SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &association,
+                                   sizeof association) != 0;
+}
+
+// Starts `commandLine` suspended, puts it into a new job (with the per-process memory limit
+// and a completion port for the job's notices when `memoryLimitBytes` is positive), tells
+// `runs` and lets it run. Returns "" once it runs, else the step that failed and the system's
+// reason; nothing runs then and nothing is left open.
+std::string Start(CommandTrees::Runs& runs, CommandTrees::Runs::Entry tree, std::string commandLine,
+                  std::uint64_t memoryLimitBytes, HANDLE& job, HANDLE& port,
+                  PROCESS_INFORMATION& process) {
+  auto failed = [](const char* step) {
+    return std::string(step) + ": " + SystemErrorText(::GetLastError());
+  };
+  job = ::CreateJobObjectA(nullptr, nullptr);
+  if (job == nullptr)
+    return failed("cannot make a job object");
+  port = nullptr;
+  if (memoryLimitBytes > 0 && !LimitMemory(job, memoryLimitBytes, port)) {
+    std::string failure = failed("cannot limit the job object's memory");
+    if (port != nullptr)
+      ::CloseHandle(port);
+    ::CloseHandle(job);
+    return failure;
+  }
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  // Inherits the standard handles as system() does; the server's sockets, log and job files
+  // are made non-inheritable where they are opened.
+  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &process)) {
+    std::string failure = failed("cannot start the command interpreter");
+    if (port != nullptr)
+      ::CloseHandle(port);
+    ::CloseHandle(job);
+    return failure;
+  }
+  if (!::AssignProcessToJobObject(job, process.hProcess)) {
+    // Without a job the tree could not be ended, nor its memory limited; refuse to run it.
+    std::string failure = failed("cannot put the command interpreter into its job object");
+    ::TerminateProcess(process.hProcess, 1);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    if (port != nullptr)
+      ::CloseHandle(port);
+    ::CloseHandle(job);
+    return failure;
+  }
+  runs.Started(tree, job);
+  ::ResumeThread(process.hThread);
+  ::CloseHandle(process.hThread);
+  return "";
+}
 
 }  // namespace
 
@@ -118,7 +148,7 @@ CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds 
                              std::uint64_t memoryLimitMiB) {
   // The interpreter as system() starts it: COMSPEC with /c and the line as it is.
   std::string interpreter = GetEnv("COMSPEC").value_or("cmd.exe");
-  RunningJobs& jobs = RunningJobs::Instance();
+  CommandTrees::Runs& runs = CommandTrees::Current().Record();
   auto started = std::chrono::steady_clock::now();
   CommandResult result;
   // A limit beyond what the address space can hold is the largest limit.
@@ -128,8 +158,13 @@ CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds 
   HANDLE job = nullptr;
   HANDLE port = nullptr;
   PROCESS_INFORMATION process{};
-  if (!jobs.Start("\"" + interpreter + "\" /c " + line, memoryLimitBytes, job, port, process))
+  CommandTrees::Runs::Entry tree = runs.Add();
+  result.failure =
+      Start(runs, tree, "\"" + interpreter + "\" /c " + line, memoryLimitBytes, job, port, process);
+  if (!result.failure.empty()) {
+    runs.Remove(tree);
     return result;
+  }
 
   DWORD wait = timeLimit.count() > 0
                    ? static_cast<DWORD>(std::min<std::int64_t>(timeLimit.count(), INFINITE - 1))
@@ -146,7 +181,8 @@ CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds 
     result.memoryLimitExceeded = DrainMemoryLimitNotices(port);
     ::CloseHandle(port);
   }
-  bool stopped = jobs.Remove(job);
+  bool stopped = runs.Remove(tree);
+  ::CloseHandle(job);
   DWORD code = 0;
   if (::GetExitCodeProcess(process.hProcess, &code))
     result.status = static_cast<int>(code);
@@ -157,10 +193,6 @@ CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds 
   else if (stopped)
     result.ended = CommandResult::Ended::kStopped;
   return result;
-}
-
-int EndCommandTrees() {
-  return RunningJobs::Instance().EndAll();
 }
 
 }  // namespace os

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -89,10 +90,19 @@ TEST(ReadHostName, OverlongNameIsCutAndTerminated) {
   EXPECT_EQ(Read(fake), std::string(255, 'h'));
 }
 
-TEST(ReadHostName, NativeCallsGiveANonEmptyName) {
+TEST(ReadHostName, NativeCallsGiveTheMachinesName) {
   char buffer[256];
   os::ReadHostName(os::NativeHostNameCalls(), buffer, sizeof buffer);
-  EXPECT_GT(std::strlen(buffer), 0u);
+  std::string name = buffer;
+  // "localhost" is what a failed call leaves.
+  EXPECT_NE(name, "localhost");
+  EXPECT_EQ(name.find_first_of(" \t\r\n"), std::string::npos) << name;
+  // Linux (also under Wine) keeps the name in a file: the same name.
+  std::ifstream kernel("/proc/sys/kernel/hostname");
+  std::string expected;
+  if (kernel && std::getline(kernel, expected)) {
+    EXPECT_EQ(name, expected);
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -70,19 +71,58 @@ struct CommandResult {
   // there the allocation fails, the process usually ends with an error or a signal, and
   // this stays false.
   bool memoryLimitExceeded = false;
+  // When nothing ran (status -1): the step that failed and the OS's reason, such as
+  // "cannot start /bin/sh: Resource temporarily unavailable"; "" otherwise.
+  std::string failure;
+};
+
+// The process trees RunCommandTree runs for one owner (a server), so that the owner can end
+// its own trees and no one else's. A tree goes into the set of the CommandTreeScope on the
+// thread that starts it, else into the process's own set. Thread-safe; spawning never waits
+// for another spawn. A set must outlive the runs recorded in it.
+class CommandTrees {
+ public:
+  class Runs;  // the platform's record of the running trees
+
+  CommandTrees();
+  ~CommandTrees();
+  CommandTrees(const CommandTrees&) = delete;
+  CommandTrees& operator=(const CommandTrees&) = delete;
+
+  // Ends every tree of this set running or starting at this moment; their RunCommandTree
+  // calls return kStopped. Returns how many trees it ended.
+  int EndAll();
+  // The set the calling thread's runs go into.
+  static CommandTrees& Current();
+  Runs& Record() { return *runs_; }
+
+ private:
+  std::unique_ptr<Runs> runs_;
+};
+
+// While it lives, the trees the calling thread starts go into `trees`. Scopes nest.
+class CommandTreeScope {
+ public:
+  explicit CommandTreeScope(CommandTrees& trees);
+  ~CommandTreeScope();
+  CommandTreeScope(const CommandTreeScope&) = delete;
+  CommandTreeScope& operator=(const CommandTreeScope&) = delete;
+
+ private:
+  CommandTrees* previous_;
 };
 
 // Runs `line` through the platform's command interpreter (cmd.exe / /bin/sh) in a process
-// tree of its own (a process group on POSIX, a job object on Windows) and waits for it.
-// When `timeLimit` is positive and passes before the command ends, the whole tree is ended
-// (children and grandchildren too) and the result says kTimeLimit; EndCommandTrees ends it
-// as well, with kStopped. A command that ends in time leaves whatever it started alone.
-// When `memoryLimitMiB` is positive, every process of the tree may use at most that much
-// memory: its address space on POSIX (RLIMIT_AS, soft and hard, set in the child before the
-// interpreter runs, never above a hard limit the server already has), its committed memory
-// on Windows (the job object's per-process limit); an allocation beyond it fails. The child
-// gets default signal handling, an empty signal mask and no descriptor of the server but the
-// standard three (POSIX), or the standard handles only (Windows). Returns status -1 when the
+// tree of its own (a process group on POSIX, a job object on Windows), recorded in
+// CommandTrees::Current(), and waits for it. When `timeLimit` is positive and passes before
+// the command ends, the whole tree is ended (children and grandchildren too) and the result
+// says kTimeLimit; CommandTrees::EndAll ends it as well, with kStopped. A command that ends in time
+// leaves whatever it started alone. When `memoryLimitMiB` is positive, every process of the tree
+// may use at most that much memory: its address space on POSIX (RLIMIT_AS, soft and hard, set in
+// the child before the interpreter runs, never above a hard limit the server already has), its
+// committed memory on Windows (the job object's per-process limit); an allocation beyond it fails.
+// The child gets default signal handling, an empty signal mask and no descriptor of the server but
+// the standard three (POSIX), or the standard handles only (Windows). Returns status -1 when the
 // interpreter, the process tree or its limit could not be set up; nothing runs then.
 // Safe to call from several threads at once; each call blocks its own thread.
 CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds timeLimit,
@@ -98,11 +138,6 @@ inline std::int64_t ElapsedSeconds(std::chrono::steady_clock::time_point start) 
 inline int RunCommandLine(const std::string& line) {
   return RunCommandTree(line, std::chrono::milliseconds(0)).status;
 }
-
-// Ends every process tree RunCommandTree is running in this process at this moment; their
-// calls return kStopped. Used when a server's stop deadline passes. Safe from any thread.
-// Returns how many trees it ended.
-int EndCommandTrees();
 
 // Removes a file. Returns false when it could not be removed (missing, in use, no right).
 bool RemoveFile(const std::string& path);

@@ -14,12 +14,11 @@
 #include <stdexcept>
 
 #include "platform/os/os.h"
+#include "platform/os/system_error_text_windows.h"
 
 namespace os {
-namespace {
 
-// The system's text for a Windows error code, without its closing line end and full stop.
-std::string SystemErrorText(DWORD error) {
+std::string SystemErrorText(unsigned long error) {
   char buffer[512];
   DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, error, 0, buffer, sizeof buffer, nullptr);
@@ -32,7 +31,7 @@ std::string SystemErrorText(DWORD error) {
   return text;
 }
 
-}  // namespace
+namespace {
 
 HostNameCalls NativeHostNameCalls() {
   return HostNameCalls{

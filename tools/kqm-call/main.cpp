@@ -13,13 +13,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "config/NTR/ntr_exceptions.h"
 #include "platform/kqmware/kqmware.h"
-#include "platform/kqmware/settings.h"
+#include "platform/kqmware/options.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
 #include "tools/kqm-call/json_values.h"
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
   std::string host = "localhost";
   std::vector<std::string> positional;
   bool status = false;
-  bool timeoutGiven = false;
+  std::optional<int> timeoutMs;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     if (arguments[i] == "--status") {
       status = true;
@@ -75,10 +76,8 @@ int main(int argc, char** argv) {
         double seconds = std::strtod(value.c_str(), &end);
         if (value.empty() || *end != '\0' || !(seconds > 0) || seconds > 86400)
           return Usage("--timeout needs a number of seconds above 0, not \"" + value + "\"");
-        timeoutGiven = true;
         // At least 1 ms: 0 would mean no limit at all.
-        os::SetEnv("KQM_REQUEST_TIMEOUT_MS",
-                   std::to_string(std::max(1L, static_cast<long>(seconds * 1000 + 0.5))));
+        timeoutMs = std::max(1, static_cast<int>(seconds * 1000 + 0.5));
       }
     } else {
       positional.push_back(arguments[i]);
@@ -92,12 +91,22 @@ int main(int argc, char** argv) {
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
   // So that the configuration service's exceptions arrive as their own classes.
   RegisterNtrExceptions();
-  if (status) {
+  kqm::ClientOptions options;
+  try {
+    options = kqm::ClientOptions::FromEnvironment();
+  } catch (const KQ_EException& error) {
+    std::cerr << error.ClassName() << ": " << error.KQ_Message().Text() << std::endl;
+    return 2;
+  }
+  if (timeoutMs) {
+    options.requestTimeoutMs = *timeoutMs;
+  } else if (status) {
     // A status probe that never answers is an answer too: the service is not serving.
-    if (!timeoutGiven)
-      os::SetEnv("KQM_REQUEST_TIMEOUT_MS", "5000");
+    options.requestTimeoutMs = 5000;
+  }
+  if (status) {
     try {
-      KQM_TClient client;
+      KQM_TClient client(options);
       client.SetConnectionAddress(host, positional[0], 0, KQM_TClient::kConnectOnRequest);
       if (!client.UsesNats()) {
         std::cout << JsonFromValue(KQ_TAny(client.Status())).dump() << std::endl;
@@ -105,7 +114,7 @@ int main(int argc, char** argv) {
       }
       // Over NATS every instance bound under the name answers: gather them for a short
       // window (a second, or the --timeout when shorter) and print them as one array.
-      int windowMs = std::min(1000, kqm::RequestTimeoutMs());
+      int windowMs = std::min(1000, options.requestTimeoutMs);
       nlohmann::ordered_json instances = nlohmann::ordered_json::array();
       for (const KQ_TDict& state : client.StatusOfEvery(windowMs))
         instances.push_back(JsonFromValue(KQ_TAny(state)));
@@ -132,7 +141,7 @@ int main(int argc, char** argv) {
   }
 
   try {
-    KQM_TClient client;
+    KQM_TClient client(options);
     client.SetConnectionAddress(host, positional[0], 0, KQM_TClient::kConnectOnRequest);
     KQ_TAny answer = client.Request(request);
     std::cout << JsonFromValue(answer).dump(2, ' ', false,

@@ -1,0 +1,16 @@
+#include "platform/kqmware/client_transport.h"
+
+#include "platform/kqmware/service_directory.h"
+
+namespace kqm {
+
+std::unique_ptr<ClientTransport> MakeClientTransport(const ClientOptions& options,
+                                                     const std::string& host,
+                                                     const std::string& service,
+                                                     std::uint16_t port) {
+  if (options.natsUrl)
+    return MakeNatsClientTransport(service, options);
+  return MakeTcpClientTransport(host, service, port != 0 ? port : ServicePort(service), options);
+}
+
+}  // namespace kqm
