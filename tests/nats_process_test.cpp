@@ -340,6 +340,45 @@ TEST_F(NatsProcess, StandardToolsListPingAndReadTheStatsOfEveryInstance) {
   EXPECT_EQ(errors, 4);
 }
 
+// Bursts well above what two small instances hold (one running and one waiting each): every
+// request is answered or refused as busy, none is lost or left to time out, also while an
+// instance leaves its queue group and joins it again.
+TEST_F(NatsProcess, BurstsAboveTheCapacityAreAnsweredOrRefusedNeverLost) {
+  NatsNode nats(dir_, "nats");
+  UseNats(nats.Url());
+  client_.requestTimeoutMs = 20000;
+  StartInstance(nats.Url(), {{"KQM_WORKERS", "1"}, {"KQM_QUEUE", "1"}});
+  StartInstance(nats.Url(), {{"KQM_WORKERS", "1"}, {"KQM_QUEUE", "1"}});
+  ASSERT_TRUE(WaitForInstances(2));
+  constexpr int kBursts = 3;
+  constexpr int kBurst = 12;
+  int answered = 0;
+  int busy = 0;
+  for (int burst = 0; burst < kBursts; ++burst) {
+    std::vector<std::future<int>> sent;
+    for (int i = 0; i < kBurst; ++i) {
+      sent.push_back(std::async(std::launch::async, [this] {
+        try {
+          return Call("Sleep", KQ_TInt(100)) == KQ_TAny(true) ? 1 : 0;
+        } catch (const KQM_EBusy&) {
+          return 2;
+        } catch (const KQ_EException& error) {
+          ADD_FAILURE() << "neither answered nor busy: " << error.KQ_Message().Text();
+          return 0;
+        }
+      }));
+    }
+    for (auto& outcome : sent) {
+      int result = outcome.get();
+      answered += result == 1 ? 1 : 0;
+      busy += result == 2 ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(answered + busy, kBursts * kBurst);
+  EXPECT_GE(answered, kBursts * 2) << "the running requests of both instances are answered";
+  EXPECT_GT(busy, 0) << "the bursts did not go beyond the capacity";
+}
+
 TEST_F(NatsProcess, AKilledInstanceLosesOnlyItsRequestsInFlight) {
   NatsNode nats(dir_, "nats");
   UseNats(nats.Url());

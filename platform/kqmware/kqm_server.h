@@ -30,6 +30,10 @@
 #include "platform/kqtypes/kq_dict.h"
 #include "platform/kqtypes/kq_object.h"
 
+namespace kqm {
+class ServerEngine;
+}  // namespace kqm
+
 class KQM_TServer : public KQ_TObject, public DebugChannel {
  public:
   // Handles one request: fills `answer` (which starts null) from `request`. `user` is the
@@ -137,14 +141,15 @@ class KQM_TServer : public KQ_TObject, public DebugChannel {
   int GetDebugLevel() const override;
 
  private:
-  class Engine;
-  friend class Engine;
+  class Owner;
+  friend class Owner;
 
   std::string serviceName_;
   std::atomic<int> debugLevel_;
   Processor processor_ = nullptr;
   void* user_ = nullptr;
-  std::unique_ptr<Engine> engine_;          // created by Bind
-  std::atomic<Engine*> running_{nullptr};   // engine_, for Shutdown from other threads
-  std::atomic<bool> stopRequested_{false};  // Shutdown before Bind
+  std::unique_ptr<Owner> owner_;                      // created by Bind, with the engine
+  std::unique_ptr<kqm::ServerEngine> engine_;         // created by Bind
+  std::atomic<kqm::ServerEngine*> running_{nullptr};  // engine_, for Shutdown from other threads
+  std::atomic<bool> stopRequested_{false};            // Shutdown before Bind
 };

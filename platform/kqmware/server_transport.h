@@ -56,9 +56,6 @@ class TransportHost {
   virtual boost::asio::io_context& Io() = 0;
   // The strand the engine's stop runs on; a transport's listener may use it too.
   virtual boost::asio::strand<boost::asio::io_context::executor_type>& Control() = 0;
-  // A TCP client connected or went away (KQM_TServer's hooks); thread-safe.
-  virtual void ConnectionAdded(const KQM_TSocket& socket) = 0;
-  virtual void ConnectionDropped(const KQM_TSocket& socket) = 0;
 };
 
 class ServerTransport {

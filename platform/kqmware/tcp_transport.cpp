@@ -210,10 +210,11 @@ class TcpTransport::Connection : public std::enable_shared_from_this<Connection>
 };
 
 TcpTransport::TcpTransport(TransportHost& host, const tcp::endpoint& endpoint, int backlog,
-                           AllowList allow, ConnectionRules rules)
+                           AllowList allow, ConnectionRules rules, ConnectionHooks hooks)
     : host_(host),
       allow_(std::move(allow)),
       rules_(std::move(rules)),
+      hooks_(std::move(hooks)),
       acceptor_(host.Control()),
       acceptRetry_(host.Control()) {
   std::string where = endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
@@ -268,7 +269,8 @@ void TcpTransport::Accept() {
           std::lock_guard<std::mutex> lock(mutex_);
           connections_.insert(connection);
         }
-        host_.ConnectionAdded(connection->Description());
+        if (hooks_.added)
+          hooks_.added(connection->Description());
         connection->Start();
         Accept();
       });
@@ -335,7 +337,8 @@ void TcpTransport::Remove(const std::shared_ptr<Connection>& connection) {
     removed = connections_.erase(connection);
   }
   if (removed > 0) {
-    host_.ConnectionDropped(connection->Description());
+    if (hooks_.dropped)
+      hooks_.dropped(connection->Description());
     if (stopping_)
       host_.TransportIdle();
   }

@@ -21,6 +21,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -38,13 +39,20 @@ struct ConnectionRules {
   int idleTimeoutMs = 0;  // an idle connection is closed after this long; 0: never
 };
 
+// Told when a client connects and when its connection goes (KQM_TServer's hooks); called on
+// any of the engine's threads, possibly at once. Either may be empty.
+struct ConnectionHooks {
+  std::function<void(const KQM_TSocket&)> added;
+  std::function<void(const KQM_TSocket&)> dropped;
+};
+
 class TcpTransport : public ServerTransport {
  public:
   // Listens on `endpoint` with a listen queue of `backlog` (0: the system's default) and
   // starts accepting the peers `allow` names, as `rules` allow. Throws KQ_EException naming
   // the address and port when it cannot.
   TcpTransport(TransportHost& host, const boost::asio::ip::tcp::endpoint& endpoint, int backlog,
-               AllowList allow, ConnectionRules rules);
+               AllowList allow, ConnectionRules rules, ConnectionHooks hooks);
   ~TcpTransport() override;
 
   std::uint16_t Port() const override { return port_; }
@@ -70,6 +78,7 @@ class TcpTransport : public ServerTransport {
   TransportHost& host_;
   const AllowList allow_;
   const ConnectionRules rules_;
+  const ConnectionHooks hooks_;
   RefusalLog refusals_;
   RefusalLog busyRefusals_;
   RefusalLog acceptFailures_{"failed"};

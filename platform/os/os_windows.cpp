@@ -31,8 +31,6 @@ std::string SystemErrorText(unsigned long error) {
   return text;
 }
 
-namespace {
-
 HostNameCalls NativeHostNameCalls() {
   return HostNameCalls{
       [](std::uint16_t version) {
