@@ -1,8 +1,9 @@
 // The seam between a server's engine and the way its requests travel. The engine
-// (KQM_TServer::Engine) owns the processor slots and the queue, the statistics, the status
-// probe, the busy answers and the stop; a transport only receives messages, hands each to
-// the engine and sends back the reply it gets. Direct TCP (a listener and its connections)
-// is one transport, NATS (a queue-group subscription) the other.
+// (ServerEngine, server_engine.h) owns the processor slots and the queue, the statistics,
+// the status probe, the busy answers and the stop; a transport only receives messages, hands
+// each to the engine and sends back the reply it gets. Direct TCP (a listener and its
+// connections) is one transport, NATS (a queue-group subscription) the other;
+// ChooseServerTransport (server_transport_factory.h) picks one.
 //
 // Threads: a transport calls its host from any thread; the host's operations are
 // thread-safe. The engine owns its transport and calls StopTaking, Idle and Close on its
@@ -17,7 +18,6 @@
 #include <memory>
 #include <string>
 
-#include "platform/kqmware/kqm_socket.h"
 #include "platform/kqmware/server_statistics.h"
 #include "platform/kqmware/wire.h"
 

@@ -28,6 +28,7 @@
 
 #include "platform/kqmware/allow_list.h"
 #include "platform/kqmware/connection_limit.h"
+#include "platform/kqmware/kqm_socket.h"
 #include "platform/kqmware/refusal_log.h"
 #include "platform/kqmware/server_transport.h"
 
