@@ -5,15 +5,14 @@
 #include <utility>  // Boost 1.74 Asio uses std::exchange without including it
 
 #include <boost/asio.hpp>
-#include <condition_variable>
 #include <filesystem>
 #include <future>
-#include <mutex>
 #include <thread>
 
 #include "platform/kqmware/kqmware.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
+#include "tests/support/gate.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/test_support.h"
 
@@ -21,34 +20,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
+using vtps_test::Gate;
+
 // Requests "Hold" wait inside the processor until the test opens the gate; "Tree" runs a
 // process tree that never ends by itself (P1: the file its ids go to) and answers how the run
 // ended; anything else answers P1.
-class Gate {
- public:
-  void Enter() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ++inside_;
-    changed_.notify_all();
-    changed_.wait(lock, [this] { return open_; });
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
-  bool AwaitInside(int count) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, 20s, [&] { return inside_ >= count; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  int inside_ = 0;
-  bool open_ = false;
-};
-
 void Process(KQM_TServer&, const KQ_TDict& request, KQ_TAny& answer, void* user) {
   const KQ_TString* method = request["M"].DynamicCast<KQ_TString>();
   if (method != nullptr && *method == "Hold") {

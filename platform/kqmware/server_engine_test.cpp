@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -16,38 +14,17 @@
 #include "platform/kqmware/kqmware.h"
 #include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kqtypes.h"
+#include "tests/support/gate.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// Requests "Hold" wait here until the test opens it; every other request answers its P1.
-class Gate {
- public:
-  void Enter() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ++inside_;
-    changed_.notify_all();
-    changed_.wait(lock, [this] { return open_; });
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
-  bool AwaitInside(int count) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, 20s, [&] { return inside_ >= count; });
-  }
+using vtps_test::Gate;
 
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  int inside_ = 0;
-  bool open_ = false;
-};
-
+// Requests "Hold" wait at the gate until the test opens it; every other request answers its
+// P1.
 class FakeOwner : public kqm::EngineOwner {
  public:
   explicit FakeOwner(Gate& gate) : gate_(gate) {}
@@ -88,9 +65,13 @@ class FakeTransport : public kqm::ServerTransport {
       host_.HandleRequest(
           message, [&io](std::function<void()> work) { boost::asio::post(io, std::move(work)); },
           [this, reply](std::string frame) {
+            // Counted as answered before the test can see the answer; once let go, the last
+            // answer makes the transport idle, as a real transport's does.
+            bool last = --outstanding_ == 0;
             reply->set_value(
                 kqm::DecodePayload(std::string_view(frame).substr(kqm::kFrameHeaderBytes)));
-            --outstanding_;
+            if (last && letGo_)
+              host_.TransportIdle();
           });
     });
     return answered;

@@ -4,16 +4,27 @@
 
 namespace kqm {
 
+namespace {
+
+// The most of a failure's text kept: an exception's message comes from a processor and may be
+// as large as a frame; the text is copied into every snapshot and the NATS stats reply.
+constexpr std::size_t kMaxLastErrorBytes = 1024;
+
+}  // namespace
+
+void ServerStatistics::NoteError(const std::string& text) {
+  std::lock_guard<std::mutex> lock(lastErrorMutex_);
+  lastError_.assign(text, 0, kMaxLastErrorBytes);
+}
+
 ServerStatistics::ServerStatistics()
     : startedAt_(os::SecondsSince1970()), startedClock_(std::chrono::steady_clock::now()) {}
 
 void ServerStatistics::Answered(std::chrono::steady_clock::duration duration,
                                 const std::string& error) {
   (error.empty() ? answered_ : exceptions_).fetch_add(1, std::memory_order_relaxed);
-  if (!error.empty()) {
-    std::lock_guard<std::mutex> lock(lastErrorMutex_);
-    lastError_ = error;
-  }
+  if (!error.empty())
+    NoteError(error);
   double seconds = std::chrono::duration<double>(duration).count();
   std::size_t bucket = 0;
   while (bucket < kDurationBuckets.size() && seconds > kDurationBuckets[bucket])
@@ -26,8 +37,7 @@ void ServerStatistics::Answered(std::chrono::steady_clock::duration duration,
 
 void ServerStatistics::Refused(const std::string& reason) {
   refused_.fetch_add(1, std::memory_order_relaxed);
-  std::lock_guard<std::mutex> lock(lastErrorMutex_);
-  lastError_ = reason;
+  NoteError(reason);
 }
 
 ServerState ServerStatistics::Snapshot(const std::string& service,

@@ -59,6 +59,9 @@ class ServerStatistics {
                        bool stopping) const;
 
  private:
+  // Keeps the start of `text` (at most 1 KiB) as the last failure's text.
+  void NoteError(const std::string& text);
+
   const std::int64_t startedAt_;
   const std::chrono::steady_clock::time_point startedClock_;
   std::atomic<std::uint64_t> answered_{0};

@@ -7,70 +7,30 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
 #include "platform/os/os.h"
+#include "platform/os/running_trees.h"
 #include "platform/os/spawn_group_leader_posix.h"
 
 extern char** environ;
 
 namespace os {
 
-// The process groups a CommandTrees set runs, each with whether EndAll ended it. A tree is
-// recorded before its leader is spawned and told its group once it runs, so that spawning
-// takes the lock only briefly and EndAll never misses a tree that is starting. An entry
-// leaves before its leader is reaped, so a group id here is never a reused one.
-class CommandTrees::Runs {
- public:
-  struct Tree {
-    pid_t group = 0;  // 0 while the tree starts
-    bool ended = false;
-  };
-  using Entry = std::list<Tree>::iterator;
+namespace {
 
-  Entry Add() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return trees_.emplace(trees_.end());
-  }
+void EndGroup(pid_t group) {
+  ::kill(-group, SIGKILL);
+}
 
-  // The tree's leader runs as `group`: ended at once when EndAll came while it started.
-  void Started(Entry tree, pid_t group) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    tree->group = group;
-    if (tree->ended)
-      ::kill(-group, SIGKILL);
-  }
+}  // namespace
 
-  // Forgets the tree; true when EndAll ended it.
-  bool Remove(Entry tree) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    bool ended = tree->ended;
-    trees_.erase(tree);
-    return ended;
-  }
-
-  int EndAll() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    int count = 0;
-    for (Tree& tree : trees_) {
-      if (!tree.ended) {
-        tree.ended = true;
-        if (tree.group != 0)
-          ::kill(-tree.group, SIGKILL);
-        ++count;
-      }
-    }
-    return count;
-  }
-
- private:
-  std::mutex mutex_;
-  std::list<Tree> trees_;  // guarded by mutex_
-};
+// A CommandTrees set's process groups. An entry leaves before its leader is reaped, so a
+// group id here is never a reused one.
+class CommandTrees::Runs : public RunningTrees<pid_t, &EndGroup> {};
 
 CommandTrees::CommandTrees() : runs_(std::make_unique<Runs>()) {}
 CommandTrees::~CommandTrees() = default;

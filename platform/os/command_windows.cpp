@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,61 +10,21 @@
 
 #include "platform/os/job_notifications_windows.h"
 #include "platform/os/os.h"
+#include "platform/os/running_trees.h"
 #include "platform/os/system_error_text_windows.h"
 
 namespace os {
 
-// The job objects a CommandTrees set runs, each with whether EndAll ended it. A tree is
-// recorded before its process is made and told its job once the process is in it, so that
-// spawning takes the lock only briefly and EndAll never misses a tree that is starting.
-class CommandTrees::Runs {
- public:
-  struct Tree {
-    HANDLE job = nullptr;  // null while the tree starts
-    bool ended = false;
-  };
-  using Entry = std::list<Tree>::iterator;
+namespace {
 
-  Entry Add() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return trees_.emplace(trees_.end());
-  }
+void EndJob(HANDLE job) {
+  ::TerminateJobObject(job, 1);
+}
 
-  // The tree's process is in `job` and not yet running: ended at once when EndAll came
-  // while it started.
-  void Started(Entry tree, HANDLE job) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    tree->job = job;
-    if (tree->ended)
-      ::TerminateJobObject(job, 1);
-  }
+}  // namespace
 
-  // Forgets the tree; true when EndAll ended it. The caller closes the job.
-  bool Remove(Entry tree) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    bool ended = tree->ended;
-    trees_.erase(tree);
-    return ended;
-  }
-
-  int EndAll() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    int count = 0;
-    for (Tree& tree : trees_) {
-      if (!tree.ended) {
-        tree.ended = true;
-        if (tree.job != nullptr)
-          ::TerminateJobObject(tree.job, 1);
-        ++count;
-      }
-    }
-    return count;
-  }
-
- private:
-  std::mutex mutex_;
-  std::list<Tree> trees_;  // guarded by mutex_
-};
+// A CommandTrees set's job objects.
+class CommandTrees::Runs : public RunningTrees<HANDLE, &EndJob> {};
 
 CommandTrees::CommandTrees() : runs_(std::make_unique<Runs>()) {}
 CommandTrees::~CommandTrees() = default;
