@@ -14,11 +14,14 @@ install(TARGETS kqm-call RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS processors/annotate.sh processors/summary.sh
         DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
 if(TARGET vtps-pdf)
-  get_property(VTPS_PDF_PROGRAMS GLOBAL PROPERTY VTPS_PDF_PROGRAMS)
-  install(TARGETS vtps-pdf RUNTIME DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
-  # The operations reach the one program under their own names, as in the build folder.
-  foreach(name ${VTPS_PDF_PROGRAMS})
-    install(CODE "file(CREATE_LINK vtps-pdf
+  get_property(VTPS_PDF_LINKS GLOBAL PROPERTY VTPS_PDF_LINKS)
+  install(TARGETS vtps-pdf vtps-pdf-draw vtps-pdf-metadata RUNTIME DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
+  # The operations reach their program under their own names, as in the build folder.
+  foreach(link ${VTPS_PDF_LINKS})
+    string(REPLACE "=" ";" link ${link})
+    list(GET link 0 program)
+    list(GET link 1 name)
+    install(CODE "file(CREATE_LINK ${program}
       \"\$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${VTPS_PROCESSOR_INSTALL_DIR}/${name}\" SYMBOLIC)")
   endforeach()
   # Makes a sample PDF to try the operations with.

@@ -38,9 +38,11 @@ class PdfProcess : public ::testing::Test {
         "<ProgramDirectory>processors/</ProgramDirectory>\n"
         "<WorkingDirectory type=\"url\">" +
         vtps_test::FileUrl(dir_.File("jobs")) + "</WorkingDirectory>\n";
-    for (const OperationEntry& entry : Operations())
-      configuration +=
-          "<" + std::string(entry.method) + ">" + entry.program + "</" + entry.method + ">\n";
+    for (const OperationTable* table :
+         {&DocumentOperations(), &DrawingOperations(), &MetadataOperations()})
+      for (const OperationEntry& entry : *table)
+        configuration +=
+            "<" + std::string(entry.method) + ">" + entry.program + "</" + entry.method + ">\n";
     configuration += "</Configuration></VantricProcessServer></Servers></configuration>\n";
     vtps_test::WriteFile(dir_.File("ntr.xml"), configuration);
 

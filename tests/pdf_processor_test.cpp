@@ -9,6 +9,8 @@
 
 #include "jobs/job_file.h"
 #include "platform/kqtypes/kqtypes.h"
+#include "platform/os/child_process.h"
+#include "processors/pdf/operation_table.h"
 #include "tests/pdf_job.h"
 #include "tests/pdf_root_test.h"
 #include "tests/pdf_test_files.h"
@@ -299,6 +301,29 @@ TEST_F(PdfProcessor, FailuresAnswerAnErrorExitNonZeroAndLeaveNothing) {
   }
 }
 
+// The build's links, made from the names in CMake, must match the programs' own tables: a
+// name linked to the wrong program would refuse every job.
+TEST_F(PdfProcessor, EveryOperationNameLinksToTheProgramThatRunsIt) {
+  struct Program {
+    const char* file;
+    const OperationTable& operations;
+  };
+  for (const Program& program :
+       {Program{"vtps-pdf", DocumentOperations()}, Program{"vtps-pdf-draw", DrawingOperations()},
+        Program{"vtps-pdf-metadata", MetadataOperations()}}) {
+    for (const OperationEntry& entry : program.operations) {
+      std::string link = vtps_test::BuildProgram(std::string("processors/") + entry.program);
+      EXPECT_EQ(fs::read_symlink(link).string(), program.file) << entry.program;
+      os::ChildProcess::Options options;
+      options.stderrPath = dir_.File("usage.err");
+      os::ChildProcess child = os::ChildProcess::Start(link, options);
+      EXPECT_EQ(child.WaitFor(std::chrono::seconds(60)).value_or(-1), 2) << entry.program;
+      EXPECT_EQ(vtps_test::ReadFile(options.stderrPath),
+                std::string("usage: ") + entry.program + " -r -i JOBFILE\n");
+    }
+  }
+}
+
 TEST_F(PdfProcessor, AWrongCommandLineWritesNothing) {
   std::string job = dir_.File("job.xml");
   vtps_test::WriteFile(job, "<file>three.pdf</file>\n");
@@ -309,10 +334,13 @@ TEST_F(PdfProcessor, AWrongCommandLineWritesNothing) {
                   .exitCode,
               2);
   }
-  EXPECT_EQ(vtps_test::RunTool(vtps_test::BuildProgram("processors/vtps-pdf"), {"-r", "-i", job},
-                               dir_.Path().string())
-                .exitCode,
-            2);
+  for (const char* program :
+       {"processors/vtps-pdf", "processors/vtps-pdf-draw", "processors/vtps-pdf-metadata"})
+    EXPECT_EQ(vtps_test::RunTool(vtps_test::BuildProgram(program), {"-r", "-i", job},
+                                 dir_.Path().string())
+                  .exitCode,
+              2)
+        << program;
   EXPECT_EQ(vtps_test::ReadFile(job), "<file>three.pdf</file>\n");
 }
 

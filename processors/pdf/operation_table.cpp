@@ -4,8 +4,8 @@
 
 #include "processors/pdf/operations.h"
 
-const std::vector<OperationEntry>& Operations() {
-  static const std::vector<OperationEntry> operations = {
+const OperationTable& DocumentOperations() {
+  static const OperationTable operations = {
       {"pdf-info", "PdfInfo", &PdfInfo},
       {"pdf-merge", "PdfMerge", &PdfMerge},
       {"pdf-extract", "PdfExtract", &PdfExtract},
@@ -15,10 +15,7 @@ const std::vector<OperationEntry>& Operations() {
       {"pdf-decrypt", "PdfDecrypt", &PdfDecrypt},
       {"pdf-stamp", "PdfStamp", &PdfStamp},
       {"pdf-optimize", "PdfOptimize", &PdfOptimize},
-      {"pdf-render", "PdfRender", &PdfRender},
-      {"pdf-text", "PdfText", &PdfText},
       {"pdf-flatten", "PdfFlatten", &PdfFlatten},
-      {"pdf-metadata", "PdfMetadata", &PdfMetadata},
       {"pdf-watermark", "PdfWatermark", &PdfWatermark},
       {"pdf-page-numbers", "PdfPageNumbers", &PdfPageNumbers},
       {"pdf-attachments", "PdfAttachments", &PdfAttachments},
@@ -26,14 +23,14 @@ const std::vector<OperationEntry>& Operations() {
       {"pdf-from-images", "PdfFromImages", &PdfFromImages},
       {"pdf-compress", "PdfCompress", &PdfCompress},
       {"pdf-repair", "PdfRepair", &PdfRepair},
-      {"pdf-ocr", "PdfOcr", &PdfOcr},
   };
   return operations;
 }
 
-const OperationEntry* FindOperation(const std::string& programPath) {
+const OperationEntry* FindOperation(const OperationTable& operations,
+                                    const std::string& programPath) {
   std::string name = std::filesystem::path(programPath).filename().string();
-  for (const OperationEntry& entry : Operations())
+  for (const OperationEntry& entry : operations)
     if (name == entry.program)
       return &entry;
   return nullptr;
