@@ -10,6 +10,15 @@ std::string OutOfMemoryMessage(const std::string& subject) {
   return subject + " needs more memory than VTPS_PDF_MAX_MEMORY_MB allows";
 }
 
+DamageWatch::~DamageWatch() {
+  if (!keepUntilExit_)
+    return;
+  // Reachable from a static until the end, so that leak checkers do not count them.
+  static auto* kept = new std::vector<std::shared_ptr<QPDF>>();
+  for (Watched& watched : watched_)
+    kept->push_back(std::move(watched.pdf));
+}
+
 void DamageWatch::Watch(std::shared_ptr<QPDF> pdf, std::string subject) {
   watched_.push_back({std::move(pdf), std::move(subject)});
 }

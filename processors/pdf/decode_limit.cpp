@@ -5,15 +5,17 @@
 
 #include "processors/pdf/pdf_error.h"
 
-CountingDiscard::CountingDiscard(long long maxBytes)
-    : Pipeline("counting discard", nullptr), maxBytes_(maxBytes) {}
+CountingDiscard::CountingDiscard(long long maxBytes, std::string* keep)
+    : Pipeline("counting discard", nullptr), maxBytes_(maxBytes), keep_(keep) {}
 
-void CountingDiscard::write(unsigned char const*, size_t length) {
+void CountingDiscard::write(unsigned char const* data, size_t length) {
   count_ += static_cast<long long>(length);
   if (count_ > maxBytes_) {
     exceeded_ = true;
     throw std::length_error("decoded data passes the stream limit");
   }
+  if (keep_ != nullptr)
+    keep_->append(reinterpret_cast<const char*>(data), length);
 }
 
 bool DecodableAt(QPDFObjectHandle stream, qpdf_stream_decode_level_e level) {
@@ -43,11 +45,14 @@ bool DecodableAt(QPDFObjectHandle stream, qpdf_stream_decode_level_e level) {
   return true;
 }
 
-void CheckDecodedSize(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long maxBytes,
-                      const std::string& label) {
-  CountingDiscard counter(maxBytes);
+namespace {
+
+// Decodes `stream` into `counter`; true when qpdf decoded all of it.
+bool Decode(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long maxBytes,
+            CountingDiscard& counter, const std::string& label) {
+  bool decoded = false;
   try {
-    stream.pipeStreamData(&counter, nullptr, 0, level, /*suppress_warnings=*/true);
+    decoded = stream.pipeStreamData(&counter, nullptr, 0, level, /*suppress_warnings=*/true);
   } catch (const std::exception&) {
     // A stream that cannot be read is the reader's to report; only the size matters here.
   }
@@ -55,4 +60,22 @@ void CheckDecodedSize(QPDFObjectHandle stream, qpdf_stream_decode_level_e level,
     throw PdfError("file \"" + label + "\": stream " + stream.getObjGen().unparse(' ') +
                    " decodes to more than " + std::to_string(maxBytes) +
                    " bytes (VTPS_PDF_MAX_STREAM_BYTES)");
+  return decoded;
+}
+
+}  // namespace
+
+void CheckDecodedSize(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long maxBytes,
+                      const std::string& label) {
+  CountingDiscard counter(maxBytes);
+  Decode(stream, level, maxBytes, counter, label);
+}
+
+std::optional<std::string> DecodeWithin(QPDFObjectHandle stream, qpdf_stream_decode_level_e level,
+                                        long long maxBytes, const std::string& label) {
+  std::string data;
+  CountingDiscard counter(maxBytes, &data);
+  if (!Decode(stream, level, maxBytes, counter, label))
+    return std::nullopt;
+  return data;
 }

@@ -8,14 +8,15 @@
 #include <qpdf/Pipeline.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <optional>
 #include <string>
 
-// A pipeline end that counts the bytes written into it and keeps none. Past `maxBytes` it
-// marks itself exceeded and throws std::length_error (which qpdf turns into a failed
-// decode, so the flag is what tells).
+// A pipeline end that counts the bytes written into it and keeps none, or appends them to
+// `keep` when given. Past `maxBytes` it marks itself exceeded and throws std::length_error
+// (which qpdf turns into a failed decode, so the flag is what tells).
 class CountingDiscard : public Pipeline {
  public:
-  explicit CountingDiscard(long long maxBytes);
+  explicit CountingDiscard(long long maxBytes, std::string* keep = nullptr);
   void write(unsigned char const* data, size_t length) override;
   void finish() override {}
 
@@ -24,6 +25,7 @@ class CountingDiscard : public Pipeline {
 
  private:
   long long maxBytes_;
+  std::string* keep_;
   long long count_ = 0;
   bool exceeded_ = false;
 };
@@ -37,3 +39,8 @@ bool DecodableAt(QPDFObjectHandle stream, qpdf_stream_decode_level_e level);
 // `maxBytes`. Data qpdf cannot decode is left to the caller's reader; no warning is recorded.
 void CheckDecodedSize(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long maxBytes,
                       const std::string& label);
+
+// CheckDecodedSize that also returns the decoded bytes, for a caller that reads them: the
+// stream is decoded once. nullopt when qpdf cannot decode it.
+std::optional<std::string> DecodeWithin(QPDFObjectHandle stream, qpdf_stream_decode_level_e level,
+                                        long long maxBytes, const std::string& label);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include "processors/pdf/decode_limit.h"
 #include "processors/pdf/pdf_error.h"
@@ -78,6 +79,21 @@ class InlineImageFinder : public QPDFObjectHandle::ParserCallbacks {
 
 }  // namespace
 
+bool MayHoldInlineImage(std::string_view content) {
+  // PDF's white-space and delimiter characters: what may stand on either side of a token.
+  auto separates = [](char c) {
+    return std::string_view(" \t\n\f\r\0()<>[]{}/%", 16).find(c) != std::string_view::npos;
+  };
+  for (std::size_t at = content.find("BI"); at != std::string_view::npos;
+       at = content.find("BI", at + 1)) {
+    bool startsToken = at == 0 || separates(content[at - 1]);
+    bool endsToken = at + 2 == content.size() || separates(content[at + 2]);
+    if (startsToken && endsToken)
+      return true;
+  }
+  return false;
+}
+
 void CheckPagesBeforePoppler(const std::vector<QPDFPageObjectHelper>& pdfPages,
                              const std::vector<int>& pages, const PageCheck& check,
                              const std::string& label) {
@@ -103,28 +119,35 @@ void CheckPagesBeforePoppler(const std::vector<QPDFPageObjectHelper>& pdfPages,
                           DeclaredNumber(dictionary.getKey("/Height")), number,
                           "image " + stream.getObjGen().unparse(' '), label);
             }
-            if (DecodableAt(stream, qpdf_dl_specialized))
-              CheckDecodedSize(stream, qpdf_dl_specialized, check.maxStreamBytes, label);
             bool content = key == "/Contents" || parentKey == "/Contents" ||
                            parentKey == "/CharProcs" ||
                            dictionary.getKey("/Subtype").isNameAndEquals("/Form") ||
                            dictionary.getKey("/PatternType").isInteger();
-            if (check.inlineImages && content && DecodableAt(stream, qpdf_dl_specialized)) {
-              InlineImageFinder finder(number, label);
-              try {
-                // Parsed as a copy in a document of its own, so that the parser's complaints
-                // about content poppler tolerates are not taken for damage of the file.
-                std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_specialized);
-                QPDF scratch;
-                scratch.setSuppressWarnings(true);
-                scratch.emptyPDF();
-                QPDFObjectHandle::parseContentStream(QPDFObjectHandle::newStream(&scratch, data),
-                                                     &finder);
-              } catch (const PdfError&) {
-                throw;
-              } catch (const std::exception&) {
-                // Content qpdf cannot parse is poppler's to cope with.
-              }
+            if (!DecodableAt(stream, qpdf_dl_specialized))
+              return;
+            if (!check.inlineImages || !content) {
+              CheckDecodedSize(stream, qpdf_dl_specialized, check.maxStreamBytes, label);
+              return;
+            }
+            // Content is decoded once, and parsed (slow, an object per token) only when it
+            // may hold an inline image.
+            std::optional<std::string> data =
+                DecodeWithin(stream, qpdf_dl_specialized, check.maxStreamBytes, label);
+            if (!data || !MayHoldInlineImage(*data))
+              return;
+            InlineImageFinder finder(number, label);
+            try {
+              // Parsed as a copy in a document of its own, so that the parser's complaints
+              // about content poppler tolerates are not taken for damage of the file.
+              QPDF scratch;
+              scratch.setSuppressWarnings(true);
+              scratch.emptyPDF();
+              QPDFObjectHandle::parseContentStream(
+                  QPDFObjectHandle::newStream(&scratch, std::move(*data)), &finder);
+            } catch (const PdfError&) {
+              throw;
+            } catch (const std::exception&) {
+              // Content qpdf cannot parse is poppler's to cope with.
             }
           });
     }

@@ -13,6 +13,7 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The pixels an image, and a rendered page, may have.
@@ -29,3 +30,8 @@ struct PageCheck {
 void CheckPagesBeforePoppler(const std::vector<QPDFPageObjectHelper>& pdfPages,
                              const std::vector<int>& pages, const PageCheck& check,
                              const std::string& label);
+
+// Whether the decoded content stream `content` holds the token BI (white space or a delimiter
+// on either side), which begins an inline image. False means it holds none; true may also
+// come from BI inside a string or comment.
+bool MayHoldInlineImage(std::string_view content);

@@ -49,6 +49,7 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
     PathResolver paths(settings.paths);
     PageBudget budget(MaxPagesSetting(settings.maxPages));
     RunLimits limits(limitSettings);
+    limits.damage.KeepDocumentsUntilExit();
     limits.images = ImageBudget(MaxImageBytesSetting(settings.maxImageBytes));
     OperationContext context(paths, budget, limits);
     KQ_TDict answer;
