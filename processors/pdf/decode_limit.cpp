@@ -1,7 +1,11 @@
 #include "processors/pdf/decode_limit.h"
 
+#include <limits>
+#include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
+#include <vector>
 
 #include "processors/pdf/pdf_error.h"
 
@@ -18,12 +22,11 @@ void CountingDiscard::write(unsigned char const* data, size_t length) {
     keep_->append(reinterpret_cast<const char*>(data), length);
 }
 
-bool DecodableAt(QPDFObjectHandle stream, qpdf_stream_decode_level_e level) {
-  static const std::set<std::string> generalized = {
-      "/FlateDecode",   "/Fl",  "/LZWDecode",      "/LZW",
-      "/ASCII85Decode", "/A85", "/ASCIIHexDecode", "/AHx"};
-  static const std::set<std::string> specialized = {"/RunLengthDecode", "/RL"};
-  static const std::set<std::string> lossy = {"/DCTDecode", "/DCT"};
+namespace {
+
+// The names in `stream`'s /Filter (one name or an array of names), or nullopt when it holds
+// anything else.
+std::optional<std::vector<std::string>> FilterNames(QPDFObjectHandle stream) {
   QPDFObjectHandle filter = stream.getDict().getKey("/Filter");
   std::vector<QPDFObjectHandle> filters;
   if (filter.isName())
@@ -31,11 +34,43 @@ bool DecodableAt(QPDFObjectHandle stream, qpdf_stream_decode_level_e level) {
   else if (filter.isArray())
     filters = filter.getArrayAsVector();
   else if (!filter.isNull())
-    return false;
+    return std::nullopt;
+  std::vector<std::string> names;
   for (QPDFObjectHandle& each : filters) {
     if (!each.isName())
-      return false;
-    std::string name = each.getName();
+      return std::nullopt;
+    names.push_back(each.getName());
+  }
+  return names;
+}
+
+// The most bytes one input byte can become through `filter`, or 0 when there is no such
+// bound (a JPEG's declared size is its own) or the filter is not one of these. Deflate
+// expands at most 1032 times; an LZW code of at least 9 bits stands for at most 4096 bytes;
+// a run-length pair of 2 bytes for at most 128; an ASCII85 "z" for 4 bytes.
+double MaxExpansion(const std::string& filter) {
+  static const std::map<std::string, double> expansions = {
+      {"/FlateDecode", 1032},         {"/Fl", 1032},
+      {"/LZWDecode", 4096.0 * 8 / 9}, {"/LZW", 4096.0 * 8 / 9},
+      {"/RunLengthDecode", 64},       {"/RL", 64},
+      {"/ASCII85Decode", 4},          {"/A85", 4},
+      {"/ASCIIHexDecode", 1},         {"/AHx", 1}};
+  auto found = expansions.find(filter);
+  return found == expansions.end() ? 0 : found->second;
+}
+
+}  // namespace
+
+bool DecodableAt(QPDFObjectHandle stream, qpdf_stream_decode_level_e level) {
+  static const std::set<std::string> generalized = {
+      "/FlateDecode",   "/Fl",  "/LZWDecode",      "/LZW",
+      "/ASCII85Decode", "/A85", "/ASCIIHexDecode", "/AHx"};
+  static const std::set<std::string> specialized = {"/RunLengthDecode", "/RL"};
+  static const std::set<std::string> lossy = {"/DCTDecode", "/DCT"};
+  std::optional<std::vector<std::string>> filters = FilterNames(stream);
+  if (!filters)
+    return false;
+  for (const std::string& name : *filters) {
     bool known = (level >= qpdf_dl_generalized && generalized.count(name) > 0) ||
                  (level >= qpdf_dl_specialized && specialized.count(name) > 0) ||
                  (level >= qpdf_dl_all && lossy.count(name) > 0);
@@ -43,6 +78,30 @@ bool DecodableAt(QPDFObjectHandle stream, qpdf_stream_decode_level_e level) {
       return false;
   }
   return true;
+}
+
+bool BoundedByItsLength(QPDFObjectHandle stream, long long maxBytes) {
+  std::optional<std::vector<std::string>> filters = FilterNames(stream);
+  if (!filters)
+    return false;
+  double bound = 1;
+  for (const std::string& name : *filters) {
+    double expansion = MaxExpansion(name);
+    if (expansion == 0)
+      return false;
+    bound *= expansion;
+  }
+  // The raw bytes as qpdf reads them (after decryption), not the /Length the file claims;
+  // counted, not kept, and without recording warnings (a stream that cannot be read is the
+  // reader's to report).
+  CountingDiscard raw(std::numeric_limits<long long>::max());
+  try {
+    if (!stream.pipeStreamData(&raw, nullptr, 0, qpdf_dl_none, /*suppress_warnings=*/true))
+      return false;
+  } catch (const std::exception&) {
+    return false;
+  }
+  return bound * static_cast<double>(raw.Count()) <= static_cast<double>(maxBytes);
 }
 
 namespace {
@@ -67,6 +126,8 @@ bool Decode(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long
 
 void CheckDecodedSize(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long maxBytes,
                       const std::string& label) {
+  if (BoundedByItsLength(stream, maxBytes))
+    return;
   CountingDiscard counter(maxBytes);
   Decode(stream, level, maxBytes, counter, label);
 }

@@ -1,7 +1,8 @@
 // Bounding the bytes one stream may decode to (VTPS_PDF_MAX_STREAM_BYTES): a few megabytes
 // of Flate data can inflate to gigabytes, which qpdf and poppler would hold in memory. A
-// stream is decoded through a counting pipeline that keeps nothing and stops at the limit,
-// before the real work decodes it. Use from one thread.
+// stream too short to reach the limit through its filters passes as it is; any other is
+// decoded through a counting pipeline that keeps nothing and stops at the limit, before the
+// real work decodes it. Use from one thread.
 #pragma once
 
 #include <qpdf/Constants.h>
@@ -34,7 +35,15 @@ class CountingDiscard : public Pipeline {
 // filters counts as decodable: its bytes are read as they are).
 bool DecodableAt(QPDFObjectHandle stream, qpdf_stream_decode_level_e level);
 
-// Decodes `stream` at `level` into a CountingDiscard. Throws PdfError naming the file
+// Whether `stream` cannot decode to more than `maxBytes` whatever its bytes are: its raw
+// length times the largest expansion of each of its filters stays within. Streams whose
+// every filter has such a bound (all but DCT and filters qpdf does not know) and that are
+// small enough need no decoding to be checked. Throws what qpdf throws when the raw bytes
+// cannot be read.
+bool BoundedByItsLength(QPDFObjectHandle stream, long long maxBytes);
+
+// Decodes `stream` at `level` into a CountingDiscard, unless BoundedByItsLength says it
+// cannot pass `maxBytes`. Throws PdfError naming the file
 // `label`, the stream's object and VTPS_PDF_MAX_STREAM_BYTES when it decodes to more than
 // `maxBytes`. Data qpdf cannot decode is left to the caller's reader; no warning is recorded.
 void CheckDecodedSize(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long maxBytes,

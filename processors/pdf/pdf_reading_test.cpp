@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
@@ -71,6 +72,30 @@ TEST(CheckDecodedSize, StopsAtTheLimitNamingTheStream) {
   // At no decoding the filters are not qpdf's to apply.
   EXPECT_FALSE(DecodableAt(content, qpdf_dl_none));
   EXPECT_TRUE(DecodableAt(content, qpdf_dl_generalized));
+}
+
+// Deflate expands at most 1032 times, so a Flate stream of n raw bytes needs no decoding
+// under a limit of 1032 n, and is decoded (and counted) under anything less.
+TEST(BoundedByItsLength, PassesOnlyStreamsTooShortToReachTheLimit) {
+  MemoryPdf read(InflatingContentPdf(1 << 20));
+  QPDFObjectHandle content =
+      QPDFPageDocumentHelper(read.pdf).getAllPages().at(0).getObjectHandle().getKey("/Contents");
+  long long raw = static_cast<long long>(content.getRawStreamData()->getSize());
+  ASSERT_GT(raw, 0);
+  EXPECT_TRUE(BoundedByItsLength(content, raw * 1032));
+  EXPECT_FALSE(BoundedByItsLength(content, raw * 1032 - 1));
+  // The bound is an upper bound: under it the real size passes, and decoding finds that too.
+  EXPECT_NO_THROW(CheckDecodedSize(content, qpdf_dl_generalized, raw * 1032, "test.pdf"));
+
+  // Two filters multiply; a JPEG has no bound of this kind.
+  content.getDict().replaceKey("/Filter", QPDFObjectHandle::parse("[/ASCII85Decode /FlateDecode]"));
+  EXPECT_TRUE(BoundedByItsLength(content, raw * 4 * 1032));
+  EXPECT_FALSE(BoundedByItsLength(content, raw * 4 * 1032 - 1));
+  content.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/DCTDecode"));
+  EXPECT_FALSE(BoundedByItsLength(content, 1LL << 60));
+  content.getDict().replaceKey("/Filter", QPDFObjectHandle::newInteger(3));
+  EXPECT_FALSE(BoundedByItsLength(content, 1LL << 60));
+  EXPECT_TRUE(read.pdf.getWarnings().empty());
 }
 
 TEST(CountingDiscard, CountsUpToTheLimit) {
