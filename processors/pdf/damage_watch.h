@@ -16,7 +16,7 @@
 class DamageWatch {
  public:
   DamageWatch() = default;
-  // Hands the documents to KeepUntilExit when asked to (below).
+  // Frees the watched documents, or keeps them when KeepDocumentsUntilExit was called.
   ~DamageWatch();
   DamageWatch(const DamageWatch&) = delete;
   DamageWatch& operator=(const DamageWatch&) = delete;

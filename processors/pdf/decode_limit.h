@@ -38,8 +38,7 @@ bool DecodableAt(QPDFObjectHandle stream, qpdf_stream_decode_level_e level);
 // Whether `stream` cannot decode to more than `maxBytes` whatever its bytes are: its raw
 // length times the largest expansion of each of its filters stays within. Streams whose
 // every filter has such a bound (all but DCT and filters qpdf does not know) and that are
-// small enough need no decoding to be checked. Throws what qpdf throws when the raw bytes
-// cannot be read.
+// small enough need no decoding to be checked. False when the raw bytes cannot be read.
 bool BoundedByItsLength(QPDFObjectHandle stream, long long maxBytes);
 
 // Decodes `stream` at `level` into a CountingDiscard, unless BoundedByItsLength says it

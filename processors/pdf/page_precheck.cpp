@@ -1,7 +1,5 @@
 #include "processors/pdf/page_precheck.h"
 
-#include <qpdf/Buffer.hh>
-
 #include <cmath>
 #include <memory>
 #include <optional>
