@@ -91,9 +91,15 @@ std::optional<int> ChildProcess::WaitFor(std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   // A process descriptor becomes readable the moment the process ends, so the wait ends
   // then, not at the next step of a polling loop (which would add up to a step to every
-  // wait, and to every time measured with it). Kernels without one are polled every 5 ms.
-  // (glibc 2.36 declares pidfd_open without C linkage, so the system call is made directly.)
+  // wait, and to every time measured with it). Without one (an older kernel, or a poll that
+  // fails) the process is polled every 5 ms. Each poll is bounded to a second, so that a
+  // missed wake-up costs at most that. (glibc 2.36 declares pidfd_open without C linkage,
+  // so the system call is made directly.)
+#ifdef SYS_pidfd_open
   int descriptor = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(handle_), 0));
+#else
+  int descriptor = -1;
+#endif
   struct Closer {
     int fd;
     ~Closer() {
@@ -113,13 +119,15 @@ std::optional<int> ChildProcess::WaitFor(std::chrono::milliseconds timeout) {
     auto now = std::chrono::steady_clock::now();
     if (now >= deadline)
       return std::nullopt;
+    bool waited = false;
     if (descriptor >= 0) {
       auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
       pollfd process{descriptor, POLLIN, 0};
-      ::poll(&process, 1, static_cast<int>(std::min<long long>(left, 60'000)));
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      waited = ::poll(&process, 1, static_cast<int>(std::min<long long>(left, 1000))) >= 0 ||
+               errno == EINTR;
     }
+    if (!waited)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 

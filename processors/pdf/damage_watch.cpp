@@ -10,13 +10,32 @@ std::string OutOfMemoryMessage(const std::string& subject) {
   return subject + " needs more memory than VTPS_PDF_MAX_MEMORY_MB allows";
 }
 
+namespace {
+
+// The documents kept until the process ends: reachable from a static, so that leak checkers
+// do not count them, and never destroyed with the statics.
+std::vector<std::shared_ptr<QPDF>>& KeptDocuments() {
+  static auto* kept = new std::vector<std::shared_ptr<QPDF>>();
+  return *kept;
+}
+
+}  // namespace
+
 DamageWatch::~DamageWatch() {
   if (!keepUntilExit_)
     return;
-  // Reachable from a static until the end, so that leak checkers do not count them.
-  static auto* kept = new std::vector<std::shared_ptr<QPDF>>();
-  for (Watched& watched : watched_)
-    kept->push_back(std::move(watched.pdf));
+  try {
+    std::vector<std::shared_ptr<QPDF>>& kept = KeptDocuments();
+    kept.reserve(kept.size() + watched_.size());
+    for (Watched& watched : watched_)
+      kept.push_back(std::move(watched.pdf));
+  } catch (const std::bad_alloc&) {
+    // Without the memory to keep them, they are freed as usual.
+  }
+}
+
+void FreeKeptDocuments() {
+  std::vector<std::shared_ptr<QPDF>>().swap(KeptDocuments());
 }
 
 void DamageWatch::Watch(std::shared_ptr<QPDF> pdf, std::string subject) {

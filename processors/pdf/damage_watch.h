@@ -25,8 +25,8 @@ class DamageWatch {
   void Watch(std::shared_ptr<QPDF> pdf, std::string subject);
 
   // The watched documents are not freed when the watch ends but kept until the process
-  // ends: a processor exits right after writing its answer, and freeing qpdf's objects one
-  // by one can take a fifth of a run on a large file.
+  // ends (or FreeKeptDocuments): a processor exits right after writing its answer, and
+  // freeing qpdf's objects one by one can take a fifth of a run on a large file.
   void KeepDocumentsUntilExit() { keepUntilExit_ = true; }
 
   // Reads every watched document's new warnings. Throws PdfError with the first warning
@@ -50,6 +50,10 @@ class DamageWatch {
   std::vector<std::string> recovered_;
   bool keepUntilExit_ = false;
 };
+
+// Frees the documents watches kept until the process ends, for a caller that needs their
+// memory back.
+void FreeKeptDocuments();
 
 // The message of a run that ran out of memory while working on `subject`.
 std::string OutOfMemoryMessage(const std::string& subject);

@@ -9,17 +9,15 @@
 
 #include "processors/pdf/pdf_error.h"
 
-CountingDiscard::CountingDiscard(long long maxBytes, std::string* keep)
-    : Pipeline("counting discard", nullptr), maxBytes_(maxBytes), keep_(keep) {}
+CountingDiscard::CountingDiscard(long long maxBytes)
+    : Pipeline("counting discard", nullptr), maxBytes_(maxBytes) {}
 
-void CountingDiscard::write(unsigned char const* data, size_t length) {
+void CountingDiscard::write(unsigned char const*, size_t length) {
   count_ += static_cast<long long>(length);
   if (count_ > maxBytes_) {
     exceeded_ = true;
     throw std::length_error("decoded data passes the stream limit");
   }
-  if (keep_ != nullptr)
-    keep_->append(reinterpret_cast<const char*>(data), length);
 }
 
 namespace {
@@ -42,6 +40,36 @@ std::optional<std::vector<std::string>> FilterNames(QPDFObjectHandle stream) {
     names.push_back(each.getName());
   }
   return names;
+}
+
+// A CountingDiscard that keeps a copy of what it counts.
+class CountingCopy : public CountingDiscard {
+ public:
+  CountingCopy(long long maxBytes, std::string& copy) : CountingDiscard(maxBytes), copy_(copy) {}
+  void write(unsigned char const* data, size_t length) override {
+    CountingDiscard::write(data, length);
+    copy_.append(reinterpret_cast<const char*>(data), length);
+  }
+
+ private:
+  std::string& copy_;
+};
+
+// Whether a /DecodeParms value (one dictionary, or an array of them, one per filter) asks
+// for a predictor; anything else that is not null counts as asking.
+bool UsesPredictor(QPDFObjectHandle parameters) {
+  std::vector<QPDFObjectHandle> each;
+  if (parameters.isArray())
+    each = parameters.getArrayAsVector();
+  else
+    each.push_back(parameters);
+  for (QPDFObjectHandle& entry : each) {
+    if (entry.isNull())
+      continue;
+    if (!entry.isDictionary() || entry.hasKey("/Predictor"))
+      return true;
+  }
+  return false;
 }
 
 // The most bytes one input byte can become through `filter`, or 0 when there is no such
@@ -84,6 +112,9 @@ bool BoundedByItsLength(QPDFObjectHandle stream, long long maxBytes) {
   std::optional<std::vector<std::string>> filters = FilterNames(stream);
   if (!filters)
     return false;
+  QPDFObjectHandle dictionary = stream.getDict();
+  if (UsesPredictor(dictionary.getKey("/DecodeParms")) || UsesPredictor(dictionary.getKey("/DP")))
+    return false;
   double bound = 1;
   for (const std::string& name : *filters) {
     double expansion = MaxExpansion(name);
@@ -106,12 +137,12 @@ bool BoundedByItsLength(QPDFObjectHandle stream, long long maxBytes) {
 
 namespace {
 
-// Decodes `stream` into `counter`; true when qpdf decoded all of it.
-bool Decode(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long maxBytes,
-            CountingDiscard& counter, const std::string& label) {
-  bool decoded = false;
+// Decodes `stream` into `counter`, recording qpdf's warnings or not. Throws PdfError when it
+// passes the limit.
+void Decode(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long maxBytes,
+            CountingDiscard& counter, bool suppressWarnings, const std::string& label) {
   try {
-    decoded = stream.pipeStreamData(&counter, nullptr, 0, level, /*suppress_warnings=*/true);
+    stream.pipeStreamData(&counter, nullptr, 0, level, suppressWarnings);
   } catch (const std::exception&) {
     // A stream that cannot be read is the reader's to report; only the size matters here.
   }
@@ -119,7 +150,6 @@ bool Decode(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long
     throw PdfError("file \"" + label + "\": stream " + stream.getObjGen().unparse(' ') +
                    " decodes to more than " + std::to_string(maxBytes) +
                    " bytes (VTPS_PDF_MAX_STREAM_BYTES)");
-  return decoded;
 }
 
 }  // namespace
@@ -129,14 +159,13 @@ void CheckDecodedSize(QPDFObjectHandle stream, qpdf_stream_decode_level_e level,
   if (BoundedByItsLength(stream, maxBytes))
     return;
   CountingDiscard counter(maxBytes);
-  Decode(stream, level, maxBytes, counter, label);
+  Decode(stream, level, maxBytes, counter, /*suppressWarnings=*/true, label);
 }
 
-std::optional<std::string> DecodeWithin(QPDFObjectHandle stream, qpdf_stream_decode_level_e level,
-                                        long long maxBytes, const std::string& label) {
+std::string DecodeWithin(QPDFObjectHandle stream, qpdf_stream_decode_level_e level,
+                         long long maxBytes, const std::string& label) {
   std::string data;
-  CountingDiscard counter(maxBytes, &data);
-  if (!Decode(stream, level, maxBytes, counter, label))
-    return std::nullopt;
+  CountingCopy counter(maxBytes, data);
+  Decode(stream, level, maxBytes, counter, /*suppressWarnings=*/false, label);
   return data;
 }

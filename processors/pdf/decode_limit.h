@@ -9,15 +9,14 @@
 #include <qpdf/Pipeline.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
-#include <optional>
 #include <string>
 
-// A pipeline end that counts the bytes written into it and keeps none, or appends them to
-// `keep` when given. Past `maxBytes` it marks itself exceeded and throws std::length_error
-// (which qpdf turns into a failed decode, so the flag is what tells).
+// A pipeline end that counts the bytes written into it and keeps none. Past `maxBytes` it
+// marks itself exceeded and throws std::length_error (which qpdf turns into a failed
+// decode, so the flag is what tells).
 class CountingDiscard : public Pipeline {
  public:
-  explicit CountingDiscard(long long maxBytes, std::string* keep = nullptr);
+  explicit CountingDiscard(long long maxBytes);
   void write(unsigned char const* data, size_t length) override;
   void finish() override {}
 
@@ -26,7 +25,6 @@ class CountingDiscard : public Pipeline {
 
  private:
   long long maxBytes_;
-  std::string* keep_;
   long long count_ = 0;
   bool exceeded_ = false;
 };
@@ -37,8 +35,9 @@ bool DecodableAt(QPDFObjectHandle stream, qpdf_stream_decode_level_e level);
 
 // Whether `stream` cannot decode to more than `maxBytes` whatever its bytes are: its raw
 // length times the largest expansion of each of its filters stays within. Streams whose
-// every filter has such a bound (all but DCT and filters qpdf does not know) and that are
-// small enough need no decoding to be checked. False when the raw bytes cannot be read.
+// every filter has such a bound (all but DCT and filters qpdf does not know) and that use
+// no predictor (which pads a short last row to the declared row size) need no decoding to
+// be checked when small enough. False when the raw bytes cannot be read.
 bool BoundedByItsLength(QPDFObjectHandle stream, long long maxBytes);
 
 // Decodes `stream` at `level` into a CountingDiscard, unless BoundedByItsLength says it
@@ -48,7 +47,9 @@ bool BoundedByItsLength(QPDFObjectHandle stream, long long maxBytes);
 void CheckDecodedSize(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long maxBytes,
                       const std::string& label);
 
-// CheckDecodedSize that also returns the decoded bytes, for a caller that reads them: the
-// stream is decoded once. nullopt when qpdf cannot decode it.
-std::optional<std::string> DecodeWithin(QPDFObjectHandle stream, qpdf_stream_decode_level_e level,
-                                        long long maxBytes, const std::string& label);
+// Decodes `stream` at `level` once, within `maxBytes` as CheckDecodedSize does (throwing
+// the same PdfError past it), and returns the bytes: all of them, or those qpdf decoded
+// before it failed. A failure is recorded among the document's warnings, as the reader's
+// own decoding would record it, so that the damage watch refuses the run.
+std::string DecodeWithin(QPDFObjectHandle stream, qpdf_stream_decode_level_e level,
+                         long long maxBytes, const std::string& label);

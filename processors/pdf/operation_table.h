@@ -1,8 +1,8 @@
 // The program names the PDF processors answer to, each with its method name in the sample
 // configuration and its operation. The operations live in three programs, split by the
 // libraries they load, since loading a library and those it needs costs every start of a
-// program that links it, whether the operation uses it or not: vtps-pdf (libqpdf) runs the
-// document operations, vtps-pdf-draw (libqpdf and poppler, whose 25 libraries add about
+// program that links it, whether the operation uses it or not: vtps-pdf (libqpdf, with
+// libpng and libjpeg) runs the document operations, vtps-pdf-draw (libqpdf and poppler, whose 25 libraries add about
 // 9 ms) the ones that draw pages as images or text, and vtps-pdf-metadata (libqpdf and
 // libxml2, with ICU about 2 ms) PdfMetadata, the one that reads XML. Each program is linked
 // under the names of its own operations and looks itself up in its table by the base name

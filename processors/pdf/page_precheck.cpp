@@ -1,8 +1,9 @@
 #include "processors/pdf/page_precheck.h"
 
+#include <qpdf/Buffer.hh>
+
 #include <cmath>
 #include <memory>
-#include <optional>
 
 #include "processors/pdf/decode_limit.h"
 #include "processors/pdf/pdf_error.h"
@@ -78,9 +79,10 @@ class InlineImageFinder : public QPDFObjectHandle::ParserCallbacks {
 }  // namespace
 
 bool MayHoldInlineImage(std::string_view content) {
-  // PDF's white-space and delimiter characters: what may stand on either side of a token.
+  // PDF's white-space and delimiter characters, and the vertical tab, which qpdf's parser
+  // takes for white space too: what may stand on either side of a token.
   auto separates = [](char c) {
-    return std::string_view(" \t\n\f\r\0()<>[]{}/%", 16).find(c) != std::string_view::npos;
+    return std::string_view(" \t\n\v\f\r\0()<>[]{}/%", 17).find(c) != std::string_view::npos;
   };
   for (std::size_t at = content.find("BI"); at != std::string_view::npos;
        at = content.find("BI", at + 1)) {
@@ -127,21 +129,25 @@ void CheckPagesBeforePoppler(const std::vector<QPDFPageObjectHelper>& pdfPages,
               CheckDecodedSize(stream, qpdf_dl_specialized, check.maxStreamBytes, label);
               return;
             }
-            // Content is decoded once, and parsed (slow, an object per token) only when it
+            // Content is decoded once (what decodes of damaged content, the damage being
+            // recorded for the watch), and parsed (slow, an object per token) only when it
             // may hold an inline image.
-            std::optional<std::string> data =
+            std::string data =
                 DecodeWithin(stream, qpdf_dl_specialized, check.maxStreamBytes, label);
-            if (!data || !MayHoldInlineImage(*data))
+            if (!MayHoldInlineImage(data))
               return;
             InlineImageFinder finder(number, label);
             try {
-              // Parsed as a copy in a document of its own, so that the parser's complaints
-              // about content poppler tolerates are not taken for damage of the file.
+              // Parsed in a document of its own, so that the parser's complaints about
+              // content poppler tolerates are not taken for damage of the file. The buffer
+              // borrows the decoded bytes rather than copying them.
               QPDF scratch;
               scratch.setSuppressWarnings(true);
               scratch.emptyPDF();
-              QPDFObjectHandle::parseContentStream(
-                  QPDFObjectHandle::newStream(&scratch, std::move(*data)), &finder);
+              auto bytes = std::make_shared<Buffer>(reinterpret_cast<unsigned char*>(data.data()),
+                                                    data.size());
+              QPDFObjectHandle::parseContentStream(QPDFObjectHandle::newStream(&scratch, bytes),
+                                                   &finder);
             } catch (const PdfError&) {
               throw;
             } catch (const std::exception&) {

@@ -22,6 +22,7 @@ TEST(MayHoldInlineImage, FindsTheOperatorWhereverATokenMayStand) {
       {"[1]BI<00>", true},
       {"%comment\nBI", true},  // at the end
       {"1 0\0BI\0"s, true},    // NUL is white space
+      {"q\vBI\v/W 1", true},   // and, to qpdf, the vertical tab
       {"BT /F1 12 Tf (OBI) Tj ET", false},
       {"BT /F1 12 Tf (BIG) Tj ET", false},
       {"/BIsomething gs", false},

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
@@ -91,11 +93,63 @@ TEST(BoundedByItsLength, PassesOnlyStreamsTooShortToReachTheLimit) {
   content.getDict().replaceKey("/Filter", QPDFObjectHandle::parse("[/ASCII85Decode /FlateDecode]"));
   EXPECT_TRUE(BoundedByItsLength(content, raw * 4 * 1032));
   EXPECT_FALSE(BoundedByItsLength(content, raw * 4 * 1032 - 1));
+  // A predictor writes whole rows of the declared width, however short the data.
+  content.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+  content.getDict().replaceKey("/DecodeParms", QPDFObjectHandle::parse("<< /Columns 100000000 >>"));
+  EXPECT_TRUE(BoundedByItsLength(content, raw * 1032));
+  for (const char* parameters :
+       {"<< /Predictor 12 /Columns 100000000 /Colors 4 /BitsPerComponent 16 >>",
+        "[null << /Predictor 2 >>]", "7"}) {
+    content.getDict().replaceKey("/DecodeParms", QPDFObjectHandle::parse(parameters));
+    EXPECT_FALSE(BoundedByItsLength(content, 1LL << 60)) << parameters;
+  }
+  content.getDict().removeKey("/DecodeParms");
+  content.getDict().replaceKey("/DP", QPDFObjectHandle::parse("<< /Predictor 15 >>"));
+  EXPECT_FALSE(BoundedByItsLength(content, 1LL << 60));
+  content.getDict().removeKey("/DP");
   content.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/DCTDecode"));
   EXPECT_FALSE(BoundedByItsLength(content, 1LL << 60));
   content.getDict().replaceKey("/Filter", QPDFObjectHandle::newInteger(3));
   EXPECT_FALSE(BoundedByItsLength(content, 1LL << 60));
   EXPECT_TRUE(read.pdf.getWarnings().empty());
+}
+
+// Damaged content gives what decodes before the damage, for the inline-image check, and
+// leaves what qpdf says of the damage among the document's warnings, for the damage watch
+// to judge.
+TEST(DecodeWithin, GivesWhatDecodesAndRecordsTheDamage) {
+  std::string text = "q BI /W 100000 /H 100000 /BPC 8 /CS /G ID x EI Q\n";
+  for (int i = 0; i < 2000; ++i)
+    text += "0 0 m 1 1 l S\n";
+  Pl_Buffer compressed("compressed");
+  Pl_Flate deflate("deflate", &compressed, Pl_Flate::a_deflate);
+  deflate.write(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+  deflate.finish();
+  std::shared_ptr<Buffer> bytes = compressed.getBufferSharedPointer();
+  std::string flate(reinterpret_cast<const char*>(bytes->getBuffer()), bytes->getSize());
+
+  QPDF pdf;
+  pdf.setSuppressWarnings(true);
+  pdf.emptyPDF();
+  QPDFObjectHandle stream = QPDFObjectHandle::newStream(&pdf);
+  stream.replaceStreamData(flate, QPDFObjectHandle::newName("/FlateDecode"),
+                           QPDFObjectHandle::newNull());
+  EXPECT_EQ(DecodeWithin(stream, qpdf_dl_specialized, 1 << 20, "test.pdf"), text);
+  EXPECT_TRUE(pdf.getWarnings().empty());
+  try {
+    DecodeWithin(stream, qpdf_dl_specialized, 1000, "test.pdf");
+    ADD_FAILURE() << "content of " << text.size() << " bytes passed a limit of 1000";
+  } catch (const PdfError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("decodes to more than 1000 bytes (VTPS_PDF_MAX_STREAM_BYTES)"));
+  }
+  pdf.getWarnings();  // read (and so cleared): passing the limit is the error above
+
+  flate.resize(flate.size() / 2);  // cut short
+  stream.replaceStreamData(flate, QPDFObjectHandle::newName("/FlateDecode"),
+                           QPDFObjectHandle::newNull());
+  std::string partial = DecodeWithin(stream, qpdf_dl_specialized, 1 << 20, "test.pdf");
+  EXPECT_THAT(partial, HasSubstr(" BI /W 100000"));
+  EXPECT_FALSE(pdf.getWarnings().empty());
 }
 
 TEST(CountingDiscard, CountsUpToTheLimit) {

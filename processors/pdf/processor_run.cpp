@@ -49,7 +49,6 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
     PathResolver paths(settings.paths);
     PageBudget budget(MaxPagesSetting(settings.maxPages));
     RunLimits limits(limitSettings);
-    limits.damage.KeepDocumentsUntilExit();
     limits.images = ImageBudget(MaxImageBytesSetting(settings.maxImageBytes));
     OperationContext context(paths, budget, limits);
     KQ_TDict answer;
@@ -67,6 +66,9 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
         warnings.Append(warning);
       answer["warning"] = warnings;
     }
+    // A successful run's documents are left for the process's end to free; a failed run's
+    // are freed on the way out, leaving their memory to the error answer.
+    limits.damage.KeepDocumentsUntilExit();
     exitCode = kExitSuccess;
     return answer;
   } catch (const PdfError& e) {
@@ -77,6 +79,20 @@ KQ_TDict RunOperation(Operation operation, const std::string& jobPath, const Run
     // qpdf and poppler failures the operations did not expect; each names its file.
     return ErrorAnswer(std::string("the operation failed: ") + e.what());
   }
+}
+
+// Writes `answer` into the job file (an error answer instead when it cannot be written as
+// XML, setting `exitCode` to kExitFailed). Throws std::bad_alloc when memory runs out and
+// std::exception when the file cannot be written.
+void WriteAnswer(const KQ_TDict& answer, const std::string& jobPath, int& exitCode) {
+  boost::property_tree::ptree tree = DictToTree(answer);
+  if (tree.empty() && !answer.Empty()) {
+    exitCode = kExitFailed;
+    tree = DictToTree(ErrorAnswer("the answer cannot be written as XML"));
+  }
+  std::unique_ptr<OutputFile> output = OutputFile::AtPath(jobPath);
+  WriteJobFile(tree, output->WritablePath());
+  output->Commit();
 }
 
 }  // namespace
@@ -98,18 +114,25 @@ int RunJob(Operation operation, const std::string& jobPath, const RunSettings& s
     os::QuietStandardError quiet;
     answer = RunOperation(operation, jobPath, settings, exitCode);
   }
-  boost::property_tree::ptree tree = DictToTree(answer);
-  if (tree.empty() && !answer.Empty()) {
-    exitCode = kExitFailed;
-    tree = DictToTree(ErrorAnswer("the answer cannot be written as XML"));
+  // Writing the answer needs memory that the kept documents may hold: when it runs out, they
+  // are freed and the answer written again; when it runs out again, the answer is that.
+  for (int attempt = 1;; ++attempt) {
+    try {
+      WriteAnswer(answer, jobPath, exitCode);
+      return exitCode;
+    } catch (const std::bad_alloc&) {
+      if (attempt == 1) {
+        FreeKeptDocuments();
+      } else if (attempt == 2) {
+        answer = ErrorAnswer(OutOfMemoryMessage("the answer"));
+        exitCode = kExitFailed;
+      } else {
+        std::cerr << "cannot write the answer to " << jobPath << ": out of memory\n";
+        return kExitAnswerNotWritten;
+      }
+    } catch (const std::exception& e) {
+      std::cerr << "cannot write the answer to " << jobPath << ": " << e.what() << "\n";
+      return kExitAnswerNotWritten;
+    }
   }
-  try {
-    std::unique_ptr<OutputFile> output = OutputFile::AtPath(jobPath);
-    WriteJobFile(tree, output->WritablePath());
-    output->Commit();
-  } catch (const std::exception& e) {
-    std::cerr << "cannot write the answer to " << jobPath << ": " << e.what() << "\n";
-    return kExitAnswerNotWritten;
-  }
-  return exitCode;
 }
