@@ -1,9 +1,7 @@
 #include "processors/pdf/decode_limit.h"
 
-#include <limits>
 #include <map>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -72,37 +70,43 @@ bool UsesPredictor(QPDFObjectHandle parameters) {
   return false;
 }
 
-// The most bytes one input byte can become through `filter`, or 0 when there is no such
-// bound (a JPEG's declared size is its own) or the filter is not one of these. Deflate
+// The filters qpdf decodes: from which decode level, and the most bytes one input byte can
+// become through each (0: no such bound, a JPEG's declared size being its own). Deflate
 // expands at most 1032 times; an LZW code of at least 9 bits stands for at most 4096 bytes;
 // a run-length pair of 2 bytes for at most 128; an ASCII85 "z" for 4 bytes.
-double MaxExpansion(const std::string& filter) {
-  static const std::map<std::string, double> expansions = {
-      {"/FlateDecode", 1032},         {"/Fl", 1032},
-      {"/LZWDecode", 4096.0 * 8 / 9}, {"/LZW", 4096.0 * 8 / 9},
-      {"/RunLengthDecode", 64},       {"/RL", 64},
-      {"/ASCII85Decode", 4},          {"/A85", 4},
-      {"/ASCIIHexDecode", 1},         {"/AHx", 1}};
-  auto found = expansions.find(filter);
-  return found == expansions.end() ? 0 : found->second;
+struct KnownFilter {
+  qpdf_stream_decode_level_e level;
+  double maxExpansion;
+};
+
+const KnownFilter* FindFilter(const std::string& name) {
+  static const std::map<std::string, KnownFilter> filters = {
+      {"/FlateDecode", {qpdf_dl_generalized, 1032}},
+      {"/Fl", {qpdf_dl_generalized, 1032}},
+      {"/LZWDecode", {qpdf_dl_generalized, 4096.0 * 8 / 9}},
+      {"/LZW", {qpdf_dl_generalized, 4096.0 * 8 / 9}},
+      {"/ASCII85Decode", {qpdf_dl_generalized, 4}},
+      {"/A85", {qpdf_dl_generalized, 4}},
+      {"/ASCIIHexDecode", {qpdf_dl_generalized, 1}},
+      {"/AHx", {qpdf_dl_generalized, 1}},
+      {"/RunLengthDecode", {qpdf_dl_specialized, 64}},
+      {"/RL", {qpdf_dl_specialized, 64}},
+      {"/DCTDecode", {qpdf_dl_all, 0}},
+      {"/DCT", {qpdf_dl_all, 0}},
+  };
+  auto found = filters.find(name);
+  return found == filters.end() ? nullptr : &found->second;
 }
 
 }  // namespace
 
 bool DecodableAt(QPDFObjectHandle stream, qpdf_stream_decode_level_e level) {
-  static const std::set<std::string> generalized = {
-      "/FlateDecode",   "/Fl",  "/LZWDecode",      "/LZW",
-      "/ASCII85Decode", "/A85", "/ASCIIHexDecode", "/AHx"};
-  static const std::set<std::string> specialized = {"/RunLengthDecode", "/RL"};
-  static const std::set<std::string> lossy = {"/DCTDecode", "/DCT"};
   std::optional<std::vector<std::string>> filters = FilterNames(stream);
   if (!filters)
     return false;
   for (const std::string& name : *filters) {
-    bool known = (level >= qpdf_dl_generalized && generalized.count(name) > 0) ||
-                 (level >= qpdf_dl_specialized && specialized.count(name) > 0) ||
-                 (level >= qpdf_dl_all && lossy.count(name) > 0);
-    if (!known)
+    const KnownFilter* filter = FindFilter(name);
+    if (filter == nullptr || level < filter->level)
       return false;
   }
   return true;
@@ -117,15 +121,16 @@ bool BoundedByItsLength(QPDFObjectHandle stream, long long maxBytes) {
     return false;
   double bound = 1;
   for (const std::string& name : *filters) {
-    double expansion = MaxExpansion(name);
-    if (expansion == 0)
+    const KnownFilter* filter = FindFilter(name);
+    if (filter == nullptr || filter->maxExpansion == 0)
       return false;
-    bound *= expansion;
+    bound *= filter->maxExpansion;
   }
   // The raw bytes as qpdf reads them (after decryption), not the /Length the file claims;
   // counted, not kept, and without recording warnings (a stream that cannot be read is the
-  // reader's to report).
-  CountingDiscard raw(std::numeric_limits<long long>::max());
+  // reader's to report). The count stops as soon as the bound is passed, so that a large
+  // stream, which is decoded and counted next, is not read through twice.
+  CountingDiscard raw(static_cast<long long>(static_cast<double>(maxBytes) / bound) + 1);
   try {
     if (!stream.pipeStreamData(&raw, nullptr, 0, qpdf_dl_none, /*suppress_warnings=*/true))
       return false;
