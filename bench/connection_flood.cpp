@@ -20,6 +20,7 @@
 
 #include "platform/kqmware/kqm_ebusy.h"
 #include "platform/kqmware/kqmware.h"
+#include "platform/kqmware/program_options.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/child_process.h"
 #include "platform/os/os.h"
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
   const std::size_t idle = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 400;
   const std::string nofile = argc > 2 ? argv[2] : "256";
   const std::string idleTimeoutMs = argc > 3 ? argv[3] : "3000";
+  kqm::UseProgramOptions(kqm::ProgramOptions::FromEnvironment());
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
   os::RaiseDescriptorLimit();
 

@@ -1,7 +1,7 @@
 // Load driver: Execute with the processor that leaves the job file untouched, against
-// running the same command line alone (os::RunCommandLine, the shell as system() runs it), interleaved in one run so that both see the same
-// machine. The difference is what the mapping and the job file cost on top of starting the
-// program. Prints the medians and their ratio.
+// running the same command line alone (os::RunCommandLine, the shell as system() runs it),
+// interleaved in one run so that both see the same machine. The difference is what the mapping and
+// the job file cost on top of starting the program. Prints the medians and their ratio.
 //
 //   build/linux/bench/execute_bench [rounds, default 300]
 #include <algorithm>
@@ -16,6 +16,7 @@
 #include "jobs/job_file.h"
 #include "mapping/dict_to_tree.h"
 #include "platform/kqmware/kqmware.h"
+#include "platform/kqmware/program_options.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
 
@@ -37,7 +38,8 @@ KQ_TDict Parameters() {
   options["quality"] = "high";
   parameters["options"] = options;
   KQ_TArray pages;
-  for (int i = 1; i <= 5; ++i) pages.Append(std::to_string(i));
+  for (int i = 1; i <= 5; ++i)
+    pages.Append(std::to_string(i));
   parameters["page"] = pages;
   return parameters;
 }
@@ -46,6 +48,7 @@ KQ_TDict Parameters() {
 
 int main(int argc, char** argv) {
   int rounds = argc > 1 ? std::atoi(argv[1]) : 300;
+  kqm::UseProgramOptions(kqm::ProgramOptions::FromEnvironment());
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
   std::filesystem::path work = std::filesystem::temp_directory_path() / "vtps-execute-bench";
   std::filesystem::create_directories(work);
@@ -77,7 +80,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "execute_bench: a run failed (status %d)\n", status);
       return 1;
     }
-    if (round < 20) continue;  // warm-up
+    if (round < 20)
+      continue;  // warm-up
     execute.push_back(std::chrono::duration<double, std::micro>(middle - start).count());
     bare.push_back(std::chrono::duration<double, std::micro>(end - middle).count());
   }

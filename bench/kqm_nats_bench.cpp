@@ -24,6 +24,7 @@
 
 #include "bench/call_timing.h"
 #include "platform/kqmware/kqmware.h"
+#include "platform/kqmware/program_options.h"
 #include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/child_process.h"
@@ -49,11 +50,11 @@ void Answer(KQM_TServer&, const KQ_TDict& request, KQ_TAny& answer, void*) {
   answer = request["P1"];
 }
 
-// A server bound now (over NATS when KQM_NATS_URL is set), serving on a thread of its own.
+// A server bound now (over NATS when options.natsUrl is set), serving on a thread of its own.
 class RunningServer {
  public:
-  explicit RunningServer(std::uint16_t port) {
-    server_.Bind("BenchService", port, 0, false);
+  RunningServer(std::uint16_t port, const kqm::ServerOptions& options) {
+    server_.Bind("BenchService", port, 0, false, options);
     server_.SetProcessor(&Answer, nullptr);
     loop_ = std::thread([this] { server_.EventLoop(-1); });
   }
@@ -128,6 +129,11 @@ int main(int argc, char** argv) {
                  kNatsServer);
     return 2;
   }
+  // The environment's settings, but for the NATS URL, which each case sets itself.
+  kqm::ProgramOptions program = kqm::ProgramOptions::FromEnvironment();
+  program.server.natsUrl.reset();
+  program.client.natsUrl.reset();
+  kqm::UseProgramOptions(program);
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
   std::uint16_t natsPort = vtps_test::FreePort();
   os::ChildProcess::Options options;
@@ -138,21 +144,21 @@ int main(int argc, char** argv) {
   std::string url = "nats://127.0.0.1:" + std::to_string(natsPort);
 
   std::uint16_t tcpPort = vtps_test::FreePort();
-  os::UnsetEnv("KQM_NATS_URL");
-  RunningServer overTcp(tcpPort);
-  os::SetEnv("KQM_NATS_URL", url);
-  RunningServer overNats(0);
-  os::UnsetEnv("KQM_NATS_URL");
+  kqm::ServerOptions natsServerOptions = program.server;
+  natsServerOptions.natsUrl = url;
+  kqm::ClientOptions natsClientOptions = program.client;
+  natsClientOptions.natsUrl = url;
+  RunningServer overTcp(tcpPort, program.server);
+  RunningServer overBus(0, natsServerOptions);
 
   const KQ_TDict request = bench::SmallRequest("Help");
-  auto tcpClient = [tcpPort, &request] {
-    auto client = std::make_shared<KQM_TClient>();
+  auto tcpClient = [tcpPort, &request, &program] {
+    auto client = std::make_shared<KQM_TClient>(program.client);
     client->SetConnectionAddress("localhost", "BenchService", tcpPort, KQM_TClient::kConnectNow);
     return [client, &request] { client->Request(request); };
   };
-  // The client reads KQM_NATS_URL when it is aimed: every thread reads the same value.
-  auto natsClient = [&request] {
-    auto client = std::make_shared<KQM_TClient>();
+  auto natsClient = [&request, &natsClientOptions] {
+    auto client = std::make_shared<KQM_TClient>(natsClientOptions);
     client->SetConnectionAddress("", "BenchService", 0, KQM_TClient::kConnectNow);
     return [client, &request] { client->Request(request); };
   };
@@ -179,10 +185,8 @@ int main(int argc, char** argv) {
   bench::CallTiming tcp4 = bench::TimeConcurrentCalls(4, seconds, tcpClient);
   bench::CallTiming bare1 = bench::TimeConcurrentCalls(1, seconds, bareClient);
   bench::CallTiming bare4 = bench::TimeConcurrentCalls(4, seconds, bareClient);
-  os::SetEnv("KQM_NATS_URL", url);
   bench::CallTiming nats1 = bench::TimeConcurrentCalls(1, seconds, natsClient);
   bench::CallTiming nats4 = bench::TimeConcurrentCalls(4, seconds, natsClient);
-  os::UnsetEnv("KQM_NATS_URL");
   std::printf("%-6d %-5s %10.1f %12.0f\n", 1, "tcp", tcp1.p50Us, tcp1.perSecond);
   std::printf("%-6d %-5s %10.1f %12.0f\n", 1, "bare", bare1.p50Us, bare1.perSecond);
   std::printf("%-6d %-5s %10.1f %12.0f\n", 1, "nats", nats1.p50Us, nats1.perSecond);

@@ -16,6 +16,7 @@
 
 #include "bench/call_timing.h"
 #include "platform/kqmware/kqmware.h"
+#include "platform/kqmware/program_options.h"
 #include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "tests/support/test_support.h"
@@ -74,6 +75,7 @@ class RawEchoServer {
 
 int main(int argc, char** argv) {
   double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
+  kqm::UseProgramOptions(kqm::ProgramOptions::FromEnvironment());
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
   KQ_TDict request = bench::SmallRequest("Echo");
   std::size_t frameBytes = kqm::EncodeFrame(kqm::MessageKind::kRequest, 1, KQ_TAny(request)).size();

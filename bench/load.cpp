@@ -22,6 +22,7 @@
 #include "bench/load_request.h"
 #include "bench/load_statistics.h"
 #include "platform/kqmware/kqmware.h"
+#include "platform/kqmware/program_options.h"
 #include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
@@ -112,7 +113,17 @@ int main(int argc, char** argv) {
   long long timeoutMs = static_cast<long long>(options.timeoutSeconds * 1000 + 0.5);
   if (options.timeoutSeconds > 0 && timeoutMs == 0)
     timeoutMs = 1;
-  os::SetEnv("KQM_REQUEST_TIMEOUT_MS", std::to_string(timeoutMs));
+  try {
+    // The environment's settings, with the request timeout --timeout gives.
+    kqm::ProgramOptions program;
+    program.debugLog = kqm::DebugLogFile();
+    program.client = kqm::ClientOptions::FromEnvironment();
+    program.client.requestTimeoutMs = static_cast<int>(timeoutMs);
+    kqm::UseProgramOptions(program);
+  } catch (const KQ_EException& error) {
+    std::cerr << "load: " << error.KQ_Message().Text() << "\n";
+    return 2;
+  }
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
 
   auto start = Clock::now();

@@ -1,16 +1,16 @@
 // make-hostile-pdfs FOLDER [REAL.pdf...]: writes every hostile PDF of
-// processors/pdf/hostile_pdf.h into FOLDER as NAME.pdf, and damaged copies of each REAL.pdf
+// processors/pdf/samples/hostile_pdf.h into FOLDER as NAME.pdf, and damaged copies of each REAL.pdf
 // (named after it), and prints one line per file: its name, a tab, what it attacks.
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
-#include "processors/pdf/hostile_pdf.h"
+#include "processors/pdf/samples/hostile_pdf.h"
 
 namespace {
 
-bool Write(const std::string& folder, const HostilePdf& pdf) {
+bool Write(const std::string& folder, const pdf::samples::HostilePdf& pdf) {
   std::string path = folder + "/" + pdf.name + ".pdf";
   std::ofstream out(path, std::ios::binary);
   out << pdf.content;
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     std::cerr << "usage: make-hostile-pdfs FOLDER [REAL.pdf...]\n";
     return 2;
   }
-  for (const HostilePdf& pdf : HostileSet())
+  for (const pdf::samples::HostilePdf& pdf : pdf::samples::HostileSet())
     if (!Write(argv[1], pdf))
       return 1;
   for (int i = 2; i < argc; ++i) {
@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::string name = std::filesystem::path(argv[i]).stem().string();
-    for (const HostilePdf& pdf : MutatedCopies(name, content.str(), static_cast<unsigned>(i)))
+    for (const pdf::samples::HostilePdf& pdf :
+         pdf::samples::MutatedCopies(name, content.str(), static_cast<unsigned>(i)))
       if (!Write(argv[1], pdf))
         return 1;
   }

@@ -11,10 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <qpdf/QPDF.hh>
@@ -24,11 +26,12 @@
 #include "jobs/job_file.h"
 #include "mapping/dict_to_tree.h"
 #include "platform/kqmware/kqmware.h"
+#include "platform/kqmware/program_options.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/child_process.h"
 #include "platform/os/os.h"
 
-#include "processors/pdf/sample_pdf.h"
+#include "processors/pdf/samples/sample_pdf.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -84,11 +87,11 @@ class Bench {
   Bench() {
     fs::create_directory(Root());
     fs::create_directory(dir_.File("jobs"));
-    SampleDocument document;
-    document.pages = TextPages(200);
-    WriteSamplePdf(document, Root() + "/a.pdf");
-    document.pages = TextPages(200, "Other page");
-    WriteSamplePdf(document, Root() + "/b.pdf");
+    pdf::samples::SampleDocument document;
+    document.pages = pdf::samples::TextPages(200);
+    pdf::samples::WriteSamplePdf(document, Root() + "/a.pdf");
+    document.pages = pdf::samples::TextPages(200, "Other page");
+    pdf::samples::WriteSamplePdf(document, Root() + "/b.pdf");
     WriteTextPage(Root() + "/letter.pdf");
 
     std::uint16_t serverPort = vtps_test::FreePort();
@@ -214,6 +217,14 @@ class Bench {
   KQM_TClient client_;
 };
 
+// A dict of text entries, in the order given.
+KQ_TDict TextDict(std::initializer_list<std::pair<const char*, const char*>> entries) {
+  KQ_TDict dict;
+  for (const auto& [key, value] : entries)
+    dict[key] = value;
+  return dict;
+}
+
 void Run(int rounds) {
   Bench bench;
   KQ_TArray inputs;
@@ -222,17 +233,11 @@ void Run(int rounds) {
   KQ_TDict merge;
   merge["input"] = inputs;
   merge["output"] = "merged.pdf";
-  KQ_TDict render;
-  render["file"] = "a.pdf";
-  render["pages"] = "1";
-  render["dpi"] = "150";
-  render["output"] = "page-%d.png";
+  KQ_TDict render =
+      TextDict({{"file", "a.pdf"}, {"pages", "1"}, {"dpi", "150"}, {"output", "page-%d.png"}});
   // A page scanned at 300 dpi: the letter drawn, then made an image-only PDF.
-  KQ_TDict scanRender;
-  scanRender["file"] = "letter.pdf";
-  scanRender["dpi"] = "300";
-  scanRender["output"] = "scan-%d.png";
-  bench.Prepare({"PdfRender", "pdf-render", scanRender});
+  bench.Prepare({"PdfRender", "pdf-render",
+                 TextDict({{"file", "letter.pdf"}, {"dpi", "300"}, {"output", "scan-%d.png"}})});
   KQ_TArray images;
   images.Append("scan-1.png");
   KQ_TDict scan;
@@ -240,13 +245,9 @@ void Run(int rounds) {
   scan["pageSize"] = "Letter";
   scan["output"] = "scan.pdf";
   bench.Prepare({"PdfFromImages", "pdf-from-images", scan});
-  KQ_TDict compress;
-  compress["file"] = "scan.pdf";
-  compress["imageQuality"] = "60";
-  compress["output"] = "compressed.pdf";
-  KQ_TDict ocr;
-  ocr["file"] = "scan.pdf";
-  ocr["output"] = "searchable.pdf";
+  KQ_TDict compress =
+      TextDict({{"file", "scan.pdf"}, {"imageQuality", "60"}, {"output", "compressed.pdf"}});
+  KQ_TDict ocr = TextDict({{"file", "scan.pdf"}, {"output", "searchable.pdf"}});
   std::printf("median of %d interleaved rounds each (PdfOcr: %d)\n", rounds,
               std::max(1, rounds / 3));
   std::fflush(stdout);
@@ -265,9 +266,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
+    kqm::UseProgramOptions(kqm::ProgramOptions::FromEnvironment());
     Run(rounds);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "pdf_bench: %s\n", e.what());
+    return 1;
+  } catch (const KQ_EException& e) {
+    std::fprintf(stderr, "pdf_bench: %s\n", e.KQ_Message().Text().c_str());
     return 1;
   }
   return 0;

@@ -1,9 +1,10 @@
 // spawn_cost: what starting a processor costs through os::RunCommandTree, with and without a
-// memory limit, against starting the same shell as RunCommandTree did before it set limits
-// (posix_spawn with the same attributes: default signals, empty mask, own process group,
-// descriptors above 2 closed), interleaved in rounds so that all three see the same load.
-// Each run is `/bin/sh -c 'exit 0'` started and waited for. Prints the medians of the
-// rounds' means and the ratios against posix_spawn (target: at most 1.1).
+// memory limit, against a bare posix_spawn of the same shell with the same attributes (default
+// signals, empty mask, own process group, descriptors above 2 closed) and a waitpid,
+// interleaved in rounds so that all three see the same load. Each run is `/bin/sh -c 'exit 0'`
+// started and waited for. Prints the medians of the rounds' means and the ratios against the
+// bare posix_spawn. Target: at most 1.1, with a limit as without (the shell sets the limit
+// itself with its ulimit builtin before the line).
 //
 //   build/linux/bench/spawn_cost [ROUNDS]     (default 20 rounds of 50 runs each)
 #include <signal.h>
@@ -25,7 +26,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The reference: how RunCommandTree started the shell with posix_spawn.
+// The reference: the shell started with posix_spawn alone and waited for with waitpid.
 int SpawnedRun() {
   char shell[] = "/bin/sh";
   char option[] = "-c";

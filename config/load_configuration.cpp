@@ -1,5 +1,7 @@
 #include "config/load_configuration.h"
 
+#include <string>
+
 #include "config/NTR/Server/ntr_tproxy.h"
 #include "platform/kqtypes/kq_iterator.h"
 #include "platform/kqtypes/kq_list.h"
@@ -21,6 +23,22 @@ const T& Expect(const KQ_TAny& reply, const KQ_TString& key) {
   return *value;
 }
 
+// Sets `field` to the setting `name` of `folder`; false, with the level-0 line that names
+// the setting, when it cannot be read or is not a T.
+template <class T>
+bool ReadRequired(const DebugChannel& debug, ConfigurationSource& source, const KQ_TString& folder,
+                  const char* name, T& field) {
+  try {
+    KQ_TString key = folder + name;
+    field = Expect<T>(source.Get(key), key);
+    return true;
+  } catch (...) {
+    debug.DBG_Type(
+        0, std::string("VantricProcessServer Exception when retrieving ") + name + " from NTR.");
+    return false;
+  }
+}
+
 // The service itself as the source.
 class ProxySource : public ConfigurationSource {
  public:
@@ -35,9 +53,10 @@ class ProxySource : public ConfigurationSource {
 }  // namespace
 
 bool LoadServerConfiguration(const DebugChannel& debug, const char* hostName,
+                             const ConfigurationService& service,
                              const ConfigurationFields& fields) {
-  NTR_TProxy proxy;
-  proxy.Connect(hostName);
+  NTR_TProxy proxy(service.client);
+  proxy.Connect(hostName, service.configurationHost);
   ProxySource source(proxy);
   return LoadServerConfiguration(debug, source, fields);
 }
@@ -53,21 +72,9 @@ bool LoadServerConfiguration(const DebugChannel& debug, ConfigurationSource& sou
     fields.progPathEnvVar = KQ_TString("");
   }
 
-  try {
-    KQ_TString key = folder + "ProgramDirectory";
-    fields.programDirectory = Expect<KQ_TString>(source.Get(key), key);
-  } catch (...) {
-    debug.DBG_Type(0, "VantricProcessServer Exception when retrieving ProgramDirectory from NTR.");
+  if (!ReadRequired(debug, source, folder, "ProgramDirectory", fields.programDirectory) ||
+      !ReadRequired(debug, source, folder, "WorkingDirectory", fields.workingDirectory))
     return false;
-  }
-
-  try {
-    KQ_TString key = folder + "WorkingDirectory";
-    fields.workingDirectory = Expect<KQ_TURL>(source.Get(key), key);
-  } catch (...) {
-    debug.DBG_Type(0, "VantricProcessServer Exception when retrieving WorkingDirectory from NTR.");
-    return false;
-  }
 
   KQ_TAny folderValue = source.Get(folder);
   if (folderValue.Get() == nullptr || folderValue.Get()->KQ_Cast(KQ_TTree::KQ_ClassName) == nullptr)

@@ -11,8 +11,11 @@
 #pragma once
 
 #include <map>
+#include <optional>
+#include <string>
 
 #include "platform/kqmware/debug_channel.h"
+#include "platform/kqmware/options.h"
 #include "platform/kqtypes/kq_any.h"
 #include "platform/kqtypes/kq_string.h"
 #include "platform/kqtypes/kq_url.h"
@@ -49,7 +52,15 @@ struct ConfigurationFields {
 bool LoadServerConfiguration(const DebugChannel& debug, ConfigurationSource& source,
                              const ConfigurationFields& fields);
 
-// The same from the service "NTR" on `hostName` (see NTR_TProxy::ChooseHost); throws
+// How the service "NTR" is reached: with `client`, on the server's host name, or on
+// `configurationHost` (KQ_SERVER) when that is empty (see NTR_TProxy::ChooseHost).
+struct ConfigurationService {
+  kqm::ClientOptions client;
+  std::optional<std::string> configurationHost;
+};
+
+// The same from the service "NTR" on `hostName`, reached as `service` says; throws
 // KQ_EException when the service cannot be addressed.
 bool LoadServerConfiguration(const DebugChannel& debug, const char* hostName,
+                             const ConfigurationService& service,
                              const ConfigurationFields& fields);

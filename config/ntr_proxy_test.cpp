@@ -2,8 +2,8 @@
 
 #include "config/NTR/Server/ntr_tproxy.h"
 #include "platform/kqtypes/kqtypes.h"
+#include "platform/kqtypes/test_dynamic_info.h"
 #include "tests/support/fake_ntr.h"
-#include "tests/support/scoped_env.h"
 #include "tests/support/server_environment.h"
 
 namespace {
@@ -27,7 +27,7 @@ class ProxyTest : public ::testing::Test {
     ntr_.raises["Bad//Key"] = KQ_TAny(NTR_EIllegalPath("the key has an empty part", KQ_TAny()));
     ntr_.raises["Broken"] = KQ_TAny(NTR_EConfigException("the store is broken", KQ_TAny()));
     ntr_.Start(environment_.NtrPort());
-    proxy_.Connect("localhost");
+    proxy_.Connect("localhost", std::nullopt);
   }
 
   vtps_test::ServerEnvironment environment_;
@@ -80,23 +80,18 @@ TEST_F(ProxyTest, ServiceExceptionsArriveAsTheirOwnClass) {
 }
 
 TEST(NTR_TProxy, HostIsTheOwnersElseKqServerElseEmpty) {
-  vtps_test::ScopedEnv kqServer("KQ_SERVER", "config-host");
-  EXPECT_EQ(NTR_TProxy::ChooseHost("own-host").Text(), "own-host");
-  EXPECT_EQ(NTR_TProxy::ChooseHost("").Text(), "config-host");
-  EXPECT_EQ(NTR_TProxy::ChooseHost(nullptr).Text(), "config-host");
-  kqServer.Set(std::nullopt);
-  EXPECT_EQ(NTR_TProxy::ChooseHost("").Text(), "");
+  const std::optional<std::string> kqServer = "config-host";
+  EXPECT_EQ(NTR_TProxy::ChooseHost("own-host", kqServer).Text(), "own-host");
+  EXPECT_EQ(NTR_TProxy::ChooseHost("", kqServer).Text(), "config-host");
+  EXPECT_EQ(NTR_TProxy::ChooseHost(nullptr, kqServer).Text(), "config-host");
+  EXPECT_EQ(NTR_TProxy::ChooseHost("", std::nullopt).Text(), "");
 }
 
 TEST(NTR_Exceptions, DynamicInfoAnswersThroughTheParentChain) {
   RegisterNtrExceptions();
   NTR_EValueNotSet error;
   const KQ_IInterface& object = error;
-  EXPECT_EQ(object.KQ_DynamicInfo("NTR_EValueNotSet"), static_cast<void*>(&error));
-  EXPECT_EQ(object.KQ_DynamicInfo("NTR_EConfigException"),
-            static_cast<void*>(static_cast<NTR_EConfigException*>(&error)));
-  EXPECT_EQ(object.KQ_DynamicInfo("KQ_EException"),
-            static_cast<void*>(static_cast<KQ_EException*>(&error)));
+  EXPECT_TRUE((AnswersWithEachPart<NTR_EValueNotSet, NTR_EConfigException, KQ_EException>(error)));
   EXPECT_EQ(object.KQ_DynamicInfo("NTR_EIllegalPath"), nullptr);
   auto* record = static_cast<KQ_TClass*>(object.KQ_DynamicInfo(nullptr));
   EXPECT_STREQ(record->Name(), "NTR_EValueNotSet");

@@ -1,6 +1,6 @@
 // libFuzzer target: any bytes, as the answer a processor leaves in its job file, read back
 // through ReadJobFile and TreeToDict. Reading never throws; the conversion throws only its
-// std::string about a misnamed array element.
+// MappingError about a misnamed array element.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   KQ_TDict answer;
   try {
     TreeToDict(tree, answer);
-  } catch (const std::string&) {
+  } catch (const MappingError&) {
   }
   return 0;
 }

@@ -6,7 +6,7 @@
 // Dictionaries using dotted keys, the tree library's markers, sub-dictionaries under a key
 // ending in "Array" (read back as array containers), or two entries of the same element name
 // are checked for safety only: their round trip is not one-to-one by design, and reading them
-// back may throw TreeToDict's std::string about a misnamed array element.
+// back may throw TreeToDict's MappingError about a misnamed array element.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       boost::property_tree::ptree probe;
       try {
         FillTreeFromDict(*parameters, probe);
-      } catch (const std::string&) {
+      } catch (const MappingError&) {
         return 0;
       }
       std::abort();  // accepted, yet DictToTree gave nothing
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   KQ_TDict answer;
   try {
     TreeToDict(ReadJobFile(path), answer);
-  } catch (const std::string&) {
+  } catch (const MappingError&) {
     if (expected && !tree.empty())
       std::abort();  // a one-to-one dictionary must read back
     return 0;

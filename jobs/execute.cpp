@@ -133,10 +133,8 @@ KQ_TDict ExecuteJob(const DebugChannel& debug, const ExecuteConfiguration& confi
   } catch (const KQ_EException& error) {
     debug.DBG_Type(0, kSpawnFailure + " Reason: " + error.KQ_Message().Text() + ".");
   } catch (const std::exception& error) {
+    // The answer's conversion (TreeToDict's MappingError) among them.
     debug.DBG_Type(0, kSpawnFailure + " Reason: " + error.what() + ".");
-  } catch (const std::string& reason) {
-    // What the answer's conversion throws (TreeToDict).
-    debug.DBG_Type(0, kSpawnFailure + " Reason: " + reason + ".");
   } catch (...) {
     debug.DBG_Type(0, kSpawnFailure);
   }

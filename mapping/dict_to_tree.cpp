@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "mapping/mapping_error.h"
 #include "mapping/xml_depth.h"
 #include "mapping/xml_names.h"
 #include "platform/kqtypes/kq_iterator.h"
@@ -51,12 +52,12 @@ std::string Quoted(std::string_view text) {
 }
 
 [[noreturn]] void RefuseKey(std::string_view key, const std::string& reason) {
-  throw "Unexpected dictionary key " + Quoted(key) + " (" + reason + ")";
+  throw MappingError("Unexpected dictionary key " + Quoted(key) + " (" + reason + ")");
 }
 
 [[noreturn]] void RefuseValueClass(const char* className) {
-  throw std::string("Unexpected dictionary value type ") + className +
-      "(expected a string, array or sub-dictionary)";
+  throw MappingError(std::string("Unexpected dictionary value type ") + className +
+                     "(expected a string, array or sub-dictionary)");
 }
 
 // Checks every part of `path` (the key itself, or the element path of an array under
@@ -116,18 +117,19 @@ PathShape CheckPath(std::string_view key, std::string_view path, Held held, Plac
 
 void CheckDepth(std::string_view key, int level) {
   if (level > xml_depth::kMaxXmlDepth)
-    throw "Dictionary key " + Quoted(key) + " nests elements deeper than " +
-        std::to_string(xml_depth::kMaxXmlDepth) + " levels";
+    throw MappingError("Dictionary key " + Quoted(key) + " nests elements deeper than " +
+                       std::to_string(xml_depth::kMaxXmlDepth) + " levels");
 }
 
 void CheckText(std::string_view key, std::string_view text, Ending ending) {
   if (ending == Ending::kComment) {
     if (!xml_names::IsXmlCommentText(text))
-      throw "Unexpected comment text in " + Quoted(key) +
-          " (a comment may not hold control characters or \"--\", nor end in \"-\")";
+      throw MappingError(
+          "Unexpected comment text in " + Quoted(key) +
+          " (a comment may not hold control characters or \"--\", nor end in \"-\")");
   } else if (!xml_names::IsXmlText(text)) {
-    throw "Unexpected text in " + Quoted(key) +
-        " (it holds a control character that XML cannot carry)";
+    throw MappingError("Unexpected text in " + Quoted(key) +
+                       " (it holds a control character that XML cannot carry)");
   }
 }
 
@@ -135,7 +137,7 @@ void CheckText(std::string_view key, std::string_view text, Ending ending) {
 std::string_view KeyText(const KQ_TConstIterator& entry) {
   const KQ_TString* key = KQ_TObject::DynamicCast<KQ_TString>(&entry.Key());
   if (key == nullptr)
-    throw std::string("Unexpected dictionary key type ") + entry.Key().ClassName();
+    throw MappingError(std::string("Unexpected dictionary key type ") + entry.Key().ClassName());
   return key->c_str();
 }
 
@@ -196,7 +198,7 @@ void AddText(std::string_view key, std::string_view text, Ending ending, ptree& 
     const ptree* attributes = FindPath(node, key.substr(0, nameAt));
     if (attributes != nullptr &&
         attributes->find(std::string(key.substr(nameAt + 1))) != attributes->not_found())
-      throw "Duplicate attribute in dictionary key " + Quoted(key);
+      throw MappingError("Duplicate attribute in dictionary key " + Quoted(key));
   }
   // The text goes straight into the new child: the tree copies whatever it is given.
   ptree& child = key.find(kSeparator) == std::string_view::npos
@@ -246,13 +248,14 @@ void FillAttributes(std::string_view key, const KQ_TDict& attributes, ptree& nod
       RefuseValueClass(className);
     if (std::strcmp(className, KQ_TString::KQ_ClassName) != 0 || !IsXmlName(name) ||
         name.find(kSeparator) != std::string_view::npos)
-      throw "Unexpected attribute " + Quoted(name) + " in dictionary key " + Quoted(key) +
-          " (expected an XML name holding a string)";
+      throw MappingError("Unexpected attribute " + Quoted(name) + " in dictionary key " +
+                         Quoted(key) + " (expected an XML name holding a string)");
     std::string_view text = value.DynamicCast<KQ_TString>()->c_str();
     CheckText(key, text, Ending::kAttribute);
     std::string nameText(name);
     if (node.find(nameText) != node.not_found())
-      throw "Duplicate attribute " + Quoted(name) + " in dictionary key " + Quoted(key);
+      throw MappingError("Duplicate attribute " + Quoted(name) + " in dictionary key " +
+                         Quoted(key));
     AppendChild(node, std::move(nameText)).data().assign(text);
   }
 }
@@ -278,8 +281,8 @@ void FillArray(std::string_view key, const KQ_TArray& array, ptree& node, int de
     } else if (std::strcmp(className, KQ_TDict::KQ_ClassName) == 0) {
       FillDict(*element.DynamicCast<KQ_TDict>(), child, level, Place::kElement);
     } else {
-      throw std::string("Unexpected array value type ") + className +
-          "(expected a string or sub-dictionary)";
+      throw MappingError(std::string("Unexpected array value type ") + className +
+                         "(expected a string or sub-dictionary)");
     }
   };
   // Found or created once the first element is converted, as the first add would; that
@@ -347,8 +350,8 @@ boost::property_tree::ptree DictToTree(const KQ_TDict& dictionary, std::string& 
   reason.clear();
   try {
     FillDict(dictionary, tree, 0, Place::kDocument);
-  } catch (const std::string& message) {
-    reason = message;
+  } catch (const MappingError& refusal) {
+    reason = refusal.what();
   } catch (const std::bad_alloc&) {
     reason = "not enough memory";
   } catch (const std::exception& error) {

@@ -19,6 +19,7 @@
 
 #include <boost/property_tree/ptree.hpp>
 
+#include "mapping/mapping_error.h"
 #include "platform/kqtypes/kq_array.h"
 #include "platform/kqtypes/kq_dict.h"
 
@@ -35,7 +36,7 @@ boost::property_tree::ptree DictToTree(const KQ_TDict& dictionary);
 boost::property_tree::ptree DictToTree(const KQ_TDict& dictionary, std::string& reason);
 
 // Adds the entries of `dictionary` as children of `node`, which stands for an element.
-// Throws a std::string naming the problem: "Unexpected dictionary value type " + class name
+// Throws MappingError naming the problem: "Unexpected dictionary value type " + class name
 // + "(expected a string, array or sub-dictionary)" for a value of another class than
 // KQ_TString, KQ_TDict and KQ_TArray, and a message naming the key for a key, text or
 // marker use the checks refuse or for elements nested more than xml_depth::kMaxXmlDepth
@@ -45,7 +46,7 @@ void FillTreeFromDict(const KQ_TDict& dictionary, boost::property_tree::ptree& n
 // Adds the elements of `array` below `node`: one element named `key` per entry, in index
 // order, inside the container element `key` + "Array" (the first existing child of that
 // name, else a new one; with dotted keys, the path `key` + "Array." + `key`). An empty array
-// adds nothing. Throws a std::string: "Unexpected array value type " + class name +
+// adds nothing. Throws MappingError: "Unexpected array value type " + class name +
 // "(expected a string or sub-dictionary)" for an entry of another class, or a message naming
 // the key as FillTreeFromDict does. Elements added before the failure stay in `node`.
 void FillTreeFromArray(const std::string& key, const KQ_TArray& array,

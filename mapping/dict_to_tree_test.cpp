@@ -27,8 +27,8 @@ std::string FillError(const KQ_TDict& dictionary) {
   ptree tree;
   try {
     FillTreeFromDict(dictionary, tree);
-  } catch (const std::string& message) {
-    return message;
+  } catch (const MappingError& refusal) {
+    return refusal.what();
   }
   return "";
 }
@@ -172,7 +172,7 @@ TEST(FillTreeFromDict, ClassErrorsHaveTheirOwnTexts) {
   EXPECT_EQ(FillError(Dict({{"f", Array({"x", Array({})})}})),
             "Unexpected array value type KQ_TArray(expected a string or sub-dictionary)");
   ptree node;
-  EXPECT_THROW(FillTreeFromArray("f", Array({KQ_TList()}), node), std::string);
+  EXPECT_THROW(FillTreeFromArray("f", Array({KQ_TList()}), node), MappingError);
   EXPECT_TRUE(node.empty());
 }
 
@@ -188,7 +188,7 @@ TEST(FillTreeFromDict, MessagesNameTheKey) {
 TEST(FillTreeFromDict, KeepsWhatWasAddedBeforeAFailure) {
   ptree node;
   EXPECT_THROW(FillTreeFromDict(Dict({{"a", "1"}, {"b", KQ_TList()}, {"c", "3"}}), node),
-               std::string);
+               MappingError);
   EXPECT_EQ(CompactXml(node), "<a>1</a>");
 }
 

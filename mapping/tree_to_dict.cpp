@@ -50,7 +50,8 @@ void FillArrayFromTree(const std::string& stem, const boost::property_tree::ptre
   std::size_t index = 0;
   for (const ptree::value_type& child : container) {
     if (child.first != stem)
-      throw "Unexpected array element name (expected " + stem + ", found " + child.first + ")";
+      throw MappingError("Unexpected array element name (expected " + stem + ", found " +
+                         child.first + ")");
     if (child.second.empty()) {
       array[index] = KQ_TAny(child.second.data());
     } else {

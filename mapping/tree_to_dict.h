@@ -17,18 +17,19 @@
 
 #include <boost/property_tree/ptree.hpp>
 
+#include "mapping/mapping_error.h"
 #include "platform/kqtypes/kq_array.h"
 #include "platform/kqtypes/kq_dict.h"
 
 // Sets one entry of `dictionary` per child of `node`, in document order; the node's own
 // text is ignored. Each entry is set only once its whole value is converted. Throws the
-// std::string of FillArrayFromTree when an array container holds a child of another name;
+// MappingError of FillArrayFromTree when an array container holds a child of another name;
 // the entries set before that stay, the one being converted is not set.
 void TreeToDict(const boost::property_tree::ptree& node, KQ_TDict& dictionary);
 
 // Sets the length of `array` to the number of children of `container`, then element i to
 // the i-th child: its text when it has no children, else the dictionary TreeToDict makes of
-// it. Throws the std::string "Unexpected array element name (expected " + stem + ", found " +
+// it. Throws a MappingError "Unexpected array element name (expected " + stem + ", found " +
 // name + ")" at the first child not named exactly `stem`, leaving the array partly filled.
 void FillArrayFromTree(const std::string& stem, const boost::property_tree::ptree& container,
                        KQ_TArray& array);

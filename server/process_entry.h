@@ -29,17 +29,18 @@ bool InitializeLibrariesOnce(bool& initialized, bool (*middleware)(), bool (*typ
 // os::ReportFailure), since a service's standard error may reach no one.
 void ReportServerStopped(std::ostream& errors, const std::string& line);
 
-// Runs the process's one server: constructs it (bound and configured), installs
+// Runs the process's one server: reads its settings with `readSettings` (returning
+// ServerSettings), constructs it with them (bound and configured), installs
 // RequestProcessor with the server as its user pointer, tells the service manager it is ready,
 // runs the event loop until the server is stopped, closes and destroys it. Returns the exit
-// code: 0 after a normal end; 1 after a KQ_EException and 2 after a std::exception escaped,
-// each once the server (if it was built) is destroyed and the line
-// "VantricProcessServer stopped:" + the exception's text is reported (ReportServerStopped).
-// `Server` is VTProcessServer; tests put a subclass in its place.
-template <class Server>
-int ServeProcess(std::ostream& errors) {
+// code: 0 after a normal end; 1 after a KQ_EException (an unusable setting among them) and 2
+// after a std::exception escaped, each once the server (if it was built) is destroyed and the
+// line "VantricProcessServer stopped:" + the exception's text is reported
+// (ReportServerStopped). `Server` is VTProcessServer; tests put a subclass in its place.
+template <class Server, class ReadSettings>
+int ServeProcess(std::ostream& errors, ReadSettings readSettings) {
   try {
-    Server server;
+    Server server(readSettings());
     server.SetProcessor(&RequestProcessor, &server);
     // Bound and configured: what connects from now on is answered.
     os::ReportReady();

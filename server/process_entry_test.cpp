@@ -7,6 +7,7 @@
 
 #include "platform/kqmware/kqm_server.h"
 #include "server/process_entry.h"
+#include "server/server_settings.h"
 #include "server/vt_process_server.h"
 #include "tests/support/server_environment.h"
 
@@ -75,7 +76,9 @@ class OrderCheckingBuffer : public std::stringbuf {
 // virtual; ServeProcess calls it on the type it is given.
 class StoppedServer : public VTProcessServer {
  public:
-  StoppedServer() { serverDestroyed = false; }
+  explicit StoppedServer(const ServerSettings& settings) : VTProcessServer(settings) {
+    serverDestroyed = false;
+  }
   ~StoppedServer() override { serverDestroyed = true; }
   void EventLoop(int) { loopRan = true; }
   // Records whether Close came after the event loop.
@@ -86,11 +89,13 @@ class StoppedServer : public VTProcessServer {
 
 class FailingLoopServer : public StoppedServer {
  public:
+  using StoppedServer::StoppedServer;
   void EventLoop(int) { throw std::runtime_error("the loop broke"); }
 };
 
 class KqFailingLoopServer : public StoppedServer {
  public:
+  using StoppedServer::StoppedServer;
   void EventLoop(int) { throw KQ_EException("the loop failed"); }
 };
 
@@ -98,7 +103,7 @@ TEST(ServeProcess, NormalEndClosesDestroysAndGivesZero) {
   vtps_test::ServerEnvironment environment;
   std::ostringstream errors;
   StoppedServer::closed = false;
-  EXPECT_EQ(ServeProcess<StoppedServer>(errors), 0);
+  EXPECT_EQ(ServeProcess<StoppedServer>(errors, &ServerSettings::OfProgram), 0);
   EXPECT_TRUE(StoppedServer::closed);
   EXPECT_TRUE(serverDestroyed);
   EXPECT_EQ(errors.str(), "");
@@ -109,7 +114,7 @@ TEST(ServeProcess, StandardExceptionFromTheLoopGivesTwoAfterTheDestructor) {
   vtps_test::ServerEnvironment environment;
   OrderCheckingBuffer buffer;
   std::ostream errors(&buffer);
-  EXPECT_EQ(ServeProcess<FailingLoopServer>(errors), 2);
+  EXPECT_EQ(ServeProcess<FailingLoopServer>(errors, &ServerSettings::OfProgram), 2);
   EXPECT_EQ(buffer.str(), "VantricProcessServer stopped:the loop broke\n");
   EXPECT_TRUE(buffer.destroyedAtFlush);
   EXPECT_NE(environment.Log().find("Receiving Destructor call"), std::string::npos);
@@ -119,7 +124,7 @@ TEST(ServeProcess, KqExceptionFromTheLoopGivesOne) {
   vtps_test::ServerEnvironment environment;
   OrderCheckingBuffer buffer;
   std::ostream errors(&buffer);
-  EXPECT_EQ(ServeProcess<KqFailingLoopServer>(errors), 1);
+  EXPECT_EQ(ServeProcess<KqFailingLoopServer>(errors, &ServerSettings::OfProgram), 1);
   EXPECT_EQ(buffer.str().rfind("VantricProcessServer stopped:KQ_EException: the loop failed", 0),
             0u)
       << buffer.str();
@@ -131,7 +136,7 @@ TEST(ServeProcess, BindFailureGivesOneWithoutDestructorLine) {
   KQM_TServer squatter;
   squatter.Bind("Squatter", environment.ServerPort(), 0, false);
   std::ostringstream errors;
-  EXPECT_EQ(ServeProcess<VTProcessServer>(errors), 1);
+  EXPECT_EQ(ServeProcess<VTProcessServer>(errors, &ServerSettings::OfProgram), 1);
   EXPECT_EQ(errors.str().rfind("VantricProcessServer stopped:KQ_EException: cannot bind", 0), 0u)
       << errors.str();
   EXPECT_NE(errors.str().find("port " + std::to_string(environment.ServerPort())),
@@ -139,6 +144,22 @@ TEST(ServeProcess, BindFailureGivesOneWithoutDestructorLine) {
   std::string log = environment.Log();
   EXPECT_NE(log.find(" 1 Receiving Constructor call\n"), std::string::npos) << log;
   EXPECT_EQ(log.find("Receiving Destructor call"), std::string::npos) << log;
+}
+
+// A setting the reading refuses stops the program as a failed start does, before any server
+// is made.
+TEST(ServeProcess, UnusableSettingGivesOneWithoutAServer) {
+  vtps_test::ServerEnvironment environment;
+  std::ostringstream errors;
+  auto refuse = []() -> ServerSettings {
+    throw KQ_EException("VTPS_PROCESSOR_TIME_LIMIT is \"soon\": expected a whole number");
+  };
+  EXPECT_EQ(ServeProcess<VTProcessServer>(errors, refuse), 1);
+  EXPECT_EQ(errors.str().rfind(
+                "VantricProcessServer stopped:KQ_EException: VTPS_PROCESSOR_TIME_LIMIT is", 0),
+            0u)
+      << errors.str();
+  EXPECT_EQ(environment.Log().find("Receiving Constructor call"), std::string::npos);
 }
 
 }  // namespace

@@ -6,17 +6,10 @@
 
 #include "config/load_configuration.h"
 #include "jobs/job_file.h"
-#include "jobs/job_secrets.h"
-#include "platform/kqmware/settings.h"
 #include "platform/os/os.h"
 #include "platform/os/service_manager.h"
 
 namespace {
-
-// The longest processor time limit accepted: 31 days.
-constexpr std::int64_t kMaxProcessorTimeLimitSeconds = 31 * 24 * 3600;
-// The largest processor memory limit accepted: 4 TiB.
-constexpr std::int64_t kMaxProcessorMemoryLimitMiB = std::int64_t{4} << 20;
 
 KQ_TObject* MakeServer() {
   return new (std::nothrow) VTProcessServer();
@@ -24,7 +17,10 @@ KQ_TObject* MakeServer() {
 
 }  // namespace
 
-VTProcessServer::VTProcessServer() {
+VTProcessServer::VTProcessServer() : VTProcessServer(ServerSettings::OfProgram()) {}
+
+VTProcessServer::VTProcessServer(const ServerSettings& settings)
+    : KQM_TServer(settings.debugLevel), settings_(settings) {
   os::ReportStarting("binding the service", std::chrono::seconds(30));
   Initialize();
   // Each request to the configuration service may wait for its connection
@@ -39,21 +35,14 @@ VTProcessServer::~VTProcessServer() {
 
 void VTProcessServer::Initialize() {
   DBG_Type(1, "Receiving Constructor call");
-  processorTimeLimitSeconds_ =
-      kqm::ParseNumberSetting("VTPS_PROCESSOR_TIME_LIMIT", os::GetEnv("VTPS_PROCESSOR_TIME_LIMIT"),
-                              0, 0, kMaxProcessorTimeLimitSeconds);
-  processorMemoryLimitMiB_ = static_cast<std::uint64_t>(kqm::ParseNumberSetting(
-      "VTPS_PROCESSOR_MEMORY_LIMIT", os::GetEnv("VTPS_PROCESSOR_MEMORY_LIMIT"), 0, 0,
-      kMaxProcessorMemoryLimitMiB));
-  secretKeys_ = ParseSecretKeys(os::GetEnv("VTPS_SECRET_KEYS"));
-  maxAnswerBytes_ = kqm::MaxFrameBytes();
-  Bind(kServiceName, 0, 0, false);
+  Bind(kServiceName, 0, 0, false, settings_.middleware);
   // Starts the sockets layer only to ask for the name; "localhost" when that fails.
   os::ReadHostName(os::NativeHostNameCalls(), hostName, sizeof hostName);
 }
 
 bool VTProcessServer::LoadConfiguration() {
   return LoadServerConfiguration(*this, hostName,
+                                 {settings_.configurationClient, settings_.configurationHost},
                                  {progPathEnvVar, programDirectory, workingDirectory, processors});
 }
 
@@ -62,10 +51,10 @@ KQ_TDict VTProcessServer::Execute(const KQ_TString& method, const KQ_TDict& para
                                      progPathEnvVar,
                                      programDirectory,
                                      workingDirectory,
-                                     processorTimeLimitSeconds_,
-                                     maxAnswerBytes_,
-                                     processorMemoryLimitMiB_,
-                                     secretKeys_,
+                                     settings_.processorTimeLimitSeconds,
+                                     settings_.middleware.maxFrameBytes,
+                                     settings_.processorMemoryLimitMiB,
+                                     settings_.secretKeys,
                                      {}};
   return ExecuteJob(*this, configuration, method, parameters);
 }

@@ -3,9 +3,10 @@
 // name, the processor program locations, the job files' working directory and the table of
 // processors.
 //
-// Its constructor does the whole start-up: it logs, binds, reads the host name and loads
-// the configuration, telling the service manager each step (os::ReportStarting); an
-// exception from binding or from the unguarded part of the configuration load leaves it.
+// Its constructor does the whole start-up with the settings it is given: it logs, binds,
+// reads the host name and loads the configuration, telling the service manager each step
+// (os::ReportStarting); an exception from binding or from the unguarded part of the
+// configuration load leaves it.
 // The fields are filled then and only read afterwards, so Execute may run on several threads
 // at once without a lock. The object owns its fields.
 #pragma once
@@ -18,6 +19,7 @@
 #include "platform/kqtypes/kq_dict.h"
 #include "platform/kqtypes/kq_string.h"
 #include "platform/kqtypes/kq_url.h"
+#include "server/server_settings.h"
 
 class VTProcessServer : public KQM_TServer {
  public:
@@ -25,17 +27,17 @@ class VTProcessServer : public KQM_TServer {
   static constexpr const char* kServiceName = "VantricProcessServer";
 
   // Logs "Receiving Constructor call" (level 1), binds, reads the host name, loads the
-  // configuration. Throws KQ_EException when binding fails or the configuration service
-  // cannot be addressed, and whatever the unguarded configuration reads throw.
+  // configuration, as `settings` say. Throws KQ_EException when binding fails or the
+  // configuration service cannot be addressed, and whatever the unguarded configuration
+  // reads throw.
+  explicit VTProcessServer(const ServerSettings& settings);
+  // With ServerSettings::OfProgram(): the class record's factory makes servers so.
   VTProcessServer();
   // Logs "Receiving Destructor call" (level 1).
   ~VTProcessServer() override;
 
-  // The start-up steps before the configuration load: the constructor line, the limits
-  // and secret keys Execute applies, Bind, the host name. Throws KQ_EException naming the
-  // variable when VTPS_PROCESSOR_TIME_LIMIT is not a whole number of seconds (up to 31
-  // days), VTPS_PROCESSOR_MEMORY_LIMIT not a whole number of MiB (up to 4 TiB), or
-  // VTPS_SECRET_KEYS not a list of names (see ParseSecretKeys).
+  // The start-up steps before the configuration load: the constructor line, Bind, the host
+  // name. Throws KQ_EException when binding fails.
   void Initialize();
   // Fills progPathEnvVar, programDirectory, workingDirectory and processors from the
   // configuration service; see config/load_configuration.h. Returns false when the program
@@ -60,12 +62,8 @@ class VTProcessServer : public KQM_TServer {
   ProcessorTable processors;
 
  private:
-  // Limits Execute applies, read from the environment by Initialize:
-  // VTPS_PROCESSOR_TIME_LIMIT (seconds, 0: none), VTPS_PROCESSOR_MEMORY_LIMIT (MiB, 0:
-  // none), the middleware's frame limit, beyond which an answer file is not read, and
-  // VTPS_SECRET_KEYS, the keys whose values are removed from kept job files.
-  std::int64_t processorTimeLimitSeconds_ = 0;
-  std::uintmax_t maxAnswerBytes_ = 0;
-  std::uint64_t processorMemoryLimitMiB_ = 0;
-  std::vector<std::string> secretKeys_;
+  // What the server was made with. Execute applies its limits (the middleware's frame limit
+  // is also the largest answer file read); the configuration load reaches NTR with its
+  // client options.
+  const ServerSettings settings_;
 };

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "platform/kqtypes/kqtypes.h"
+#include "platform/kqtypes/test_dynamic_info.h"
 #include "server/vt_process_server.h"
 #include "tests/support/fake_ntr.h"
-#include "tests/support/scoped_env.h"
 #include "tests/support/server_environment.h"
 
 namespace {
@@ -45,11 +45,7 @@ TEST(VTProcessServer, DynamicInfoTable) {
   EXPECT_TRUE(record->announced);
   EXPECT_EQ(record->Parent(), KQM_TServer::KQ_ClassObject());
   EXPECT_EQ(record->Size(), sizeof(VTProcessServer));
-  EXPECT_EQ(object.KQ_DynamicInfo("VTProcessServer"), static_cast<void*>(&server));
-  EXPECT_EQ(object.KQ_DynamicInfo("KQM_TServer"),
-            static_cast<void*>(static_cast<KQM_TServer*>(&server)));
-  EXPECT_EQ(object.KQ_DynamicInfo("KQ_TObject"),
-            static_cast<void*>(static_cast<KQ_TObject*>(&server)));
+  EXPECT_TRUE((AnswersWithEachPart<VTProcessServer, KQM_TServer, KQ_TObject>(server)));
   EXPECT_EQ(object.KQ_DynamicInfo("NTR_EConfigException"), nullptr);
   EXPECT_STREQ(server.ClassName(), "VTProcessServer");
   EXPECT_TRUE(server.HasSuperclass("KQM_TServer"));
@@ -92,8 +88,9 @@ TEST(VTProcessServer, LoadsFromTheConfigurationServiceOnItsOwnHost) {
   ntr.values[kFolder + "Convert"] = "convert.sh";
   ntr.Start(environment.NtrPort());
   // The server's own host name is used, so KQ_SERVER is not consulted.
-  vtps_test::ScopedEnv kqServer("KQ_SERVER", "no-such-host.invalid");
-  VTProcessServer server;
+  ServerSettings settings = ServerSettings::OfProgram();
+  settings.configurationHost = "no-such-host.invalid";
+  VTProcessServer server(settings);
   EXPECT_EQ(server.programDirectory.Text(), "procs/");
   EXPECT_EQ(server.processors.size(), 1u);
 }

@@ -28,9 +28,7 @@ bool OnCmd() {
 class ConfiguredServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    serverPort_ = vtps_test::FreePort();
-    ntrPort_ = vtps_test::FreePort();
-    vtps_test::WriteFile(dir_.File("services"), vtps_test::ServicesText(serverPort_, ntrPort_));
+    ports_ = vtps_test::WriteServicesFile(dir_.File("services"));
     fs::create_directory(JobsDir());
     run_.environment = {
         {"KQM_SERVICES", vtps_test::NativePath(dir_.File("services"))},
@@ -147,8 +145,7 @@ class ConfiguredServer : public ::testing::Test {
   }
 
   vtps_test::TempDir dir_;
-  std::uint16_t serverPort_ = 0;
-  std::uint16_t ntrPort_ = 0;
+  vtps_test::ServicePorts ports_;
   vtps_test::ProgramRunner run_{dir_};
 };
 
@@ -189,7 +186,7 @@ TEST_F(ConfiguredServer, UnreadableProcessorFolderEndsTheServerWithOne) {
   ntr.values[folder + "ProgramDirectory"] = "procs/";
   ntr.values[folder + "WorkingDirectory"] = KQ_TURL(KQ_TString("file:///var/jobs"));
   ntr.raises[folder] = KQ_TAny(NTR_EIllegalPath("the folder cannot be read", KQ_TAny()));
-  ntr.Start(ntrPort_);
+  ntr.Start(ports_.ntr);
   os::ChildProcess server = Start("server/VantricProcessServer", {}, "server");
   EXPECT_EQ(server.WaitFor(60s), 1);
   std::string errors = run_.Err("server");

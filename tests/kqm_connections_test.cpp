@@ -26,13 +26,6 @@ namespace {
 namespace asio = boost::asio;
 using asio::ip::tcp;
 
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
-}
-
 class ConnectionsProcess : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -144,7 +137,7 @@ TEST_F(ConnectionsProcess, BeyondTheLimitAClientIsToldKqmEBusyAndIsClosed) {
   EXPECT_EQ(Text(second.Call("Echo", KQ_TString("7"))), "7");
 
   std::string log = Log();
-  EXPECT_GE(Count(log, " 2 refused a connection from 127.0.0.1:"), 1u) << log;
+  EXPECT_GE(vtps_test::Occurrences(log, " 2 refused a connection from 127.0.0.1:"), 1u) << log;
   EXPECT_NE(log.find(" 4 descriptor limit "), std::string::npos) << log;
   StopServer();
 }
@@ -155,7 +148,7 @@ TEST_F(ConnectionsProcess, IdleConnectionsCloseAndTheClientConnectsAgainUnasked)
   SetUpClient(client);
   EXPECT_EQ(Text(client.Call("Echo", KQ_TString("a"))), "a");
   ASSERT_TRUE(vtps_test::WaitUntil([&] {
-    return Count(Log(), ": idle for 300 ms (KQM_IDLE_TIMEOUT_MS)") >= 1;
+    return vtps_test::Occurrences(Log(), ": idle for 300 ms (KQM_IDLE_TIMEOUT_MS)") >= 1;
   })) << Log();
   // The closed connection is noticed before the request leaves, and made again.
   EXPECT_EQ(Text(client.Call("Echo", KQ_TString("b"))), "b");
@@ -193,7 +186,7 @@ TEST_F(ConnectionsProcess, IdleConnectionsCloseAndTheClientConnectsAgainUnasked)
   EXPECT_EQ(Echo("still serving"), "still serving");  // the "Stop" was not run
 
   std::string log = Log();
-  EXPECT_GE(Count(log, " 4 closed connection "), 2u) << log;
+  EXPECT_GE(vtps_test::Occurrences(log, " 4 closed connection "), 2u) << log;
   StopServer();
 }
 
@@ -254,7 +247,7 @@ TEST_F(ConnectionsProcess, ManyIdleConnectionsUnderALowDescriptorLimitLockNoOneO
       n += bytes.find(part) != std::string::npos ? 1 : 0;
     return n;
   };
-  auto accepted = [&] { return Count(Log(), ") opened\n") - 1; };
+  auto accepted = [&] { return vtps_test::Occurrences(Log(), ") opened\n") - 1; };
   ASSERT_TRUE(vtps_test::WaitUntil(
       [&] {
         io.run_for(std::chrono::milliseconds(50));
@@ -290,7 +283,8 @@ TEST_F(ConnectionsProcess, ManyIdleConnectionsUnderALowDescriptorLimitLockNoOneO
   auto seconds =
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started)
           .count();
-  EXPECT_LE(Count(log, " 2 refused a connection from "), static_cast<std::size_t>(seconds) + 2)
+  EXPECT_LE(vtps_test::Occurrences(log, " 2 refused a connection from "),
+            static_cast<std::size_t>(seconds) + 2)
       << log;
   sockets.clear();
   StopServer();

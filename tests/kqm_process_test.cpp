@@ -19,20 +19,27 @@
 
 namespace {
 
+// Starts kqm-test-server on `port`, its output and its debug log (level 4) in `dir`, with
+// `settings` added to its environment.
+os::ChildProcess StartTestServer(const vtps_test::TempDir& dir, std::uint16_t port,
+                                 std::vector<std::pair<std::string, std::string>> settings = {}) {
+  os::ChildProcess::Options options;
+  options.arguments = {std::to_string(port)};
+  options.stdoutPath = dir.File("stdout");
+  options.stderrPath = dir.File("stderr");
+  options.environment = {{"KQM_DEBUG_LOG", vtps_test::NativePath(dir.File("debug.log"))},
+                         {"KQM_DEBUG_LEVEL", "4"}};
+  options.environment.insert(options.environment.end(), settings.begin(), settings.end());
+  return os::ChildProcess::Start(vtps_test::BuildProgram("tests/kqm-test-server"), options);
+}
+
 class TestServerProcess : public ::testing::Test {
  protected:
   void SetUp() override {
     __KQ_INITIALIZATION_FUNCTION_KQMWare__();
     Test_EFailure::KQ_ClassObject();
     port_ = vtps_test::FreePort();
-    os::ChildProcess::Options options;
-    options.arguments = {std::to_string(port_)};
-    options.stdoutPath = dir_.File("stdout");
-    options.stderrPath = dir_.File("stderr");
-    options.environment = {{"KQM_DEBUG_LOG", vtps_test::NativePath(dir_.File("debug.log"))},
-                           {"KQM_DEBUG_LEVEL", "4"}};
-    server_.emplace(
-        os::ChildProcess::Start(vtps_test::BuildProgram("tests/kqm-test-server"), options));
+    server_.emplace(StartTestServer(dir_, port_));
     client_.SetConnectionAddress("localhost", "TestService", port_, KQM_TClient::kConnectOnRequest);
     // The server is up once it answers.
     ASSERT_TRUE(vtps_test::WaitUntil([&] {
@@ -134,15 +141,7 @@ class AllowListProcess : public ::testing::Test {
 
   os::ChildProcess& Start(std::vector<std::pair<std::string, std::string>> settings) {
     port_ = vtps_test::FreePort();
-    os::ChildProcess::Options options;
-    options.arguments = {std::to_string(port_)};
-    options.stdoutPath = dir_.File("stdout");
-    options.stderrPath = dir_.File("stderr");
-    options.environment = {{"KQM_DEBUG_LOG", vtps_test::NativePath(dir_.File("debug.log"))},
-                           {"KQM_DEBUG_LEVEL", "4"}};
-    options.environment.insert(options.environment.end(), settings.begin(), settings.end());
-    server_.emplace(
-        os::ChildProcess::Start(vtps_test::BuildProgram("tests/kqm-test-server"), options));
+    server_.emplace(StartTestServer(dir_, port_, std::move(settings)));
     return *server_;
   }
 
@@ -192,13 +191,6 @@ class AllowListProcess : public ::testing::Test {
 
   std::string Log() const { return vtps_test::ReadFile(dir_.File("debug.log")); }
 
-  static std::size_t Count(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-      ++count;
-    return count;
-  }
-
   vtps_test::TempDir dir_;
   std::uint16_t port_ = 0;
   std::optional<os::ChildProcess> server_;
@@ -234,7 +226,7 @@ TEST_F(AllowListProcess, APeerNotOnTheListIsClosedAtAcceptAndLoggedOnceASecond) 
   EXPECT_EQ(Echo("127.0.0.2", "still served"), "still served");
 
   std::string log = Log();
-  std::size_t lines = Count(log, " 2 refused a connection from 127.0.0.1:");
+  std::size_t lines = vtps_test::Occurrences(log, " 2 refused a connection from 127.0.0.1:");
   EXPECT_GE(lines, 1u) << log;
   EXPECT_LE(lines, static_cast<std::size_t>(seconds) + 2) << log;
   EXPECT_NE(log.find("the address is not allowed (KQM_ALLOW 127.0.0.2/32,10.0.0.0/8)"),

@@ -21,6 +21,8 @@
 #include <thread>
 
 #include "platform/kqmware/kqmware.h"
+#include "platform/kqmware/program_options.h"
+#include "platform/kqmware/settings.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/kqtypes/test_exceptions.h"
 #include "platform/os/os.h"
@@ -68,6 +70,9 @@ void Handle(KQM_TServer& server, const KQ_TDict& request, KQ_TAny& answer, void*
 }
 
 class WedgingServer : public KQM_TServer {
+ public:
+  using KQM_TServer::KQM_TServer;
+
  protected:
   void ConnectionAdded(const KQM_TSocket&) override {
     std::mutex mutex;
@@ -83,12 +88,17 @@ int main(int argc, char** argv) {
   bool wedge = argc == 3 && std::strcmp(argv[2], "wedge") == 0;
   if (argc != 2 && !wedge)
     return 2;
+  kqm::ProgramOptions program;
+  program.debugLog = kqm::DebugLogFile();
+  kqm::UseProgramOptions(program);
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
   Test_EFailure::KQ_ClassObject();
   try {
-    std::unique_ptr<KQM_TServer> server =
-        wedge ? std::make_unique<WedgingServer>() : std::make_unique<KQM_TServer>();
-    server->Bind("TestService", static_cast<std::uint16_t>(std::atoi(argv[1])), 0, false);
+    int debugLevel = kqm::InitialDebugLevel();
+    std::unique_ptr<KQM_TServer> server = wedge ? std::make_unique<WedgingServer>(debugLevel)
+                                                : std::make_unique<KQM_TServer>(debugLevel);
+    server->Bind("TestService", static_cast<std::uint16_t>(std::atoi(argv[1])), 0, false,
+                 kqm::ServerOptions::FromEnvironment());
     server->SetProcessor(&Handle, nullptr);
     server->EventLoop(-1);
     server->Close();

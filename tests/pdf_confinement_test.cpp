@@ -14,6 +14,8 @@
 #include "tests/pdf_test_files.h"
 #include "tests/support/test_support.h"
 
+namespace vtps_test {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -22,10 +24,6 @@ using ::testing::HasSubstr;
 void WriteJobFileFor(const KQ_TDict& parameters, const std::string& path) {
   WriteJobFile(DictToTree(parameters), path);
 }
-using vtps_test::Array;
-using vtps_test::Dict;
-using vtps_test::Show;
-using vtps_test::Text;
 
 class PdfConfinement : public ::testing::Test {
  protected:
@@ -207,3 +205,5 @@ TEST_F(PdfConfinement, AKernelThatCannotConfinePathsStopsTheRunBeforeAnyWork) {
 }
 
 }  // namespace
+
+}  // namespace vtps_test

@@ -14,18 +14,13 @@
 #include "tests/pdf_test_files.h"
 #include "tests/support/test_support.h"
 
+namespace vtps_test {
+
 namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-using vtps_test::AnswerArray;
-using vtps_test::Array;
-using vtps_test::Dict;
-using vtps_test::Element;
-using vtps_test::Show;
-using vtps_test::Text;
 
 class PdfDocumentOperations : public vtps_test::PdfRootTest {
  protected:
@@ -376,3 +371,5 @@ TEST_F(PdfDocumentOperations, HostileOutlinesAreBounded) {
 }
 
 }  // namespace
+
+}  // namespace vtps_test

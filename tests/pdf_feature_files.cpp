@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "processors/pdf/sample_pdf.h"
+#include "processors/pdf/samples/sample_pdf.h"
 
 namespace vtps_test {
 
@@ -23,9 +23,9 @@ namespace fs = std::filesystem;
 void WriteChanged(const std::string& path, int pages,
                   const std::function<void(QPDF&, std::vector<QPDFPageObjectHelper>&)>& change) {
   std::string plain = path + ".plain";
-  SampleDocument document;
-  document.pages = TextPages(pages);
-  WriteSamplePdf(document, plain);
+  pdf::samples::SampleDocument document;
+  document.pages = pdf::samples::TextPages(pages);
+  pdf::samples::WriteSamplePdf(document, plain);
   QPDF pdf;
   pdf.processFile(plain.c_str());
   std::vector<QPDFPageObjectHelper> pageList = QPDFPageDocumentHelper(pdf).getAllPages();

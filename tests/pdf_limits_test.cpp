@@ -1,7 +1,7 @@
 // The PDF processors on hostile input, run as the server runs them: each attack ends with
 // an error naming the limit (or the damage), within a small share of the memory the attack
 // aims at, writing nothing and printing nothing on standard error. The hostile files are a
-// few kilobytes (processors/pdf/hostile_pdf.h); the limits are set low where that keeps the
+// few kilobytes (processors/pdf/samples/hostile_pdf.h); the limits are set low where that keeps the
 // files small.
 #include <sys/resource.h>
 
@@ -17,9 +17,12 @@
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/address_space.h"
 #include "platform/os/child_process.h"
-#include "processors/pdf/hostile_pdf.h"
+#include "processors/pdf/samples/hostile_pdf.h"
+#include "tests/pdf_job.h"
 #include "tests/pdf_test_files.h"
 #include "tests/support/test_support.h"
+
+namespace vtps_test {
 
 namespace {
 
@@ -31,24 +34,6 @@ using Environment = std::vector<std::pair<std::string, std::string>>;
 // The peak resident memory a run of the processor may reach here; the attacks aim at
 // gigabytes, a refused one stays near the program's own size.
 constexpr long kMaxPeakKb = 300 * 1024;
-
-KQ_TDict Dict(std::initializer_list<std::pair<const char*, KQ_TAny>> entries) {
-  KQ_TDict dict;
-  for (const auto& [key, value] : entries)
-    dict[key] = value;
-  return dict;
-}
-
-std::string Show(const KQ_TDict& dict) {
-  std::ostringstream out;
-  dict.PrintOn(out);
-  return out.str();
-}
-
-std::string Text(const KQ_TDict& dict, const char* key) {
-  const KQ_TString* text = dict[key].DynamicCast<KQ_TString>();
-  return text == nullptr ? "(not a string)" : text->Text();
-}
 
 // The strings of the array an answer holds under `key` + "Array".
 std::vector<std::string> AnswerStrings(const KQ_TDict& answer, const std::string& key) {
@@ -147,8 +132,8 @@ class PdfLimits : public ::testing::Test {
 
 TEST_F(PdfLimits, PagesAreCountedBeforeQpdfCopiesThem) {
   // A million copies of one page from a file of about 25 kB, under a /Count of 1.
-  Put("bomb.pdf", PageTreeBombPdf(1000, 1000));
-  Put("loop.pdf", PageTreeLoopPdf());
+  Put("bomb.pdf", pdf::samples::PageTreeBombPdf(1000, 1000));
+  Put("loop.pdf", pdf::samples::PageTreeLoopPdf());
   const char* holdsMore = "its page tree holds more than 10000 pages";
   ExpectRefusals({
       {"pdf-info", Dict({{"file", "bomb.pdf"}}), holdsMore},
@@ -192,7 +177,7 @@ TEST_F(PdfLimits, PageRangesAreBoundedAsTheyAreParsed) {
 
 TEST_F(PdfLimits, DecodedStreamsAreBounded) {
   // 64 MiB of text in one content string, about 64 kB on disk; the limit is 1 MiB.
-  Put("inflating.pdf", InflatingContentPdf(64LL << 20));
+  Put("inflating.pdf", pdf::samples::InflatingContentPdf(64LL << 20));
   Environment limit = {{"VTPS_PDF_MAX_STREAM_BYTES", "1048576"}};
   const char* message =
       "file \"inflating.pdf\": stream 4 0 decodes to more than 1048576 bytes "
@@ -215,7 +200,7 @@ TEST_F(PdfLimits, RunningOutOfMemoryNamesTheFileAndTheSetting) {
     GTEST_SKIP() << "this sanitizer build reserves terabytes of address space, so the "
                     "processor sets no address-space limit";
   // A 96 MiB content string: within the stream limit, beyond 64 MB of address space.
-  Put("large.pdf", InflatingContentPdf(96LL << 20));
+  Put("large.pdf", pdf::samples::InflatingContentPdf(96LL << 20));
   Environment small = {{"VTPS_PDF_MAX_MEMORY_MB", "64"}};
   const char* message = "file \"large.pdf\" needs more memory than VTPS_PDF_MAX_MEMORY_MB allows";
   ExpectRefusals({
@@ -232,10 +217,10 @@ TEST_F(PdfLimits, RunningOutOfMemoryNamesTheFileAndTheSetting) {
 }
 
 TEST_F(PdfLimits, ImagesBeyondThePixelBudgetAreRefusedBeforeDrawing) {
-  Put("image.pdf", HugeImagePdf(100000, 100000, 3, false));
-  Put("form.pdf", HugeImagePdf(100000, 100000, 3, true));
-  Put("inline.pdf", HugeInlineImagePdf(100000, 100000));
-  Put("fits.pdf", HugeImagePdf(10000, 10000, 1, true));
+  Put("image.pdf", pdf::samples::HugeImagePdf(100000, 100000, 3, false));
+  Put("form.pdf", pdf::samples::HugeImagePdf(100000, 100000, 3, true));
+  Put("inline.pdf", pdf::samples::HugeInlineImagePdf(100000, 100000));
+  Put("fits.pdf", pdf::samples::HugeImagePdf(10000, 10000, 1, true));
   const char* message = " of 100000 x 100000 pixels; at most 100 megapixels per page";
   ExpectRefusals({
       {"pdf-render", Dict({{"file", "image.pdf"}, {"dpi", "1"}, {"output", "p%d.png"}}), message},
@@ -253,7 +238,7 @@ TEST_F(PdfLimits, ImagesBeyondThePixelBudgetAreRefusedBeforeDrawing) {
 }
 
 TEST_F(PdfLimits, OutputsTogetherStayWithinTheOutputBudget) {
-  Put("heavy.pdf", HeavyPagesPdf(1, 100'000));
+  Put("heavy.pdf", pdf::samples::HeavyPagesPdf(1, 100'000));
   Environment budget = {{"VTPS_PDF_MAX_OUTPUT_BYTES", "1000000"}};
   const char* passes = "the run's outputs would pass 1000000 bytes (VTPS_PDF_MAX_OUTPUT_BYTES)";
   ExpectRefusals({
@@ -277,8 +262,8 @@ TEST_F(PdfLimits, OutputsTogetherStayWithinTheOutputBudget) {
 }
 
 TEST_F(PdfLimits, DataQpdfDroppedFailsTheRunAndRepairsAreReported) {
-  Put("wrong-length.pdf", WrongStreamLengthPdf());
-  Put("repeated.pdf", RepeatedPageObjectPdf());
+  Put("wrong-length.pdf", pdf::samples::WrongStreamLengthPdf());
+  Put("repeated.pdf", pdf::samples::RepeatedPageObjectPdf());
   const char* damaged = "file \"wrong-length.pdf\" is damaged: wrong-length.pdf (object 6 0";
   ExpectRefusals({
       {"pdf-merge", Dict({{"input", Repeated("wrong-length.pdf", 1)}, {"output", "m.pdf"}}),
@@ -286,6 +271,9 @@ TEST_F(PdfLimits, DataQpdfDroppedFailsTheRunAndRepairsAreReported) {
       {"pdf-text", Dict({{"file", "wrong-length.pdf"}, {"pages", "2"}}), damaged},
       {"pdf-optimize", Dict({{"file", "wrong-length.pdf"}, {"output", "o.pdf"}}), damaged},
   });
+  // An input refused as damaged points to the repair.
+  EXPECT_THAT(Text(RunProcessor("pdf-text", Dict({{"file", "wrong-length.pdf"}})).answer, "error"),
+              ::testing::EndsWith("; PdfRepair may recover it"));
 
   // The repeated page object becomes a page of its own; nothing is lost, and it is said.
   Run merge = RunProcessor("pdf-merge",
@@ -301,12 +289,61 @@ TEST_F(PdfLimits, DataQpdfDroppedFailsTheRunAndRepairsAreReported) {
   EXPECT_TRUE(AnswerStrings(clean.answer, "warning").empty()) << Show(clean.answer);
 }
 
+TEST_F(PdfLimits, FaultsOfTheFilesBookkeepingAreReportedNotRefused) {
+  // Each made from three.pdf by a change of the same length, so every offset still holds.
+  std::string whole = vtps_test::ReadFile(InRoot("three.pdf"));
+  auto changed = [&whole](const std::string& from, const std::string& to) {
+    std::string copy = whole;
+    std::size_t at = copy.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? copy : copy.replace(at, from.size(), to);
+  };
+  std::size_t start = whole.rfind("startxref\n") + 10;
+  std::string offset = whole.substr(start, whole.find('\n', start) - start);
+  struct Case {
+    const char* name;
+    std::string content;
+    const char* warning;
+    // qpdf writes a "#" in a name bare, so its outputs keep the stray "#".
+    bool outputKeepsIt = false;
+  };
+  const Case cases[] = {
+      {"before-xref.pdf",
+       changed("startxref\n" + offset, "startxref\n" + std::to_string(std::stoi(offset) - 1)),
+       "extraneous whitespace seen before xref"},
+      {"carriage-return.pdf", changed("stream\n", "stream\r"),
+       "stream keyword followed by carriage return only"},
+      {"blank.pdf", changed("/FlateDecode >>\nstream\n", "/FlateDecode>>\nstream \n"),
+       "stream keyword followed by extraneous whitespace"},
+      {"stray-hash.pdf", changed("/Type /Font", "/Ty#e /Font"), "name with stray #", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(c.content.size(), whole.size());
+    Put(c.name, c.content);
+    Run info = RunProcessor("pdf-info", Dict({{"file", c.name}}));
+    ASSERT_EQ(info.exitCode, 0) << Show(info.answer);
+    EXPECT_EQ(Text(info.answer, "pageCount"), "3");
+    // Rewritten, every page is there, and the output reads again clean and sound.
+    Run optimize = RunProcessor("pdf-optimize", Dict({{"file", c.name}, {"output", "o.pdf"}}));
+    ASSERT_EQ(optimize.exitCode, 0) << Show(optimize.answer);
+    EXPECT_THAT(AnswerStrings(optimize.answer, "warning"),
+                ::testing::Contains(HasSubstr(c.warning)));
+    EXPECT_EQ(tools_.PageText(InRoot("o.pdf"), 3), "Page 3");
+    Run again = RunProcessor("pdf-info", Dict({{"file", "o.pdf"}}));
+    ASSERT_EQ(again.exitCode, 0) << Show(again.answer);
+    EXPECT_EQ(AnswerStrings(again.answer, "warning").empty(), !c.outputKeepsIt)
+        << Show(again.answer);
+    EXPECT_EQ(tools_.Checks(InRoot("o.pdf")), !c.outputKeepsIt);
+  }
+}
+
 TEST_F(PdfLimits, UnusableDocumentsGetClearErrors) {
-  Put("empty.pdf", NoPagesPdf());
+  Put("empty.pdf", pdf::samples::NoPagesPdf());
   std::string huge = "1" + std::string(400, '0') + ".0";
-  Put("infinite.pdf", MediaBoxPdf("0 0 " + huge + " 1"));
-  Put("nan.pdf", MediaBoxPdf(huge + " 0 " + huge + " 1"));
-  Put("trap.pdf", LinearizationTrapPdf());
+  Put("infinite.pdf", pdf::samples::MediaBoxPdf("0 0 " + huge + " 1"));
+  Put("nan.pdf", pdf::samples::MediaBoxPdf(huge + " 0 " + huge + " 1"));
+  Put("trap.pdf", pdf::samples::LinearizationTrapPdf());
   const char* noSize = "page 1 has no usable size";
   ExpectRefusals({
       {"pdf-info", Dict({{"file", "empty.pdf"}}), "file \"empty.pdf\" has no pages"},
@@ -324,3 +361,5 @@ TEST_F(PdfLimits, UnusableDocumentsGetClearErrors) {
 }
 
 }  // namespace
+
+}  // namespace vtps_test

@@ -8,7 +8,6 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/os/child_process.h"
-#include "processors/pdf/operation_table.h"
 #include "tests/pdf_feature_files.h"
 #include "tests/pdf_test_files.h"
 #include "tests/support/program_runner.h"
@@ -38,11 +37,9 @@ class PdfProcess : public ::testing::Test {
         "<ProgramDirectory>processors/</ProgramDirectory>\n"
         "<WorkingDirectory type=\"url\">" +
         vtps_test::FileUrl(dir_.File("jobs")) + "</WorkingDirectory>\n";
-    for (const OperationTable* table :
-         {&DocumentOperations(), &DrawingOperations(), &MetadataOperations()})
-      for (const OperationEntry& entry : *table)
-        configuration +=
-            "<" + std::string(entry.method) + ">" + entry.program + "</" + entry.method + ">\n";
+    for (const vtps_test::PdfOperation& operation : vtps_test::PdfOperations())
+      configuration += "<" + std::string(operation.method) + ">" + operation.name + "</" +
+                       operation.method + ">\n";
     configuration += "</Configuration></VantricProcessServer></Servers></configuration>\n";
     vtps_test::WriteFile(dir_.File("ntr.xml"), configuration);
 

@@ -10,23 +10,17 @@
 #include "jobs/job_file.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/child_process.h"
-#include "processors/pdf/operation_table.h"
 #include "tests/pdf_job.h"
 #include "tests/pdf_root_test.h"
 #include "tests/pdf_test_files.h"
 #include "tests/support/test_support.h"
 
+namespace vtps_test {
+
 namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-
-using vtps_test::AnswerArray;
-using vtps_test::Array;
-using vtps_test::Dict;
-using vtps_test::Element;
-using vtps_test::Show;
-using vtps_test::Text;
 
 class PdfProcessor : public vtps_test::PdfRootTest {};
 
@@ -301,26 +295,20 @@ TEST_F(PdfProcessor, FailuresAnswerAnErrorExitNonZeroAndLeaveNothing) {
   }
 }
 
-// The build's links, made from the names in CMake, must match the programs' own tables: a
-// name linked to the wrong program would refuse every job.
+// Each operation's link leads to the program its table is in, and that program answers to
+// the name: a program built with another table, or a link to the wrong program, would refuse
+// every job.
 TEST_F(PdfProcessor, EveryOperationNameLinksToTheProgramThatRunsIt) {
-  struct Program {
-    const char* file;
-    const OperationTable& operations;
-  };
-  for (const Program& program :
-       {Program{"vtps-pdf", DocumentOperations()}, Program{"vtps-pdf-draw", DrawingOperations()},
-        Program{"vtps-pdf-metadata", MetadataOperations()}}) {
-    for (const OperationEntry& entry : program.operations) {
-      std::string link = vtps_test::BuildProgram(std::string("processors/") + entry.program);
-      EXPECT_EQ(fs::read_symlink(link).string(), program.file) << entry.program;
-      os::ChildProcess::Options options;
-      options.stderrPath = dir_.File("usage.err");
-      os::ChildProcess child = os::ChildProcess::Start(link, options);
-      EXPECT_EQ(child.WaitFor(std::chrono::seconds(60)).value_or(-1), 2) << entry.program;
-      EXPECT_EQ(vtps_test::ReadFile(options.stderrPath),
-                std::string("usage: ") + entry.program + " -r -i JOBFILE\n");
-    }
+  ASSERT_FALSE(vtps_test::PdfOperations().empty());
+  for (const vtps_test::PdfOperation& operation : vtps_test::PdfOperations()) {
+    std::string link = vtps_test::BuildProgram(std::string("processors/") + operation.name);
+    EXPECT_EQ(fs::read_symlink(link).string(), operation.program) << operation.name;
+    os::ChildProcess::Options options;
+    options.stderrPath = dir_.File("usage.err");
+    os::ChildProcess child = os::ChildProcess::Start(link, options);
+    EXPECT_EQ(child.WaitFor(std::chrono::seconds(60)).value_or(-1), 2) << operation.name;
+    EXPECT_EQ(vtps_test::ReadFile(options.stderrPath),
+              std::string("usage: ") + operation.name + " -r -i JOBFILE\n");
   }
 }
 
@@ -345,3 +333,5 @@ TEST_F(PdfProcessor, AWrongCommandLineWritesNothing) {
 }
 
 }  // namespace
+
+}  // namespace vtps_test

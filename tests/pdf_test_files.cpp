@@ -4,45 +4,52 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/os/child_process.h"
-#include "processors/pdf/sample_pdf.h"
+#include "processors/pdf/samples/sample_pdf.h"
 #include "tests/support/test_support.h"
 
 namespace vtps_test {
 
 namespace fs = std::filesystem;
 
+const std::vector<PdfOperation>& PdfOperations() {
+  static const std::vector<PdfOperation> operations = {
+#include "pdf_operations.inc"
+  };
+  return operations;
+}
+
 void MakeTestPdfs(const std::string& folder) {
   auto path = [&](const char* name) { return (fs::path(folder) / name).string(); };
-  SampleDocument three;
-  three.pages = TextPages(3);
-  WriteSamplePdf(three, path("three.pdf"));
+  pdf::samples::SampleDocument three;
+  three.pages = pdf::samples::TextPages(3);
+  pdf::samples::WriteSamplePdf(three, path("three.pdf"));
 
-  SampleDocument mixed;
+  pdf::samples::SampleDocument mixed;
   mixed.pages = {{595, 842, "Portrait", 0, std::nullopt},
                  {842, 595, "Landscape", 90, std::nullopt},
                  {612, 792, "Cropped", 0, std::array<double, 4>{36, 36, 576, 756}}};
-  WriteSamplePdf(mixed, path("mixed.pdf"));
+  pdf::samples::WriteSamplePdf(mixed, path("mixed.pdf"));
 
-  SampleDocument info;
-  info.pages = TextPages(1);
+  pdf::samples::SampleDocument info;
+  info.pages = pdf::samples::TextPages(1);
   info.info = {{"Title", "Quarterly report"}, {"Author", "\xc3\x89mile Zola"}};
-  WriteSamplePdf(info, path("info.pdf"));
+  pdf::samples::WriteSamplePdf(info, path("info.pdf"));
 
-  SampleDocument locked = three;
+  pdf::samples::SampleDocument locked = three;
   locked.userPassword = "user-pw";
   locked.ownerPassword = "owner-pw";
-  WriteSamplePdf(locked, path("locked.pdf"));
+  pdf::samples::WriteSamplePdf(locked, path("locked.pdf"));
 
   std::string whole = ReadFile(path("three.pdf"));
   WriteFile(path("damaged.pdf"), whole.substr(0, whole.size() * 2 / 3));
 
-  SampleDocument stamp;
+  pdf::samples::SampleDocument stamp;
   stamp.pages = {{612, 792, "STAMP", 0, std::nullopt}};
-  WriteSamplePdf(stamp, path("stamp.pdf"));
+  pdf::samples::WriteSamplePdf(stamp, path("stamp.pdf"));
 
-  SampleDocument big;
+  pdf::samples::SampleDocument big;
   big.pages = {{3000, 3000, "Big", 0, std::nullopt}};
-  WriteSamplePdf(big, path("big.pdf"));
+  pdf::samples::WriteSamplePdf(big, path("big.pdf"));
 }
 
 ToolResult RunTool(const std::string& program, const std::vector<std::string>& arguments,

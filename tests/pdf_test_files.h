@@ -18,6 +18,16 @@ namespace vtps_test {
 //   big.pdf      1 page of 3000 x 3000 points
 void MakeTestPdfs(const std::string& folder);
 
+// One operation of a PDF program, as the program's operations.table lists it.
+struct PdfOperation {
+  const char* program;  // "vtps-pdf"
+  const char* name;     // "pdf-info", the link it is started as
+  const char* method;   // "PdfInfo"
+};
+
+// Every operation of every PDF program of this build.
+const std::vector<PdfOperation>& PdfOperations();
+
 struct ToolResult {
   int exitCode = -1;
   std::string out;

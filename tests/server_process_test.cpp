@@ -10,19 +10,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::size_t Occurrences(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
-}
-
 class ServerProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    serverPort_ = vtps_test::FreePort();
-    ntrPort_ = vtps_test::FreePort();
-    vtps_test::WriteFile(dir_.File("services"), vtps_test::ServicesText(serverPort_, ntrPort_));
+    ports_ = vtps_test::WriteServicesFile(dir_.File("services"));
     run_.environment = {{"KQM_SERVICES", vtps_test::NativePath(dir_.File("services"))},
                         {"KQM_DEBUG_LOG", vtps_test::NativePath(dir_.File("debug.log"))},
                         {"KQM_DEBUG_LEVEL", "1"}};
@@ -46,8 +37,7 @@ class ServerProcess : public ::testing::Test {
 
   vtps_test::TempDir dir_;
   vtps_test::ProgramRunner run_{dir_};
-  std::uint16_t serverPort_ = 0;
-  std::uint16_t ntrPort_ = 0;
+  vtps_test::ServicePorts ports_;
 };
 
 TEST_F(ServerProcess, HelpAndAnUnknownMethod) {
@@ -63,11 +53,11 @@ TEST_F(ServerProcess, HelpAndAnUnknownMethod) {
 
   // The readiness probe's own unknown method logs the same line, so the lines are counted.
   const std::string notFound = " 0 VantricProcessServer Exception Processor not found.\n";
-  std::size_t before = Occurrences(Log(), notFound);
+  std::size_t before = vtps_test::Occurrences(Log(), notFound);
   auto unknown = Call({"VantricProcessServer", "Convert", R"({"file": "a.pdf"})"});
   EXPECT_EQ(unknown.exitCode, 0) << unknown.err;
   EXPECT_EQ(unknown.out, "{}\n");
-  EXPECT_EQ(Occurrences(Log(), notFound), before + 1) << Log();
+  EXPECT_EQ(vtps_test::Occurrences(Log(), notFound), before + 1) << Log();
   EXPECT_EQ(ServerErr(), "");
 }
 
@@ -89,7 +79,7 @@ TEST_F(ServerProcess, StopSignalEndsWithZeroAndTheDestructorLine) {
 
 TEST_F(ServerProcess, TakenPortEndsWithOneAndAStoppedLine) {
   KQM_TServer squatter;
-  squatter.Bind("Squatter", serverPort_, 0, false);
+  squatter.Bind("Squatter", ports_.server, 0, false);
   os::ChildProcess server = StartServer();
   EXPECT_EQ(server.WaitFor(60s), 1);
   std::string errors = ServerErr();

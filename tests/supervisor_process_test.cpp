@@ -133,9 +133,7 @@ std::string HttpGet(std::uint16_t port, const std::string& path) {
 class Supervised : public ::testing::Test {
  protected:
   void SetUp() override {
-    serverPort_ = vtps_test::FreePort();
-    ntrPort_ = vtps_test::FreePort();
-    vtps_test::WriteFile(dir_.File("services"), vtps_test::ServicesText(serverPort_, ntrPort_));
+    ports_ = vtps_test::WriteServicesFile(dir_.File("services"));
     std::filesystem::create_directory(dir_.File("jobs"));
     vtps_test::WriteFile(dir_.File("ntr.xml"),
                          "<configuration><Servers><VantricProcessServer><Configuration>\n"
@@ -170,8 +168,7 @@ class Supervised : public ::testing::Test {
   std::string Log() const { return vtps_test::ReadFile(dir_.File("debug.log")); }
 
   vtps_test::TempDir dir_;
-  std::uint16_t serverPort_ = 0;
-  std::uint16_t ntrPort_ = 0;
+  vtps_test::ServicePorts ports_;
   vtps_test::ProgramRunner run_{dir_};
 };
 
@@ -228,7 +225,7 @@ TEST_F(Supervised, AStartFailureIsTheStatusAndNoReadiness) {
   NotifySocket notify(dir_.File("server.sock"));
   // Something else holds the server's port.
   asio::io_context io;
-  asio::ip::tcp::acceptor squatter(io, {asio::ip::address_v4::loopback(), serverPort_});
+  asio::ip::tcp::acceptor squatter(io, {asio::ip::address_v4::loopback(), ports_.server});
   os::ChildProcess server = StartSupervised("server/VantricProcessServer", {}, "server", notify);
   EXPECT_EQ(server.WaitFor(60s), 1);
   EXPECT_TRUE(notify.WaitFor("STATUS=VantricProcessServer stopped:", 1s)) << notify.Transcript();

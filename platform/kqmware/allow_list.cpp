@@ -186,4 +186,10 @@ std::string AllowList::Describe() const {
   return text;
 }
 
+std::string EveryPeerWarning(const std::string& listener) {
+  return "warning: " + listener +
+         " reaches beyond loopback and KQM_ALLOW is unset, so every peer that reaches it is let "
+         "in; set KQM_ALLOW to the addresses and networks that may connect";
+}
+
 }  // namespace kqm

@@ -48,4 +48,8 @@ class AllowList {
   std::vector<Network> networks_;
 };
 
+// The level-0 warning a server logs for `listener` ("the listener of S on 0.0.0.0 port 7410")
+// when it lets every peer in. Pure.
+std::string EveryPeerWarning(const std::string& listener);
+
 }  // namespace kqm

@@ -1,6 +1,7 @@
 #include "platform/kqmware/client_transport.h"
 
-#include "platform/kqmware/service_directory.h"
+#include "platform/kqmware/nats/nats_client_transport.h"
+#include "platform/kqmware/tcp/tcp_client_transport.h"
 
 namespace kqm {
 
@@ -10,7 +11,7 @@ std::unique_ptr<ClientTransport> MakeClientTransport(const ClientOptions& option
                                                      std::uint16_t port) {
   if (options.natsUrl)
     return MakeNatsClientTransport(service, options);
-  return MakeTcpClientTransport(host, service, port != 0 ? port : ServicePort(service), options);
+  return MakeTcpClientTransport(host, service, port, options);
 }
 
 }  // namespace kqm

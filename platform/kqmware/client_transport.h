@@ -1,13 +1,14 @@
-// How a client's requests travel to a service: over direct TCP to the service's port, or
-// over NATS on the service's subject. KQM_TClient holds one transport, made by
-// MakeClientTransport from the client's options; a new transport is a new implementation of
-// ClientTransport and a line in that factory.
+// How a client's requests travel to a service. KQM_TClient holds one transport, made by
+// MakeClientTransport from the client's options; each transport lives in a folder of its own
+// below platform/kqmware, and a new one is a new implementation of ClientTransport and a line
+// in that factory.
 //
 // Threads: one call at a time (KQM_TClient serialises them). A transport owns its connection.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@
 #include "platform/kqtypes/kq_dict.h"
 
 namespace kqm {
+
+// Whom a status probe hears from: the one server a request reaches, or every instance bound
+// under the service's name.
+enum class StatusScope { kOneServer, kEveryInstance };
 
 class ClientTransport {
  public:
@@ -29,14 +34,15 @@ class ClientTransport {
   // class this process has registered; KQM_EBusy when the service would not take the request.
   // Every other failure throws KQ_EException naming the service and the cause.
   virtual KQ_TAny Exchange(MessageKind kind, const KQ_TAny& value) = 0;
-  // The status of every instance that answers within `windowMs` (over TCP the one service).
+  // The status of every server StatusReach names that answers: within `windowMs` for every
+  // instance; the one server's within the request timeout, and a failure to get it thrown.
   // Throws as Exchange does.
   virtual std::vector<KQ_TDict> StatusOfEvery(int windowMs) = 0;
+  virtual StatusScope StatusReach() const = 0;
   // Closes the connection, if it has one of its own; the next exchange connects again.
   virtual void Disconnect() = 0;
-  // The TCP port it sends to; 0 for a transport without one.
-  virtual std::uint16_t Port() const = 0;
-  virtual bool UsesNats() const = 0;
+  // The TCP port it sends to; nullopt for a transport without one.
+  virtual std::optional<std::uint16_t> Port() const = 0;
 };
 
 // The transport `options` ask for to the service `service`: NATS when options.natsUrl is set
@@ -47,13 +53,5 @@ std::unique_ptr<ClientTransport> MakeClientTransport(const ClientOptions& option
                                                      const std::string& host,
                                                      const std::string& service,
                                                      std::uint16_t port);
-
-// The two transports the factory makes.
-std::unique_ptr<ClientTransport> MakeTcpClientTransport(const std::string& host,
-                                                        const std::string& service,
-                                                        std::uint16_t port,
-                                                        const ClientOptions& options);
-std::unique_ptr<ClientTransport> MakeNatsClientTransport(const std::string& service,
-                                                         const ClientOptions& options);
 
 }  // namespace kqm

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/kqmware/program_options.h"
 #include "platform/os/os.h"
 
 namespace kqm {
@@ -71,15 +72,18 @@ void DebugLog::CloseFile() {
 }
 
 bool DebugLog::Configure() {
-  std::optional<std::string> path = os::GetEnv("KQM_DEBUG_LOG");
+  return Configure(ProgramOptionsInUse().debugLog);
+}
+
+bool DebugLog::Configure(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
   CloseFile();
-  if (!path || path->empty())
+  if (path.empty())
     return true;
-  file_ = os::OpenForAppend(*path);
+  file_ = os::OpenForAppend(path);
   if (file_ != nullptr)
     return true;
-  os::WriteSystemLog("KQMWare: cannot open the debug log " + *path + " named in KQM_DEBUG_LOG: " +
+  os::WriteSystemLog("KQMWare: cannot open the debug log " + path + " named in KQM_DEBUG_LOG: " +
                      os::ErrorText(errno) + "; debug lines go to the system log");
   return false;
 }

@@ -1,9 +1,9 @@
 // The debug channel's sink and line format.
 //
 // One DebugLog per process receives the lines of every server in it and writes them to the
-// file named by KQM_DEBUG_LOG, or to the system log when that is unset. It never writes to
-// standard output or standard error. Every operation is safe to call from any thread; each
-// line is written whole and flushed.
+// debug log file the program's options name (KQM_DEBUG_LOG, see program_options.h), or to the
+// system log when they name none. It never writes to standard output or standard error.
+// Every operation is safe to call from any thread; each line is written whole and flushed.
 #pragma once
 
 #include <chrono>
@@ -26,12 +26,14 @@ std::string FormatDebugLine(std::string_view time, std::string_view service,
 
 class DebugLog {
  public:
-  // The process's sink, set up from KQM_DEBUG_LOG on first use.
+  // The process's sink, set up from the program's options on first use.
   static DebugLog& Instance();
 
-  // Reads KQM_DEBUG_LOG again and sends lines where it says. Returns false when the file it
-  // names cannot be opened; lines then go to the system log, which also gets a line saying
-  // why.
+  // Sends lines to the file `path` names, appending, or to the system log when `path` is
+  // empty. Returns false when the file cannot be opened; lines then go to the system log,
+  // which also gets a line saying why.
+  bool Configure(const std::string& path);
+  // Configure with the debug log the program's options name now.
   bool Configure();
 
   // Appends one line (without its newline).

@@ -4,9 +4,9 @@
 
 #include "platform/kqmware/debug_log.h"
 #include "platform/kqmware/kqm_server.h"
+#include "platform/kqmware/program_options.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
-#include "tests/support/scoped_env.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -34,8 +34,7 @@ TEST(DebugChannel, WritesOnlyLevelsUpToTheDebugLevel) {
   vtps_test::TempDir dir;
   std::string log = dir.File("debug.log");
   {
-    vtps_test::ScopedEnv logFile("KQM_DEBUG_LOG", log);
-    ASSERT_TRUE(kqm::DebugLog::Instance().Configure());
+    ASSERT_TRUE(kqm::DebugLog::Instance().Configure(log));
     KQM_TServer server;
     server.SetDebugLevel(2);
     server.DBG_Type(0, "level zero");
@@ -57,10 +56,22 @@ TEST(DebugChannel, WritesOnlyLevelsUpToTheDebugLevel) {
 
 TEST(DebugChannel, UnopenableLogIsReported) {
   vtps_test::TempDir dir;
-  vtps_test::ScopedEnv logFile("KQM_DEBUG_LOG", dir.File("no/such/folder/debug.log"));
-  EXPECT_FALSE(kqm::DebugLog::Instance().Configure());
-  logFile.Set(std::nullopt);
-  EXPECT_TRUE(kqm::DebugLog::Instance().Configure());
+  EXPECT_FALSE(kqm::DebugLog::Instance().Configure(dir.File("no/such/folder/debug.log")));
+  EXPECT_TRUE(kqm::DebugLog::Instance().Configure(""));
+}
+
+// The initialisation function and a first use open the log the program's options name.
+TEST(DebugChannel, OpensTheLogTheProgramsOptionsName) {
+  vtps_test::TempDir dir;
+  kqm::ProgramOptions earlier = kqm::ProgramOptionsInUse();
+  kqm::ProgramOptions options;
+  options.debugLog = dir.File("debug.log");
+  kqm::UseProgramOptions(options);
+  ASSERT_TRUE(kqm::DebugLog::Instance().Configure());
+  kqm::DebugLog::Instance().Write("a line");
+  kqm::UseProgramOptions(earlier);
+  kqm::DebugLog::Instance().Configure();
+  EXPECT_EQ(vtps_test::ReadFile(options.debugLog), "a line\n");
 }
 
 }  // namespace

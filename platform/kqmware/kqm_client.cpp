@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/kqmware/program_options.h"
 #include "platform/kqtypes/kq_exception.h"
 
 KQM_TClient::KQM_TClient() = default;
@@ -12,7 +13,7 @@ KQM_TClient::~KQM_TClient() = default;
 
 void KQM_TClient::SetConnectionAddress(const KQ_TString& host, const KQ_TString& serviceName,
                                        std::uint16_t port, TLocationMode mode) {
-  kqm::ClientOptions options = options_ ? *options_ : kqm::ClientOptions::FromEnvironment();
+  kqm::ClientOptions options = options_ ? *options_ : kqm::ProgramOptionsInUse().client;
   std::unique_ptr<kqm::ClientTransport> transport =
       kqm::MakeClientTransport(options, host.Text(), serviceName.Text(), port);
   if (mode == kConnectNow)
@@ -20,7 +21,7 @@ void KQM_TClient::SetConnectionAddress(const KQ_TString& host, const KQ_TString&
   std::lock_guard<std::mutex> lock(mutex_);
   host_ = host.Text();
   serviceName_ = serviceName.Text();
-  port_ = transport->UsesNats() ? port : transport->Port();
+  port_ = transport->Port().value_or(port);
   transport_ = std::move(transport);
 }
 
@@ -51,9 +52,9 @@ std::vector<KQ_TDict> KQM_TClient::StatusOfEvery(int windowMs) {
   return Transport("a status request").StatusOfEvery(windowMs);
 }
 
-bool KQM_TClient::UsesNats() const {
+kqm::StatusScope KQM_TClient::StatusReach() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return transport_ != nullptr && transport_->UsesNats();
+  return transport_ != nullptr ? transport_->StatusReach() : kqm::StatusScope::kOneServer;
 }
 
 KQ_TAny KQM_TClient::Call(const KQ_TString& method, const KQ_TAny& parameter) {

@@ -1,26 +1,20 @@
-// KQM_TClient, the middleware's client: sends request dictionaries to a service on a host
-// and returns its answers. Its settings are the ClientOptions it is made with, or else the
-// environment's, read at SetConnectionAddress (ClientOptions::FromEnvironment); the KQM_
-// names below stand for either. Requests travel by the transport the options choose
-// (client_transport.h).
+// KQM_TClient, the middleware's client: sends request dictionaries to a service and returns
+// its answers, by the transport its options choose (client_transport.h). Its options are
+// the ones it is made with, or else the program's (kqm::ProgramOptionsInUse), taken at
+// SetConnectionAddress.
 //
-// With KQM_NATS_URL set, requests travel over NATS instead: on the subject "kqm.SERVICE",
-// answered by whichever server bound under the name NATS picks; the host and port are then
-// not used. An answer is waited for at most KQM_REQUEST_TIMEOUT_MS, or 300000 ms when that
-// is 0 (a request on an instance that dies is never answered). The client authenticates to
-// NATS and checks it over TLS as KQM_NATS_CREDS, KQM_NATS_NKEY_SEED, KQM_NATS_TOKEN,
-// KQM_NATS_USER / KQM_NATS_PASSWORD and KQM_NATS_TLS_* say (see settings.h); a refusal of
-// its credentials or of a publish fails the request at once, naming the cause.
+// Timeouts: connecting waits at most options.connectTimeoutMs (KQM_CONNECT_TIMEOUT_MS,
+// default 5000), an answer at most options.requestTimeoutMs (KQM_REQUEST_TIMEOUT_MS; 0, the
+// default, waits without end over direct TCP, and a transport that could leave a request
+// unanswered for ever bounds it, as its header says).
 //
-// A host that is this machine's own name or "localhost" (or empty) is reached over
-// loopback. Connecting waits at most KQM_CONNECT_TIMEOUT_MS (default 5000), an answer at
-// most KQM_REQUEST_TIMEOUT_MS (default 0: without end). A lost connection is made again by
-// the next request; so is one the service has closed since the last request (servers close
-// idle connections, KQM_IDLE_TIMEOUT_MS), checked before anything is sent. A request is
-// never sent twice: once it may have left, a failure is reported, not retried. A service
-// that refuses a connection (too many open) or closes it as idle just as a request arrives
-// says so with a notice, raised as KQM_EBusy: that request was not run. Requests from several
-// threads are sent one after the other. The client owns its connection.
+// A lost connection is made again by the next request, and a request is never sent twice:
+// once it may have left, a failure is reported, not retried. A service that would not take
+// a request, or closes the connection just as one arrives, says so with KQM_EBusy: that
+// request was not run and may be sent again.
+//
+// Threads: any; requests from several threads are sent one after the other. The client owns
+// its connection.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +26,6 @@
 
 #include "platform/kqmware/client_transport.h"
 #include "platform/kqmware/options.h"
-
 #include "platform/kqtypes/kq_any.h"
 #include "platform/kqtypes/kq_dict.h"
 #include "platform/kqtypes/kq_string.h"
@@ -47,18 +40,17 @@ class KQM_TClient {
     kConnectNow = 1,
   };
 
-  // Reads its settings from the environment at SetConnectionAddress.
+  // Takes the program's client options at SetConnectionAddress.
   KQM_TClient();
-  // Uses `options` instead of the environment.
   explicit KQM_TClient(const kqm::ClientOptions& options);
   virtual ~KQM_TClient();
   KQM_TClient(const KQM_TClient&) = delete;
   KQM_TClient& operator=(const KQM_TClient&) = delete;
 
   // Aims the client at `serviceName` on `host`: on `port`, or when that is 0 on the port the
-  // service directory gives the name. Throws KQ_EException when the service has no port or
-  // a setting is unusable (also NATS security settings that do not fit together), and with
-  // kConnectNow when the connection cannot be made.
+  // service directory gives the name (a transport without ports uses neither). Throws
+  // KQ_EException when the service has no port or the transport cannot serve the name, and
+  // with kConnectNow when the connection cannot be made.
   void SetConnectionAddress(const KQ_TString& host, const KQ_TString& serviceName,
                             std::uint16_t port, TLocationMode mode);
 
@@ -74,12 +66,13 @@ class KQM_TClient {
   // while every processor slot is busy. Throws as Request does.
   KQ_TDict Status();
 
-  // The status of every instance that answers within `windowMs`: over NATS each server
-  // bound under the name answers (none: empty); over TCP the one server, as Status does.
-  // Throws as Request does.
+  // The status of every server StatusReach names: every instance bound under the name that
+  // answers within `windowMs` (none: empty), or the one server a request reaches, as Status
+  // gives it. Throws as Request does.
   std::vector<KQ_TDict> StatusOfEvery(int windowMs);
-  // Whether requests travel over NATS (KQM_NATS_URL was set at SetConnectionAddress).
-  bool UsesNats() const;
+  // Whom StatusOfEvery hears from, as the transport SetConnectionAddress chose says;
+  // kOneServer before it.
+  kqm::StatusScope StatusReach() const;
 
   // Request with {"M": method, "P1": parameter}.
   virtual KQ_TAny Call(const KQ_TString& method, const KQ_TAny& parameter);
@@ -96,7 +89,7 @@ class KQM_TClient {
   // Only with mutex_ held.
   kqm::ClientTransport& Transport(const char* what);
 
-  std::optional<kqm::ClientOptions> options_;  // nullopt: the environment's
+  std::optional<kqm::ClientOptions> options_;  // nullopt: the program's
   std::string host_;
   std::string serviceName_;
   std::uint16_t port_ = 0;

@@ -14,30 +14,20 @@
 #include "platform/kqmware/debug_log.h"
 #include "platform/kqmware/kqm_ebusy.h"
 #include "platform/kqmware/metrics_listener.h"
-#include "platform/kqmware/nats_services.h"
-#include "platform/kqmware/nats_transport.h"
 #include "platform/kqmware/options.h"
 #include "platform/kqmware/processor_slots.h"
+#include "platform/kqmware/program_options.h"
 #include "platform/kqmware/server_engine.h"
 #include "platform/kqmware/server_statistics.h"
 #include "platform/kqmware/server_transport_factory.h"
-#include "platform/kqmware/service_directory.h"
 #include "platform/kqmware/settings.h"
 #include "platform/kqmware/status_report.h"
 #include "platform/kqmware/supervision.h"
-#include "platform/kqmware/tcp_transport.h"
 #include "platform/kqmware/wire.h"
 #include "platform/kqtypes/kq_exception.h"
 #include "platform/kqtypes/kq_value_class.h"
 #include "platform/os/os.h"
 #include "platform/os/service_manager.h"
-
-namespace asio = boost::asio;
-using asio::ip::tcp;
-
-std::string KQM_TSocket::Describe() const {
-  return std::to_string(id_) + " (" + peerAddress_ + ":" + std::to_string(peerPort_) + ")";
-}
 
 // What the engine asks of the server, answered by the server's own (virtual) operations.
 class KQM_TServer::Owner : public kqm::EngineOwner {
@@ -64,8 +54,10 @@ void* KQM_TServer::KQ_DynamicInfo(const char* className) const {
   return KQ_AnswerDynamicInfo<KQ_TObject>(this, KQ_ClassObject(), className);
 }
 
-KQM_TServer::KQM_TServer()
-    : serviceName_(os::ProgramName()), debugLevel_(kqm::InitialDebugLevel()) {}
+KQM_TServer::KQM_TServer() : KQM_TServer(kqm::ProgramOptionsInUse().debugLevel) {}
+
+KQM_TServer::KQM_TServer(int debugLevel)
+    : serviceName_(os::ProgramName()), debugLevel_(debugLevel) {}
 
 KQM_TServer::~KQM_TServer() {
   Close();
@@ -73,7 +65,7 @@ KQM_TServer::~KQM_TServer() {
 
 void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
                        bool allInterfaces) {
-  Bind(serviceName, port, backlog, allInterfaces, kqm::ServerOptions::FromEnvironment());
+  Bind(serviceName, port, backlog, allInterfaces, kqm::ProgramOptionsInUse().server);
 }
 
 void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
@@ -91,7 +83,7 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
   kqm::ConnectionHooks hooks;
   hooks.added = [this](const KQM_TSocket& socket) { ConnectionAdded(socket); };
   hooks.dropped = [this](const KQM_TSocket& socket) { ConnectionDropped(socket); };
-  kqm::TransportChoice transport =
+  kqm::TransportMaker transport =
       kqm::ChooseServerTransport(options, serviceName.Text(), port, backlog, allInterfaces, hooks);
   const std::optional<kqm::ListenPoint>& metrics = options.metricsListen;
   kqm::AllowList metricsAllow =
@@ -101,39 +93,15 @@ void KQM_TServer::Bind(const KQ_TString& serviceName, std::uint16_t port, std::u
   try {
     owner_ = std::make_unique<Owner>(*this);
     engine_ =
-        std::make_unique<kqm::ServerEngine>(*owner_, transport.make, limits, metrics, metricsAllow);
+        std::make_unique<kqm::ServerEngine>(*owner_, transport, limits, metrics, metricsAllow);
   } catch (...) {
     serviceName_ = previousName;
     throw;
   }
-  auto warnOpen = [this](const std::string& listener) {
-    DBG_Type(0, "warning: " + listener +
-                    " reaches beyond loopback and KQM_ALLOW is unset, so every peer that reaches "
-                    "it is let in; set KQM_ALLOW to the addresses and networks that may connect");
-  };
-  if (!transport.overNats) {
-    const kqm::ConnectionRules& rules = transport.rules;
-    const kqm::ConnectionLimit& limit = rules.limit;
-    DBG_Type(
-        4, "descriptor limit " +
-               (limit.descriptors > 0 ? std::to_string(limit.descriptors) : "none") +
-               "; connections " + limit.Describe() + ", idle ones closed after " +
-               (rules.idleTimeoutMs > 0 ? std::to_string(rules.idleTimeoutMs) + " ms" : "no time") +
-               " (KQM_IDLE_TIMEOUT_MS)");
-    if (limit.LoweredByDescriptors()) {
-      DBG_Type(2, "warning: the descriptor limit " + std::to_string(limit.descriptors) +
-                      " allows " + std::to_string(limit.maximum) +
-                      " connections, fewer than KQM_MAX_CONNECTIONS " +
-                      std::to_string(limit.setting) + "; raise the limit (ulimit -n, LimitNOFILE)");
-    }
-  }
-  if (!transport.openListener.empty()) {
-    warnOpen("the listener of " + serviceName_ + " on " + transport.openListener + " port " +
-             std::to_string(engine_->Port()));
-  }
+  engine_->ReportTransportSettings();
   if (metrics && metricsAllow.AllowsEveryone()) {
-    warnOpen("the metrics listener on " + metrics->host + " port " +
-             std::to_string(engine_->MetricsPort()));
+    DBG_Type(0, kqm::EveryPeerWarning("the metrics listener on " + metrics->host + " port " +
+                                      std::to_string(engine_->MetricsPort())));
   }
   // Shutdown may run on another thread meanwhile: it sets its flag before it looks for the
   // engine, and the engine is published before the flag is looked at, so one of the two

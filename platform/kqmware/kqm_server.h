@@ -1,7 +1,7 @@
 // KQM_TServer, a request server of the middleware: bound under a service name, it receives
-// request dictionaries over TCP and answers each with the value its processor leaves. With
-// KQM_NATS_URL set they arrive over NATS instead, shared with every server bound under the
-// same name (see nats_transport.h); the engine is the same.
+// request dictionaries and answers each with the value its processor leaves. They arrive by
+// the transport its options choose (server_transport_factory.h): over direct TCP, or shared
+// with every server bound under the same name through a message bus; the engine is the same.
 //
 // Threads: EventLoop runs the network side and the processor on KQM_WORKERS + 1 threads (the
 // calling thread is one of them). At most KQM_WORKERS requests run the processor at once,
@@ -44,33 +44,29 @@ class KQM_TServer : public KQ_TObject, public DebugChannel {
   static constexpr const char* KQ_ClassName = "KQM_TServer";
   static KQ_TClass* KQ_ClassObject();
 
-  // Reads KQM_DEBUG_LEVEL as the initial debug level; throws KQ_EException when it is not a
-  // number.
+  // The initial debug level is the program's (kqm::ProgramOptionsInUse, KQM_DEBUG_LEVEL).
   KQM_TServer();
+  explicit KQM_TServer(int debugLevel);
   ~KQM_TServer() override;
   KQM_TServer(const KQM_TServer&) = delete;
   KQM_TServer& operator=(const KQM_TServer&) = delete;
 
-  // Starts listening for the service `serviceName`: on `port`, or when that is 0 on the port
-  // the service directory gives the name; on all interfaces when `allInterfaces` is true,
-  // else on KQM_LISTEN (default 127.0.0.1). `backlog` is the listen queue's length, 0 for
-  // the system's default. Throws KQ_EException when the service has no port, a setting is
-  // unusable, the server is bound already, or the address cannot be bound (naming the
-  // address and port). The listener, and the metrics listener, take connections only from
-  // the peers KQM_ALLOW names; unset, only loopback peers when listening on loopback, and
-  // every peer (with a level-0 warning) when listening beyond it. With KQM_NATS_URL set it
-  // subscribes to "kqm." + the service name in the queue group of that name instead (the
-  // port, backlog and interfaces do not matter), authenticating as the KQM_NATS_* security
-  // settings say; it throws KQ_EException when the name is not one subject token, NATS
-  // cannot be reached, refuses the credentials or the TLS handshake, or does not permit the
-  // subscriptions.
-  void Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
-            bool allInterfaces);
-  // Bind with the settings in `options` rather than the environment's (the four-argument
-  // Bind reads them with ServerOptions::FromEnvironment): KQM_LISTEN above is
-  // options.listenAddress, KQM_NATS_URL options.natsUrl, and so on.
+  // Starts serving the service `serviceName` as `options` say. Over direct TCP it listens
+  // on `port`, or when that is 0 on the port the service directory (options.services) gives
+  // the name; on all interfaces when `allInterfaces` is true, else on options.listenAddress
+  // (KQM_LISTEN); `backlog` is the listen queue's length, 0 for the system's default. The
+  // listener, and the metrics listener, take connections only from the peers options.allow
+  // (KQM_ALLOW) names; unset, only loopback peers when listening on loopback, and every peer
+  // (with a level-0 warning) when listening beyond it. Another transport may not use the
+  // port, backlog and interfaces; it says what it needs in its own folder. Throws
+  // KQ_EException when the service has no port, the server is bound already, the address
+  // cannot be bound (naming the address and port), or the transport refuses the server
+  // (naming the cause and the setting to look at).
   void Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
             bool allInterfaces, const kqm::ServerOptions& options);
+  // Bind with the program's server options (kqm::ProgramOptionsInUse).
+  void Bind(const KQ_TString& serviceName, std::uint16_t port, std::uint16_t backlog,
+            bool allInterfaces);
 
   // Installs the request processor; requests go to it from the next EventLoop on.
   void SetProcessor(Processor processor, void* user);
@@ -94,7 +90,7 @@ class KQM_TServer : public KQ_TObject, public DebugChannel {
   // EventLoop has returned; calling it again does nothing. The destructor calls it.
   void Close();
 
-  // The port the server listens on; 0 before Bind and over NATS.
+  // The port the server listens on; 0 before Bind and for a transport without one.
   std::uint16_t BoundPort() const;
   // The port of the metrics listener; 0 without one.
   std::uint16_t MetricsPort() const;

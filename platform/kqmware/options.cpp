@@ -16,6 +16,7 @@ ServerOptions ServerOptions::FromEnvironment() {
   options.metricsListen = MetricsListen();
   options.natsUrl = NatsUrl();
   options.natsSecurity = NatsSecuritySettings();
+  options.services = ServiceDirectory(ServicesFile());
   return options;
 }
 
@@ -26,6 +27,7 @@ ClientOptions ClientOptions::FromEnvironment() {
   options.maxFrameBytes = MaxFrameBytes();
   options.natsUrl = NatsUrl();
   options.natsSecurity = NatsSecuritySettings();
+  options.services = ServiceDirectory(ServicesFile());
   return options;
 }
 

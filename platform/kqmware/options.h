@@ -1,6 +1,6 @@
 // What a server and a client of the middleware are set up with. Programs read them from the
-// environment once, when they start (FromEnvironment, the one place that reads the KQM_
-// settings of settings.h for them), and pass them in; tests build them directly.
+// environment once, when they start (FromEnvironment, with settings.h the one place that
+// reads the KQM_ settings), and pass them in; tests build them directly.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/kqmware/allow_list.h"
+#include "platform/kqmware/service_directory.h"
 #include "platform/kqmware/settings.h"
 
 namespace kqm {
@@ -25,6 +26,7 @@ struct ServerOptions {
   std::optional<ListenPoint> metricsListen;             // KQM_METRICS_LISTEN; nullopt: off
   std::optional<std::string> natsUrl;                   // KQM_NATS_URL; nullopt: direct TCP
   NatsSecurity natsSecurity;                            // KQM_NATS_CREDS, ...
+  ServiceDirectory services;                            // KQM_SERVICES; default: none
 
   // Every setting from the environment; unset ones keep the defaults above. Throws
   // KQ_EException naming the first variable whose value is not usable, and what is expected.
@@ -37,6 +39,7 @@ struct ClientOptions {
   std::size_t maxFrameBytes = static_cast<std::size_t>(kDefaultMaxFrameBytes);
   std::optional<std::string> natsUrl;  // KQM_NATS_URL; nullopt: direct TCP
   NatsSecurity natsSecurity;           // KQM_NATS_CREDS, ...
+  ServiceDirectory services;           // KQM_SERVICES; default: none
 
   // As ServerOptions::FromEnvironment.
   static ClientOptions FromEnvironment();

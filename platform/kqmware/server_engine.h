@@ -29,7 +29,6 @@
 #include "platform/kqmware/processor_slots.h"
 #include "platform/kqmware/server_statistics.h"
 #include "platform/kqmware/server_transport.h"
-#include "platform/kqmware/server_transport_factory.h"
 #include "platform/kqmware/settings.h"
 #include "platform/kqmware/supervision.h"
 #include "platform/kqtypes/kq_any.h"
@@ -69,6 +68,8 @@ class ServerEngine : public TransportHost {
   ~ServerEngine() override { Close(); }
 
   std::uint16_t Port() const { return transport_->Port(); }
+  // Has the transport log what it allows (ServerTransport::ReportSettings).
+  void ReportTransportSettings() const { transport_->ReportSettings(); }
   std::uint16_t MetricsPort() const { return metrics_ ? metrics_->Port() : 0; }
   ServerState State() const override {
     ServerState state = statistics_.Snapshot(owner_.ServiceName(), slots_.Snapshot(), stopping_);

@@ -1,6 +1,6 @@
 // The engine's queue, busy answers, status and stop, driven through a fake transport: no
-// sockets, no NATS. The fake hands requests over the way a real transport does (on one of the
-// engine's threads) and says when it is idle after a stop only when the test lets it.
+// sockets, no message bus. The fake hands requests over the way a real transport does (on one of
+// the engine's threads) and says when it is idle after a stop only when the test lets it.
 #include "platform/kqmware/server_engine.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@ namespace kqm {
 namespace {
 
 // The most of a failure's text kept: an exception's message comes from a processor and may be
-// as large as a frame; the text is copied into every snapshot and the NATS stats reply.
+// as large as a frame; the text is copied into every snapshot and a transport's stats reply.
 constexpr std::size_t kMaxLastErrorBytes = 1024;
 
 }  // namespace

@@ -1,8 +1,8 @@
 // ServerStatistics counts what a server did with its requests: how many were answered,
 // answered with an exception or refused as busy, how long the processor took (a histogram
 // and the sum in nanoseconds) and the last failure's text. Snapshot joins them with the slot
-// counts into ServerState, which the status probe, the metrics listener and the NATS
-// services API report.
+// counts into ServerState, which the status probe, the metrics listener and the transports'
+// own reports (a services API) give.
 //
 // Thread-safe: every counter is atomic; only the last failure's text takes a lock of its
 // own. A snapshot taken while requests finish may be off by the requests finishing at that

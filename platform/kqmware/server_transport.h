@@ -1,9 +1,9 @@
 // The seam between a server's engine and the way its requests travel. The engine
 // (ServerEngine, server_engine.h) owns the processor slots and the queue, the statistics,
 // the status probe, the busy answers and the stop; a transport only receives messages, hands
-// each to the engine and sends back the reply it gets. Direct TCP (a listener and its
-// connections) is one transport, NATS (a queue-group subscription) the other;
-// ChooseServerTransport (server_transport_factory.h) picks one.
+// each to the engine and sends back the reply it gets. Each transport lives in a folder of
+// its own below platform/kqmware; ChooseServerTransport (server_transport_factory.h) is the
+// one place that picks one.
 //
 // Threads: a transport calls its host from any thread; the host's operations are
 // thread-safe. The engine owns its transport and calls StopTaking, Idle and Close on its
@@ -18,10 +18,19 @@
 #include <memory>
 #include <string>
 
+#include "platform/kqmware/kqm_socket.h"
 #include "platform/kqmware/server_statistics.h"
 #include "platform/kqmware/wire.h"
 
 namespace kqm {
+
+// Told when a client connects and when its connection goes (KQM_TServer's hooks), by a
+// transport that has connections of its own; called on any of the engine's threads,
+// possibly at once. Either may be empty.
+struct ConnectionHooks {
+  std::function<void(const KQM_TSocket&)> added;
+  std::function<void(const KQM_TSocket&)> dropped;
+};
 
 // What the engine offers its transport.
 class TransportHost {
@@ -64,6 +73,9 @@ class ServerTransport {
 
   // The TCP port listened on; 0 for a transport without one.
   virtual std::uint16_t Port() const { return 0; }
+  // Writes what the transport allows (its limits, who may reach it) to the host's debug
+  // channel. The server calls it once, when it is bound.
+  virtual void ReportSettings() const {}
   // Takes no more requests; answers what it holds and then calls TransportIdle.
   virtual void StopTaking() = 0;
   // Whether nothing taken is still unanswered and nothing is open.
@@ -74,5 +86,9 @@ class ServerTransport {
   // servers asks host.Saturated() and stops taking requests while it holds.
   virtual void CapacityChanged() {}
 };
+
+// Makes the transport once the engine is ready to host it; throws KQ_EException when it
+// cannot (the address cannot be bound, the transport refuses the server, ...).
+using TransportMaker = std::function<std::unique_ptr<ServerTransport>(TransportHost& host)>;
 
 }  // namespace kqm

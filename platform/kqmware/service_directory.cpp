@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <charconv>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <sstream>
 
 #include "platform/kqtypes/kq_exception.h"
@@ -63,28 +65,48 @@ std::map<std::string, std::uint16_t, std::less<>> ParseServices(std::string_view
   return services;
 }
 
-std::uint16_t ServicePort(const std::string& service) {
-  std::optional<std::string> file = os::GetEnv("KQM_SERVICES");
-  if (file && !file->empty()) {
-    std::ifstream in(*file, std::ios::binary);
-    if (!in) {
-      throw KQ_EException(KQ_TString("cannot read the services file ") + *file +
-                          " named in KQM_SERVICES: " + os::ErrorText(errno));
+// The file's services once it has been read; guarded by its mutex.
+struct ServiceDirectory::Reading {
+  std::string file;
+  std::mutex mutex;
+  std::optional<std::map<std::string, std::uint16_t, std::less<>>> services;
+};
+
+ServiceDirectory::ServiceDirectory() : ServiceDirectory(std::string()) {}
+
+ServiceDirectory::ServiceDirectory(std::string servicesFile)
+    : reading_(std::make_shared<Reading>()) {
+  reading_->file = std::move(servicesFile);
+}
+
+const std::string& ServiceDirectory::File() const {
+  return reading_->file;
+}
+
+std::uint16_t ServiceDirectory::Port(const std::string& service) const {
+  const std::string& file = reading_->file;
+  if (!file.empty()) {
+    std::lock_guard<std::mutex> lock(reading_->mutex);
+    if (!reading_->services) {
+      std::ifstream in(file, std::ios::binary);
+      if (!in) {
+        throw KQ_EException(KQ_TString("cannot read the services file ") + file +
+                            " named in KQM_SERVICES: " + os::ErrorText(errno));
+      }
+      std::ostringstream text;
+      text << in.rdbuf();
+      reading_->services = ParseServices(text.str(), file);
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    auto services = ParseServices(text.str(), *file);
-    auto found = services.find(service);
-    if (found != services.end())
+    auto found = reading_->services->find(service);
+    if (found != reading_->services->end())
       return found->second;
   }
   if (std::optional<std::uint16_t> port = os::LookupSystemServicePort(service.c_str()))
     return *port;
-  std::string where = file && !file->empty()
-                          ? "to the services file " + *file + " (named in KQM_SERVICES)"
-                          : std::string(
-                                "to a services file and name it in KQM_SERVICES "
-                                "(etc/kqm-services holds the defaults)");
+  std::string where = !file.empty() ? "to the services file " + file + " (named in KQM_SERVICES)"
+                                    : std::string(
+                                          "to a services file and name it in KQM_SERVICES "
+                                          "(etc/kqm-services holds the defaults)");
   throw KQ_EException(KQ_TString("the service ") + service + " has no port: add a line \"" +
                       service + " <port>/tcp\" " + where +
                       ", or add the service to the system services database");

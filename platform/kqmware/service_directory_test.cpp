@@ -3,7 +3,6 @@
 #include "platform/kqmware/service_directory.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
-#include "tests/support/scoped_env.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -36,14 +35,14 @@ TEST(ParseServices, MalformedLinesNameFileAndLine) {
   }
 }
 
-TEST(ServicePort, UsesTheFileNamedInTheEnvironment) {
+TEST(ServiceDirectory, UsesItsServicesFileThenTheSystemDatabase) {
   vtps_test::TempDir dir;
   std::string file = dir.File("services");
   vtps_test::WriteFile(file, "TestService 6123/tcp\n");
-  vtps_test::ScopedEnv services("KQM_SERVICES", file);
-  EXPECT_EQ(kqm::ServicePort("TestService"), 6123);
+  kqm::ServiceDirectory directory(file);
+  EXPECT_EQ(directory.Port("TestService"), 6123);
   try {
-    kqm::ServicePort("NoSuchService");
+    directory.Port("NoSuchService");
     ADD_FAILURE() << "an unknown service got a port";
   } catch (const KQ_EException& error) {
     const std::string& message = error.KQ_Message().Text();
@@ -51,8 +50,24 @@ TEST(ServicePort, UsesTheFileNamedInTheEnvironment) {
     EXPECT_NE(message.find("add a line \"NoSuchService <port>/tcp\""), std::string::npos);
     EXPECT_NE(message.find(file), std::string::npos);
   }
-  services.Set(dir.File("missing"));
-  EXPECT_THROW(kqm::ServicePort("TestService"), KQ_EException);
+  EXPECT_THROW(kqm::ServiceDirectory(dir.File("missing")).Port("TestService"), KQ_EException);
+  EXPECT_THROW(kqm::ServiceDirectory().Port("NoSuchService"), KQ_EException);
+}
+
+// The file is read on the first lookup and kept, by the directory and its copies; one that
+// could not be read is tried again.
+TEST(ServiceDirectory, ReadsTheFileOnce) {
+  vtps_test::TempDir dir;
+  std::string file = dir.File("services");
+  kqm::ServiceDirectory directory(file);
+  kqm::ServiceDirectory copy = directory;
+  EXPECT_THROW(directory.Port("TestService"), KQ_EException);
+  vtps_test::WriteFile(file, "TestService 6123/tcp\n");
+  EXPECT_EQ(directory.Port("TestService"), 6123);
+  vtps_test::WriteFile(file, "TestService 6124/tcp\n");
+  EXPECT_EQ(directory.Port("TestService"), 6123);
+  EXPECT_EQ(copy.Port("TestService"), 6123);
+  EXPECT_EQ(kqm::ServiceDirectory(file).Port("TestService"), 6124);
 }
 
 }  // namespace

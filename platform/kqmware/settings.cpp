@@ -100,6 +100,14 @@ int InitialDebugLevel() {
       ParseNumberSetting("KQM_DEBUG_LEVEL", os::GetEnv("KQM_DEBUG_LEVEL"), 0, -1, 1000000));
 }
 
+std::string DebugLogFile() {
+  return os::GetEnv("KQM_DEBUG_LOG").value_or("");
+}
+
+std::string ServicesFile() {
+  return os::GetEnv("KQM_SERVICES").value_or("");
+}
+
 int ConnectTimeoutMs() {
   return static_cast<int>(ParseNumberSetting("KQM_CONNECT_TIMEOUT_MS",
                                              os::GetEnv("KQM_CONNECT_TIMEOUT_MS"),

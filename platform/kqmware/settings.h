@@ -1,6 +1,7 @@
-// The middleware's settings, read from environment variables when a server or client is set
-// up. Each reader throws KQ_EException naming the variable, its value and what is expected
-// when the value is not usable; an unset variable gives the default.
+// The middleware's settings, read from environment variables by the options' FromEnvironment
+// (options.h, program_options.h) when a program starts; nothing else calls the readers. Each
+// reader throws KQ_EException naming the variable, its value and what is expected when the
+// value is not usable; an unset variable gives the default.
 #pragma once
 
 #include <cstddef>
@@ -60,6 +61,11 @@ std::optional<ListenPoint> MetricsListen();
 std::string ListenAddress();
 // KQM_DEBUG_LEVEL: a new server's debug level (default 0).
 int InitialDebugLevel();
+// KQM_DEBUG_LOG: the file debug lines are appended to; "" (unset or empty): the system log.
+std::string DebugLogFile();
+// KQM_SERVICES: the services file giving each service its port; "" (unset or empty): the
+// system services database only.
+std::string ServicesFile();
 // KQM_CONNECT_TIMEOUT_MS: how long a client waits for a connection (default 5000).
 int ConnectTimeoutMs();
 // KQM_REQUEST_TIMEOUT_MS: how long a client waits for an answer; 0 waits without end.

@@ -3,9 +3,13 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "platform/kqtypes/equals_ignoring_case.h"
+
 namespace kq_url {
 
 namespace {
+
+using kq_text::EqualsIgnoringCase;
 
 bool IsSchemeChar(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '+' || c == '-' || c == '.';
@@ -22,17 +26,6 @@ std::size_t SchemeLength(std::string_view text) {
   if (i >= text.size() || text[i] != ':' || i < 2)
     return 0;
   return i;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
 }
 
 int HexValue(char c) {

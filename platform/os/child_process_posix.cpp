@@ -1,19 +1,15 @@
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <stdexcept>
-#include <thread>
 
 #include "platform/os/child_process.h"
+#include "platform/os/child_wait_posix.h"
 #include "platform/os/os.h"
 
 extern char** environ;
@@ -88,47 +84,17 @@ ChildProcess::~ChildProcess() {
 std::optional<int> ChildProcess::WaitFor(std::chrono::milliseconds timeout) {
   if (exitCode_ || handle_ == -1)
     return exitCode_;
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  // A process descriptor becomes readable the moment the process ends, so the wait ends
-  // then, not at the next step of a polling loop (which would add up to a step to every
-  // wait, and to every time measured with it). Without one (an older kernel, or a poll that
-  // fails) the process is polled every 5 ms. Each poll is bounded to a second, so that a
-  // missed wake-up costs at most that. (glibc 2.36 declares pidfd_open without C linkage,
-  // so the system call is made directly.)
-#ifdef SYS_pidfd_open
-  int descriptor = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(handle_), 0));
-#else
-  int descriptor = -1;
-#endif
-  struct Closer {
-    int fd;
-    ~Closer() {
-      if (fd >= 0)
-        ::close(fd);
-    }
-  } closer{descriptor};
-  for (;;) {
-    int status = 0;
-    pid_t done = ::waitpid(static_cast<pid_t>(handle_), &status, WNOHANG);
-    if (done == static_cast<pid_t>(handle_)) {
-      exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      return exitCode_;
-    }
-    if (done == -1 && errno != EINTR)
-      return std::nullopt;
-    auto now = std::chrono::steady_clock::now();
-    if (now >= deadline)
-      return std::nullopt;
-    bool waited = false;
-    if (descriptor >= 0) {
-      auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-      pollfd process{descriptor, POLLIN, 0};
-      waited = ::poll(&process, 1, static_cast<int>(std::min<long long>(left, 1000))) >= 0 ||
-               errno == EINTR;
-    }
-    if (!waited)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  pid_t pid = static_cast<pid_t>(handle_);
+  if (!AwaitChildEnd(pid, std::max(timeout, std::chrono::milliseconds(0))))
+    return std::nullopt;
+  int status = 0;
+  pid_t done = 0;
+  while ((done = ::waitpid(pid, &status, 0)) == -1 && errno == EINTR) {
   }
+  if (done != pid)
+    return std::nullopt;
+  exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return exitCode_;
 }
 
 void ChildProcess::Terminate() {

@@ -1,17 +1,16 @@
 // POSIX implementation of running command lines in process trees the server can end.
-#include <poll.h>
 #include <signal.h>
-#include <sys/syscall.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
+#include <optional>
+#include <string>
 
+#include "platform/os/child_wait_posix.h"
 #include "platform/os/os.h"
 #include "platform/os/running_trees.h"
 #include "platform/os/spawn_group_leader_posix.h"
@@ -24,6 +23,26 @@ namespace {
 
 void EndGroup(pid_t group) {
   ::kill(-group, SIGKILL);
+}
+
+// The command line that sets the memory limit before it runs `line`: the shell's own
+// `ulimit -v` (KiB; soft and hard together when neither -S nor -H is given, in dash as in
+// bash) as its first command, on the same line so that the shell's messages about `line`
+// name the same line numbers as without a limit. The shell reads and runs that command before
+// any of `line`, and setrlimit(2) keeps the limit across fork and execve, so the processor
+// and everything it starts run under it and none can raise it. The limit is lowered to this
+// process's own hard limit when that is smaller: an unprivileged process cannot raise it, and
+// the shell would refuse. Should the shell refuse anyway, it exits with 126 (a command it
+// could not run) without running `line`. `line` itself unchanged when there is no limit.
+std::string WithMemoryLimit(const std::string& line, std::uint64_t memoryLimitMiB) {
+  if (memoryLimitMiB == 0)
+    return line;
+  constexpr std::uint64_t kMostKiB = ~std::uint64_t{0} >> 10;
+  std::uint64_t kib = memoryLimitMiB <= (kMostKiB >> 10) ? memoryLimitMiB << 10 : kMostKiB;
+  rlimit own{};
+  if (::getrlimit(RLIMIT_AS, &own) == 0 && own.rlim_max != RLIM_INFINITY)
+    kib = std::min<std::uint64_t>(kib, own.rlim_max >> 10);
+  return "ulimit -v " + std::to_string(kib) + " || exit 126; " + line;
 }
 
 }  // namespace
@@ -39,82 +58,35 @@ int CommandTrees::EndAll() {
   return runs_->EndAll();
 }
 
-namespace {
-
-// Waits until `child` has ended, without reaping it, for at most `timeout` (negative: no
-// limit). Returns false when the time passed first.
-bool AwaitEnd(pid_t child, std::chrono::milliseconds timeout) {
-  if (timeout.count() < 0) {
-    siginfo_t info;
-    while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) == -1) {
-      if (errno != EINTR)
-        return true;
-    }
-    return true;
-  }
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  int descriptor = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
-  for (;;) {
-    siginfo_t info{};
-    // si_pid stays 0 while the child runs.
-    if (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT | WNOHANG) == 0 &&
-        info.si_pid != 0)
-      break;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      if (descriptor >= 0)
-        ::close(descriptor);
-      return false;
-    }
-    if (descriptor >= 0) {
-      pollfd ready{descriptor, POLLIN, 0};
-      ::poll(&ready, 1, static_cast<int>(std::min<std::int64_t>(left.count() + 1, 1 << 30)));
-    } else {
-      // Kernels before 5.3 have no process descriptors: look again shortly.
-      std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(10)));
-    }
-  }
-  if (descriptor >= 0)
-    ::close(descriptor);
-  return true;
-}
-
-}  // namespace
-
 CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds timeLimit,
                              std::uint64_t memoryLimitMiB) {
   char shell[] = "/bin/sh";
   char option[] = "-c";
-  std::string command = line;
+  std::string command = WithMemoryLimit(line, memoryLimitMiB);
   char* argv[] = {shell, option, command.data(), nullptr};
   CommandTrees::Runs& trees = CommandTrees::Current().Record();
   auto started = std::chrono::steady_clock::now();
   pid_t child = 0;
   CommandResult result;
-  constexpr std::uint64_t kMostBytes = ~std::uint64_t{0};
-  std::uint64_t memoryLimitBytes =
-      memoryLimitMiB <= (kMostBytes >> 20) ? memoryLimitMiB << 20 : kMostBytes;
   // What system() does, without what makes it unfit for a server: system() ignores SIGINT
   // and SIGQUIT in the whole process while the command runs, so a stop signal arriving then
   // would be lost. The child gets default signal handling, an empty signal mask, a process
-  // group of its own, no descriptor of the server but the standard three (no socket, log or
-  // other job file) and the memory limit.
+  // group of its own and no descriptor of the server but the standard three (no socket, log
+  // or other job file).
   CommandTrees::Runs::Entry tree = trees.Add();
-  if (int error = SpawnGroupLeader(shell, argv, environ, memoryLimitBytes, child); error != 0) {
+  result.failure = SpawnGroupLeader(shell, argv, environ, child);
+  if (!result.failure.empty()) {
     trees.Remove(tree);
-    result.failure =
-        std::string("cannot start ") + shell + ": " + std::generic_category().message(error);
     return result;
   }
   trees.Started(tree, child);
 
   bool timedOut = false;
-  if (!AwaitEnd(child, timeLimit.count() > 0 ? timeLimit : std::chrono::milliseconds(-1))) {
+  if (!AwaitChildEnd(child, timeLimit.count() > 0 ? std::optional(timeLimit) : std::nullopt)) {
     timedOut = true;
     // The leader is not reaped yet, so its group id is still its own.
     ::kill(-child, SIGKILL);
-    AwaitEnd(child, std::chrono::milliseconds(-1));
+    AwaitChildEnd(child, std::nullopt);
   }
   bool stopped = trees.Remove(tree);
   // The group is still there while its other members live: end them too when the tree was

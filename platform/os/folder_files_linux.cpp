@@ -16,35 +16,24 @@
 namespace os {
 namespace {
 
+// What an errno of the folder's calls means to their callers; any other is kOther.
+struct ErrorProblem {
+  int error;
+  FileProblem problem;
+};
+constexpr ErrorProblem kErrorProblems[] = {
+    {EXDEV, FileProblem::kOutside},      {ENOENT, FileProblem::kMissing},
+    {ENOTDIR, FileProblem::kNotFolder},  {EISDIR, FileProblem::kIsFolder},
+    {ELOOP, FileProblem::kLinkLoop},     {EEXIST, FileProblem::kExists},
+    {ENOSYS, FileProblem::kUnsupported}, {EOPNOTSUPP, FileProblem::kUnsupported},
+};
+
 FileFailure Failed(int error) {
-  FileProblem problem = FileProblem::kOther;
-  switch (error) {
-    case EXDEV:
-      problem = FileProblem::kOutside;
-      break;
-    case ENOENT:
-      problem = FileProblem::kMissing;
-      break;
-    case ENOTDIR:
-      problem = FileProblem::kNotFolder;
-      break;
-    case EISDIR:
-      problem = FileProblem::kIsFolder;
-      break;
-    case ELOOP:
-      problem = FileProblem::kLinkLoop;
-      break;
-    case EEXIST:
-      problem = FileProblem::kExists;
-      break;
-    case ENOSYS:
-    case EOPNOTSUPP:
-      problem = FileProblem::kUnsupported;
-      break;
-    default:
-      break;
+  for (const ErrorProblem& known : kErrorProblems) {
+    if (known.error == error)
+      return {known.problem, error};
   }
-  return {problem, error};
+  return {FileProblem::kOther, error};
 }
 
 // openat2 with the given resolution, or plain openat where the path may lead anywhere.

@@ -118,13 +118,14 @@ class CommandTreeScope {
 // the command ends, the whole tree is ended (children and grandchildren too) and the result
 // says kTimeLimit; CommandTrees::EndAll ends it as well, with kStopped. A command that ends in time
 // leaves whatever it started alone. When `memoryLimitMiB` is positive, every process of the tree
-// may use at most that much memory: its address space on POSIX (RLIMIT_AS, soft and hard, set in
-// the child before the interpreter runs, never above a hard limit the server already has), its
-// committed memory on Windows (the job object's per-process limit); an allocation beyond it fails.
-// The child gets default signal handling, an empty signal mask and no descriptor of the server but
-// the standard three (POSIX), or the standard handles only (Windows). Returns status -1 when the
-// interpreter, the process tree or its limit could not be set up; nothing runs then.
-// Safe to call from several threads at once; each call blocks its own thread.
+// started by the line may use at most that much memory: its address space on POSIX (RLIMIT_AS,
+// soft and hard, set by the interpreter before any of the line runs, never above a hard limit
+// the server already has), its committed memory on Windows (the job object's per-process
+// limit); an allocation beyond it fails.
+// The child gets default handling of every signal a program can name, an empty signal mask and no
+// descriptor of the server but the standard three (POSIX), or the standard handles only (Windows).
+// Returns status -1 when the interpreter, the process tree or its limit could not be set up;
+// nothing runs then. Safe to call from several threads at once; each call blocks its own thread.
 CommandResult RunCommandTree(const std::string& line, std::chrono::milliseconds timeLimit,
                              std::uint64_t memoryLimitMiB = 0);
 

@@ -1,28 +1,31 @@
-// Starting a program as the leader of a new process group, with an address-space limit:
-// what posix_spawn does for RunCommandTree, plus the limit, which posix_spawn cannot set.
+// Starting a program as the leader of a new process group: how RunCommandTree
+// (command_posix.cpp) starts the command interpreter.
 //
-// The child is made with clone(CLONE_VM | CLONE_VFORK): it borrows the parent's memory until
-// it calls execve, so it costs no copy of the server's page tables, and between the clone and
-// the execve it makes only raw system calls (no allocation, no lock, nothing a sanitizer
-// intercepts). The calling thread waits until the child has called execve or given up.
-// Internal to platform/os; used by command_posix.cpp.
+// The program is started with posix_spawn: POSIX_SPAWN_SETPGROUP with group 0 (the child
+// leads a new group), POSIX_SPAWN_SETSIGDEF with every signal (each at its default action)
+// and POSIX_SPAWN_SETSIGMASK with the empty set, and glibc's
+// posix_spawn_file_actions_addclosefrom_np(3) closing every descriptor from 3 up, since not
+// every library the server links opens its descriptors close-on-exec. glibc's posix_spawn
+// locks nothing shared between threads, so a spawn never waits for another. "Every signal" is
+// every signal a program can name: glibc starts each child with the two numbers it keeps for
+// itself (between SIGSYS and SIGRTMIN) ignored, and installs its own handlers for them when a
+// program needs them. posix_spawn sets no resource limit; RunCommandTree has the interpreter
+// set its memory limit as its first command.
+//
+// Internal to platform/os; safe to call from any thread at once.
 #pragma once
 
 #include <sys/types.h>
 
-#include <cstdint>
+#include <string>
 
 namespace os {
 
-// Starts the program `path` with `argv` and `envp` (both null-terminated) as the leader of a
-// new process group. Before execve the child gets default handling of every signal, an empty
-// signal mask and no descriptor above 2; when `addressSpaceBytes` is positive, also that
-// RLIMIT_AS, soft and hard (lowered to the hard limit this process has when that is smaller).
-// Returns 0 and sets `child`; on failure returns the error number (of the clone, or of the
-// child's step that failed, whose process is then reaped). Safe from any thread; calls are
-// serialised, as they share the child's stack. All signals of the calling thread are blocked
-// while it waits for the child, so no handler of the server runs in the borrowed memory.
-int SpawnGroupLeader(const char* path, char* const argv[], char* const envp[],
-                     std::uint64_t addressSpaceBytes, pid_t& child);
+// Starts the program `path` with `argv` (argv[0] being `path`) and `envp`, both
+// null-terminated, as the leader of a new process group, with default handling of every
+// signal, an empty signal mask and no descriptor above 2. Returns "" and sets `child`; on
+// failure returns "cannot start PATH: REASON" and nothing runs.
+std::string SpawnGroupLeader(const char* path, char* const argv[], char* const envp[],
+                             pid_t& child);
 
 }  // namespace os

@@ -7,22 +7,19 @@
 namespace vtps_test {
 
 ServerEnvironment::ServerEnvironment(int debugLevel)
-    : serverPort_(FreePort()),
-      ntrPort_(FreePort()),
-      logReconfiguration_(),
-      services_("KQM_SERVICES", ServicesFile()),
-      logFile_("KQM_DEBUG_LOG", LogFile()),
-      debugLevel_("KQM_DEBUG_LEVEL", std::to_string(debugLevel)) {
-  while (ntrPort_ == serverPort_)
-    ntrPort_ = FreePort();
-  WriteFile(ServicesFile(), ServicesText(serverPort_, ntrPort_));
+    : ports_(WriteServicesFile(ServicesFile())), earlier_(kqm::ProgramOptionsInUse()) {
   std::filesystem::create_directory(JobsDir());
+  kqm::ProgramOptions options;
+  options.debugLog = LogFile();
+  options.debugLevel = debugLevel;
+  options.server.services = kqm::ServiceDirectory(ServicesFile());
+  options.client.services = options.server.services;
+  kqm::UseProgramOptions(options);
   kqm::DebugLog::Instance().Configure();
 }
 
-ServerEnvironment::~ServerEnvironment() = default;
-
-ServerEnvironment::LogReconfiguration::~LogReconfiguration() {
+ServerEnvironment::~ServerEnvironment() {
+  kqm::UseProgramOptions(earlier_);
   kqm::DebugLog::Instance().Configure();
 }
 

@@ -1,14 +1,14 @@
 // What an in-process VTProcessServer needs around it in a test: a services file giving
-// "VantricProcessServer" and "NTR" free ports (named in KQM_SERVICES), a debug log file
-// (KQM_DEBUG_LOG) at a debug level (KQM_DEBUG_LEVEL, 4 unless given) and a folder for job
-// files. The environment variables get their earlier values back when the object goes; use
-// one at a time.
+// "VantricProcessServer" and "NTR" free ports, a debug log file at a debug level (4 unless
+// given) and a folder for job files, made the program's options (kqm::UseProgramOptions) as
+// a program's edge would from KQM_SERVICES, KQM_DEBUG_LOG and KQM_DEBUG_LEVEL. The program's
+// earlier options come back when the object goes; use one at a time, on the test's thread.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "tests/support/scoped_env.h"
+#include "platform/kqmware/program_options.h"
 #include "tests/support/test_support.h"
 
 namespace vtps_test {
@@ -20,8 +20,8 @@ class ServerEnvironment {
   ServerEnvironment(const ServerEnvironment&) = delete;
   ServerEnvironment& operator=(const ServerEnvironment&) = delete;
 
-  std::uint16_t ServerPort() const { return serverPort_; }
-  std::uint16_t NtrPort() const { return ntrPort_; }
+  std::uint16_t ServerPort() const { return ports_.server; }
+  std::uint16_t NtrPort() const { return ports_.ntr; }
   const TempDir& Dir() const { return dir_; }
   std::string ServicesFile() const { return dir_.File("kqm-services"); }
   std::string LogFile() const { return dir_.File("debug.log"); }
@@ -33,16 +33,8 @@ class ServerEnvironment {
 
  private:
   TempDir dir_;
-  std::uint16_t serverPort_;
-  std::uint16_t ntrPort_;
-  // Sets the debug log up again when it goes, which is after the variables below have
-  // their earlier values back.
-  struct LogReconfiguration {
-    ~LogReconfiguration();
-  } logReconfiguration_;
-  ScopedEnv services_;
-  ScopedEnv logFile_;
-  ScopedEnv debugLevel_;
+  ServicePorts ports_;
+  kqm::ProgramOptions earlier_;  // the program's options before, given back at the end
 };
 
 }  // namespace vtps_test

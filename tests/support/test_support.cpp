@@ -45,6 +45,21 @@ std::string ServicesText(std::uint16_t serverPort, std::uint16_t ntrPort) {
          std::to_string(ntrPort) + "/tcp\n";
 }
 
+ServicePorts WriteServicesFile(const std::string& path) {
+  ServicePorts ports{FreePort(), FreePort()};
+  while (ports.ntr == ports.server)
+    ports.ntr = FreePort();
+  WriteFile(path, ServicesText(ports.server, ports.ntr));
+  return ports;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;

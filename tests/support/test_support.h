@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -32,6 +33,18 @@ std::uint16_t FreePort();
 
 // A services file's text giving "VantricProcessServer" and "NTR" these ports.
 std::string ServicesText(std::uint16_t serverPort, std::uint16_t ntrPort);
+
+// The ports a services file gives "VantricProcessServer" and "NTR".
+struct ServicePorts {
+  std::uint16_t server = 0;
+  std::uint16_t ntr = 0;
+};
+
+// Two different free ports, written to `path` as a services file.
+ServicePorts WriteServicesFile(const std::string& path);
+
+// How many times `part` stands in `text`, overlapping occurrences counted.
+std::size_t Occurrences(const std::string& text, const std::string& part);
 
 // The whole content of a file, or "" when it cannot be read.
 std::string ReadFile(const std::string& path);

@@ -3,12 +3,12 @@
 //
 // Sends {"M": METHOD, "P1": P1} to SERVICE and prints the answer as JSON; with --status it
 // asks the service's network side for its status instead (waiting at most 5 seconds unless
-// --timeout says otherwise) and prints that; over NATS (KQM_NATS_URL set) it prints an array
-// with the status of every instance that answers within a second. P1 is JSON text,
-// @FILE to read it from a file, or - to read it from standard input; without P1 only "M" is
-// sent. Exit code 0 for an answer, 1 when the answer is the boolean false, 2 for a usage
-// error, a failed request or an exception raised by the service (its class and message go
-// to standard error).
+// --timeout says otherwise) and prints that; where the transport shares the service between
+// instances it prints an array with the status of every instance that answers within a
+// second. P1 is JSON text, @FILE to read it from a file, or - to read it from standard
+// input; without P1 only "M" is sent. Exit code 0 for an answer, 1 when the answer is the
+// boolean false, 2 for a usage error, a failed request or an exception raised by the service
+// (its class and message go to standard error).
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -21,6 +21,8 @@
 #include "config/NTR/ntr_exceptions.h"
 #include "platform/kqmware/kqmware.h"
 #include "platform/kqmware/options.h"
+#include "platform/kqmware/program_options.h"
+#include "platform/kqmware/settings.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
 #include "tools/kqm-call/json_values.h"
@@ -88,6 +90,11 @@ int main(int argc, char** argv) {
   if (!status && (positional.size() < 2 || positional.size() > 3))
     return Usage("expected SERVICE METHOD [P1]");
 
+  // The program's settings: the debug log's file before the initialisation function opens
+  // it, then the client's.
+  kqm::ProgramOptions program;
+  program.debugLog = kqm::DebugLogFile();
+  kqm::UseProgramOptions(program);
   __KQ_INITIALIZATION_FUNCTION_KQMWare__();
   // So that the configuration service's exceptions arrive as their own classes.
   RegisterNtrExceptions();
@@ -108,15 +115,17 @@ int main(int argc, char** argv) {
     try {
       KQM_TClient client(options);
       client.SetConnectionAddress(host, positional[0], 0, KQM_TClient::kConnectOnRequest);
-      if (!client.UsesNats()) {
-        std::cout << JsonFromValue(KQ_TAny(client.Status())).dump() << std::endl;
+      // Where every instance bound under the name answers, they are gathered for a short
+      // window (a second, or the --timeout when shorter) and printed as one array; the one
+      // server a request reaches is printed as its object.
+      int windowMs = std::min(1000, options.requestTimeoutMs);
+      std::vector<KQ_TDict> states = client.StatusOfEvery(windowMs);
+      if (client.StatusReach() == kqm::StatusScope::kOneServer && states.size() == 1) {
+        std::cout << JsonFromValue(KQ_TAny(states.front())).dump() << std::endl;
         return 0;
       }
-      // Over NATS every instance bound under the name answers: gather them for a short
-      // window (a second, or the --timeout when shorter) and print them as one array.
-      int windowMs = std::min(1000, options.requestTimeoutMs);
       nlohmann::ordered_json instances = nlohmann::ordered_json::array();
-      for (const KQ_TDict& state : client.StatusOfEvery(windowMs))
+      for (const KQ_TDict& state : states)
         instances.push_back(JsonFromValue(KQ_TAny(state)));
       std::cout << instances.dump() << std::endl;
       if (instances.empty()) {

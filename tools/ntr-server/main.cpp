@@ -10,6 +10,9 @@
 #include "config/NTR/ntr_exceptions.h"
 #include "platform/kqmware/debug_log.h"
 #include "platform/kqmware/kqmware.h"
+#include "platform/kqmware/options.h"
+#include "platform/kqmware/program_options.h"
+#include "platform/kqmware/settings.h"
 #include "platform/kqtypes/kqtypes.h"
 #include "platform/os/os.h"
 #include "platform/os/service_manager.h"
@@ -59,8 +62,10 @@ int ServeFile(const char* file) {
     os::ReportStarting(std::string("reading ") + file, std::chrono::seconds(30));
     ConfigStore store = ConfigStore::FromFile(file);
     os::ReportStarting("binding the service", std::chrono::seconds(30));
-    KQM_TServer server;
-    server.Bind("NTR", 0, 0, false);
+    // The middleware's settings, read as the server is made, so that a file that cannot be
+    // read is reported before them.
+    KQM_TServer server(kqm::InitialDebugLevel());
+    server.Bind("NTR", 0, 0, false, kqm::ServerOptions::FromEnvironment());
     server.SetProcessor(&Serve, &store);
     os::ReportReady();
     server.EventLoop(-1);
@@ -86,7 +91,11 @@ int main(int argc, char** argv) {
   }
   const char* file = argv[1];
   return os::RunAsService([file] {
-    // Inside the service, whose settings (KQM_DEBUG_LOG among them) are in place by now.
+    // Inside the service, whose environment is in place by now: the debug log's file first,
+    // as the initialisation function opens it; the rest when the server is made.
+    kqm::ProgramOptions program;
+    program.debugLog = kqm::DebugLogFile();
+    kqm::UseProgramOptions(program);
     __KQ_INITIALIZATION_FUNCTION_KQMWare__();
     RegisterNtrExceptions();
     return ServeFile(file);

@@ -1,22 +1,28 @@
 #include "config/NTR/Server/ntr_tproxy.h"
 
 #include "platform/kqtypes/kq_dict.h"
-#include "platform/os/os.h"
 
 NTR_TProxy::NTR_TProxy() {
   RegisterNtrExceptions();
 }
 
-KQ_TString NTR_TProxy::ChooseHost(const char* ownerHost) {
+NTR_TProxy::NTR_TProxy(const kqm::ClientOptions& options) : KQM_TClient(options) {
+  RegisterNtrExceptions();
+}
+
+KQ_TString NTR_TProxy::ChooseHost(const char* ownerHost,
+                                  const std::optional<std::string>& configurationHost) {
   if (ownerHost != nullptr && *ownerHost != '\0')
     return KQ_TString(ownerHost);
-  if (std::optional<std::string> server = os::GetEnv("KQ_SERVER"))
-    return KQ_TString(*server);
+  if (configurationHost)
+    return KQ_TString(*configurationHost);
   return KQ_TString("");
 }
 
-void NTR_TProxy::Connect(const char* ownerHost) {
-  SetConnectionAddress(ChooseHost(ownerHost), KQ_TString("NTR"), 0, static_cast<TLocationMode>(0));
+void NTR_TProxy::Connect(const char* ownerHost,
+                         const std::optional<std::string>& configurationHost) {
+  SetConnectionAddress(ChooseHost(ownerHost, configurationHost), KQ_TString("NTR"), 0,
+                       static_cast<TLocationMode>(0));
 }
 
 KQ_TAny NTR_TProxy::Get(const KQ_TString& key) {

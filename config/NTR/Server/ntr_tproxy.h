@@ -7,6 +7,9 @@
 // use it from one thread.
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "config/NTR/ntr_exceptions.h"
 #include "platform/kqmware/kqm_client.h"
 #include "platform/kqtypes/kq_any.h"
@@ -14,16 +17,20 @@
 
 class NTR_TProxy : public KQM_TClient {
  public:
-  // Makes sure replies can re-create the service's exception classes.
+  // Makes sure replies can re-create the service's exception classes. The proxy reaches the
+  // service with `options`, or without them with the program's (see KQM_TClient).
   NTR_TProxy();
+  explicit NTR_TProxy(const kqm::ClientOptions& options);
 
-  // The host the proxy talks to: `ownerHost` when it is not empty, else the value of
-  // KQ_SERVER when that is set, else "".
-  static KQ_TString ChooseHost(const char* ownerHost);
+  // The host the proxy talks to: `ownerHost` when it is not empty, else `configurationHost`
+  // (KQ_SERVER, read when the program starts) when that is set, else "".
+  static KQ_TString ChooseHost(const char* ownerHost,
+                               const std::optional<std::string>& configurationHost);
 
-  // Aims the proxy at "NTR" on ChooseHost(ownerHost), port 0 (the service directory's),
-  // connecting on the first request. Throws KQ_EException when "NTR" has no port.
-  void Connect(const char* ownerHost);
+  // Aims the proxy at "NTR" on ChooseHost(ownerHost, configurationHost), port 0 (the service
+  // directory's), connecting on the first request. Throws KQ_EException when "NTR" has no
+  // port.
+  void Connect(const char* ownerHost, const std::optional<std::string>& configurationHost);
 
   // The value of `key`, sent exactly as given: {"M": "[]", "P1": key, "P2": false}. Throws
   // what the request throws (NTR_EValueNotSet for a key without a value, KQ_EException when

@@ -1,0 +1,120 @@
+#include "processors/pdf/document/pdf_document.h"
+
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
+#include <cstdio>
+
+#include "processors/pdf/document/budgeted_pipeline.h"
+#include "processors/pdf/document/page_tree.h"
+#include "processors/pdf/text/pdf_error.h"
+
+namespace pdf::document {
+
+PdfFile OpenPdf(os::FileHandle handle, const std::string& label,
+                const std::optional<std::string>& password, long long maxPages, RunLimits& limits,
+                Damage damage) {
+  std::string file = "file \"" + label + "\"";
+  // qpdf reads through a stream of its own, which it closes when done.
+  std::FILE* stream = os::OpenStream(handle, "rb");
+  if (stream == nullptr)
+    throw PdfError(file + " cannot be opened");
+
+  PdfFile result;
+  result.label = label;
+  result.file = std::move(handle);
+  result.pdf = std::make_shared<QPDF>();
+  result.pdf->setSuppressWarnings(true);
+  // A damaged file is refused unless the caller asked for a repair: a repaired one may
+  // silently lose pages or content.
+  result.pdf->setAttemptRecovery(damage == Damage::kRecover);
+  limits.workingOn = file;
+  try {
+    // The label names the file in qpdf's own messages, so that they never show the root.
+    result.pdf->processFile(label.c_str(), stream, true, password ? password->c_str() : nullptr);
+  } catch (const QPDFExc& e) {
+    if (e.getErrorCode() == qpdf_e_password)
+      throw PdfError(password ? file + ": the password is wrong"
+                              : file + " is encrypted; give its \"password\"");
+    throw PdfError(file + " is damaged or not a PDF (" + e.getMessageDetail() + ")" +
+                   (damage == Damage::kRefuse ? kRepairHint : ""));
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw PdfError(file + " cannot be read (" + e.what() + ")");
+  }
+  if (damage == Damage::kRefuse)
+    limits.damage.Watch(result.pdf, file);
+
+  try {
+    QPDFObjectHandle declared = result.pdf->getRoot().getKey("/Pages").getKey("/Count");
+    if (declared.isInteger() && declared.getIntValue() > maxPages)
+      throw PdfError(file + " has " + std::to_string(declared.getIntValue()) +
+                     " pages; this run may read at most " + std::to_string(maxPages) +
+                     " more (VTPS_PDF_MAX_PAGES)");
+    // qpdf's page list copies repeated pages, so the tree is counted before it is listed.
+    CountPageTreeLeaves(*result.pdf, label, maxPages);
+    result.pages = QPDFPageDocumentHelper(*result.pdf).getAllPages();
+  } catch (const PdfError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const QPDFExc& e) {
+    throw PdfError(file + " is damaged or not a PDF (" + e.getMessageDetail() + ")" +
+                   (damage == Damage::kRefuse ? kRepairHint : ""));
+  } catch (const std::exception& e) {
+    throw PdfError(file + " cannot be read (" + e.what() + ")");
+  }
+  limits.damage.Check();
+  if (result.pages.empty())
+    throw PdfError(file + " has no pages");
+  return result;
+}
+
+WriteSetup CompactSetup(bool linearize) {
+  WriteSetup setup;
+  setup.decoding.level = qpdf_dl_generalized;
+  setup.decoding.compressStreams = true;
+  setup.decoding.recompressFlate = true;
+  setup.linearize = linearize;
+  setup.configure = [](QPDFWriter& writer) { writer.setObjectStreamMode(qpdf_o_generate); };
+  return setup;
+}
+
+void WritePdf(QPDF& pdf, const run::OutputFile& output, RunLimits& limits,
+              const std::string& source, const WriteSetup& setup) {
+  std::string outputName = "output \"" + output.Label() + "\"";
+  limits.workingOn = "file \"" + source + "\"";
+  CheckWriterDecoding(pdf, setup.decoding, limits.decoding, source);
+  try {
+    run::BudgetedFile file(os::OpenStream(output.File(), "wb"), output.Label(), limits.output);
+    BudgetedPipeline pipeline(file);
+    QPDFWriter writer(pdf);
+    writer.setOutputPipeline(&pipeline);
+    writer.setDecodeLevel(setup.decoding.level);
+    writer.setCompressStreams(setup.decoding.compressStreams);
+    writer.setRecompressFlate(setup.decoding.recompressFlate);
+    writer.setLinearization(setup.linearize);
+    if (setup.configure)
+      setup.configure(writer);
+    writer.write();
+    file.Close();
+  } catch (const PdfError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    std::string detail = e.what();
+    if (setup.linearize && detail.find("inearization") != std::string::npos) {
+      std::string internal = "INTERNAL ERROR: ";
+      if (std::size_t at = detail.find(internal); at != std::string::npos)
+        detail.erase(at, internal.size());
+      throw PdfError("file \"" + source + "\" cannot be linearized (" + detail +
+                     "); set \"linearize\" to \"false\" to write it without");
+    }
+    throw PdfError(outputName + " cannot be written (" + detail + ")");
+  }
+  limits.damage.Check();
+}
+
+}  // namespace pdf::document

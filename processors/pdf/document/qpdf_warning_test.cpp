@@ -1,0 +1,50 @@
+#include "processors/pdf/document/qpdf_warning.h"
+
+#include <gtest/gtest.h>
+
+namespace pdf::document {
+
+namespace {
+
+TEST(ClassifyWarnings, TellsRepairsFromLossAndMemory) {
+  struct Case {
+    std::vector<std::string> messages;
+    std::vector<WarningKind> kinds;
+  };
+  using K = WarningKind;
+  const Case cases[] = {
+      {{"a.pdf, object 2 0 at offset 74: kid 2 (from 0) appears more than once in the pages "
+        "tree; creating a new page object as a copy"},
+       {K::kRecovered}},
+      {{"a.pdf (object 3 0): kid 0 (from 0) is direct; converting to indirect"}, {K::kRecovered}},
+      {{"a.pdf (object 4 0): /Type key should be /Page but is not; overriding"}, {K::kRecovered}},
+      {{"a.pdf (offset 10): dictionary has duplicated key /A; last occurrence overrides earlier "
+        "ones"},
+       {K::kRecovered}},
+      {{"a.pdf (offset 274): input stream is complete but output may still be valid"},
+       {K::kRecovered}},
+      {{"a.pdf (object 6 0, offset 555): expected endstream"}, {K::kDataLost}},
+      {{"a.pdf (offset 9): loop detected resolving object 5 0"}, {K::kDataLost}},
+      {{"a.pdf: object 7/0: error reading object: something"}, {K::kDataLost}},
+      // A decoding error is a loss unless qpdf says the stream is copied unfiltered.
+      {{"a.pdf (object 8 0): error decoding stream data for object 8 0: bad data"}, {K::kDataLost}},
+      {{"a.pdf (object 8 0): error decoding stream data for object 8 0: bad data",
+        "a.pdf (object 8 0): stream will be re-processed without filtering to avoid data loss"},
+       {K::kRecovered, K::kRecovered}},
+      {{"a.pdf (object 8 0): error decoding stream data for object 8 0: std::bad_alloc",
+        "a.pdf (object 8 0): stream will be re-processed without filtering to avoid data loss"},
+       {K::kOutOfMemory, K::kRecovered}},
+      // zlib reports an allocation it could not make as its own "memory error".
+      {{"a.pdf (offset 275): error decoding stream data for object 4 0: stream inflate: "
+        "inflate: data: zlib memory error"},
+       {K::kOutOfMemory}},
+      {{}, {}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ClassifyWarnings(c.messages), c.kinds)
+        << (c.messages.empty() ? "" : c.messages.front());
+}
+
+}  // namespace
+
+}  // namespace pdf::document

@@ -1,0 +1,98 @@
+// PdfRepair: what qpdf can recover of a damaged file, written as a sound PDF, with the
+// problems it found: the first kMaxListedProblems of them, and how many there were. A file in
+// which qpdf finds nothing wrong is copied byte for byte.
+#include <qpdf/QPDFExc.hh>
+
+#include "processors/pdf/document/damage_watch.h"
+#include "processors/pdf/document/operation_context.h"
+#include "processors/pdf/document/qpdf_warning.h"
+#include "processors/pdf/run/file_bytes.h"
+#include "processors/pdf/run/job_parameters.h"
+#include "processors/pdf/run/limit_settings.h"
+#include "processors/pdf/text/answer_text.h"
+#include "processors/pdf/text/pdf_error.h"
+
+namespace pdf::ops {
+
+namespace {
+
+// The most problems an answer lists; a file damaged everywhere can have one per object.
+constexpr std::size_t kMaxListedProblems = 1000;
+
+struct Problems {
+  std::vector<std::string> listed;  // the first kMaxListedProblems
+  long long count = 0;
+};
+
+// Moves the document's new warnings into `problems`. Throws PdfError naming `subject` when
+// one of them says that qpdf ran out of memory.
+void CollectProblems(QPDF& pdf, const std::string& subject, Problems& problems) {
+  std::vector<std::string> messages;
+  for (const QPDFExc& warning : pdf.getWarnings())
+    messages.push_back(warning.what());
+  for (document::WarningKind kind : document::ClassifyWarnings(messages))
+    if (kind == document::WarningKind::kOutOfMemory)
+      throw PdfError(run::OutOfMemoryMessage(subject));
+  problems.count += static_cast<long long>(messages.size());
+  for (std::string& message : messages) {
+    if (problems.listed.size() == kMaxListedProblems)
+      break;
+    problems.listed.push_back(text::XmlSafeText(std::move(message)));
+  }
+}
+
+}  // namespace
+
+KQ_TDict PdfRepair(const run::JobParameters& parameters, document::OperationContext& context) {
+  std::string outputName = parameters.String("output");
+  std::string inputName = parameters.String("file");
+  std::unique_ptr<run::OutputFile> output =
+      document::PrepareOutput(context, outputName, parameters.Name("output"));
+  os::FileHandle handle = context.paths.OpenFile(inputName, parameters.Name("file"));
+  context.inputs.emplace(os::Describe(handle).id, inputName);
+  document::PdfFile input =
+      document::OpenPdf(std::move(handle), inputName, parameters.OptionalString("password"),
+                        context.budget.ReadRemaining(), context.limits, document::Damage::kRecover);
+  context.budget.Read(input.PageCount(), inputName);
+  context.budget.Write(input.PageCount(), outputName);
+  std::string subject = "file \"" + inputName + "\"";
+
+  // qpdf reads objects when they are first used; reading every one of them now finds the
+  // damage (a wrong stream length, an object missing where the table says) before deciding
+  // whether the file needs repair at all.
+  Problems problems;
+  try {
+    for (QPDFObjectHandle& object : input.pdf->getAllObjects())
+      object.getTypeCode();
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw PdfError(subject + " cannot be repaired (" + std::string(e.what()) + ")");
+  }
+  CollectProblems(*input.pdf, subject, problems);
+
+  if (problems.count == 0) {
+    run::CopyFileTo(input.file, subject, *output, context.limits.output);
+  } else {
+    // Streams are copied as the file holds them (recovered lengths included): decoding and
+    // encoding them again would only add ways to lose data.
+    document::WriteSetup setup;
+    setup.decoding.level = qpdf_dl_none;
+    setup.decoding.compressStreams = false;
+    document::WritePdf(*input.pdf, *output, context.limits, inputName, setup);
+    CollectProblems(*input.pdf, subject, problems);
+  }
+  output->Commit();
+
+  KQ_TArray list;
+  for (const std::string& problem : problems.listed)
+    list.Append(problem);
+  KQ_TDict answer;
+  answer["output"] = outputName;
+  answer["repaired"] = problems.count == 0 ? "false" : "true";
+  answer["problemCount"] = std::to_string(problems.count);
+  answer["problem"] = list;
+  return answer;
+}
+
+}  // namespace pdf::ops
