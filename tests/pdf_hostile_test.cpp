@@ -372,6 +372,20 @@ TEST_F(PdfHostile, RepairKeepsTheFirstProblemsAndTheirCount) {
   EXPECT_TRUE(tools_.Checks(InRoot("r.pdf")));
 }
 
+TEST_F(PdfHostile, RepairRefusesMoreObjectsThanTheMemoryBudgetReadsBeforeReadingThem) {
+  // 100 MB allow 102,400 objects; qpdf would run out of memory only after reading most.
+  Put("many.pdf", pdf::samples::ManyObjectsPdf(150'000));
+  ExpectRefused("pdf-repair", Dict({{"file", "many.pdf"}, {"output", "r.pdf"}}),
+                "file \"many.pdf\" has 150021 objects; a repair reads every one, and "
+                "VTPS_PDF_MAX_MEMORY_MB (100) allows at most 102400",
+                {{"VTPS_PDF_MAX_MEMORY_MB", "100"}});
+  // Under the bound, every object is read and the sound file copied as it is.
+  Run repair = RunProcessor("pdf-repair", Dict({{"file", "many.pdf"}, {"output", "r.pdf"}}));
+  ASSERT_EQ(repair.exitCode, 0) << Show(repair.answer);
+  EXPECT_EQ(Text(repair.answer, "problemCount"), "0");
+  EXPECT_EQ(ReadFile(InRoot("r.pdf")), ReadFile(InRoot("many.pdf")));
+}
+
 }  // namespace
 
 }  // namespace vtps_test

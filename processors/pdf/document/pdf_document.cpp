@@ -105,13 +105,17 @@ void WritePdf(QPDF& pdf, const run::OutputFile& output, RunLimits& limits,
     throw;
   } catch (const std::exception& e) {
     std::string detail = e.what();
-    if (setup.linearize && detail.find("inearization") != std::string::npos) {
-      std::string internal = "INTERNAL ERROR: ";
-      if (std::size_t at = detail.find(internal); at != std::string::npos)
-        detail.erase(at, internal.size());
+    std::string internal = "INTERNAL ERROR: ";
+    if (std::size_t at = detail.find(internal); at != std::string::npos)
+      detail.erase(at, internal.size());
+    if (setup.linearize && detail.find("inearization") != std::string::npos)
       throw PdfError("file \"" + source + "\" cannot be linearized (" + detail +
                      "); set \"linearize\" to \"false\" to write it without");
-    }
+    // qpdf's linearization does its own page-tree and hint-table work, and not every failure
+    // in it says so: whoever asked for it learns how to write without it.
+    if (setup.linearize)
+      throw PdfError(outputName + " cannot be written (" + detail +
+                     "); if linearizing is what fails, set \"linearize\" to \"false\"");
     throw PdfError(outputName + " cannot be written (" + detail + ")");
   }
   limits.damage.Check();

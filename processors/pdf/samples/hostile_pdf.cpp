@@ -186,7 +186,7 @@ std::vector<HostilePdf> MutatedCopies(const std::string& name, const std::string
 
 std::vector<HostilePdf> HostileSet() {
   std::string huge = "1" + std::string(400, '0') + ".0";
-  return {
+  std::vector<HostilePdf> set = {
       {"page-tree-bomb", "one page listed 4 million times from a 25 kB file",
        PageTreeBombPdf(2000, 2000)},
       {"page-tree-loop", "a page tree that lists its root again", PageTreeLoopPdf()},
@@ -211,7 +211,42 @@ std::vector<HostilePdf> HostileSet() {
       {"infinite-mediabox", "a MediaBox of 10^400 points", MediaBoxPdf("0 0 " + huge + " 1")},
       {"nan-mediabox", "a MediaBox whose width is infinity minus infinity",
        MediaBoxPdf(huge + " 0 " + huge + " 1")},
+      {"xmp-attributes", "an XMP packet putting 300,000 attributes on one element",
+       XmpPacketPdf(XmpMarkupBombPacket(300'000, false))},
+      {"xmp-namespaces", "an XMP packet declaring 150,000 namespaces",
+       XmpPacketPdf(XmpMarkupBombPacket(150'000, true))},
+      {"large-xmp", "an XMP packet of 5 MiB", LargeXmpPdf(5LL << 20)},
+      {"xml-forbidden-text", "U+FFFF, a lone surrogate and U+FFFE in the title, author, bookmark",
+       XmlForbiddenTextPdf()},
+      {"shared-attachment", "10,000 attachment names for one file inflating to 64 MiB - 1",
+       SharedAttachmentPdf(10'000, (64LL << 20) - 1)},
+      {"many-attachments", "2,000 attachments, more than a default descriptor limit",
+       ManyAttachmentsPdf(2'000)},
+      {"destination-chain", "10,000 bookmarks through a 50,000-node chain of named destinations",
+       DestinationChainPdf(50'000, 10'000)},
+      {"repeated-annotation", "one annotation listed 50,000 times", RepeatedAnnotationPdf(50'000)},
+      {"tiny-box-annotation", "an annotation appearance with a /BBox of 1e-21",
+       TinyBoxAnnotationPdf()},
+      {"form-chain", "a kilobyte of forms six deep, each drawing the next ten times",
+       FormChainPdf(6, 10)},
+      {"lying-jbig2", "a 10 x 10 JBIG2 image whose data declares 45000 x 45000",
+       LyingImagePdf(ImageCoding::kJbig2, 45'000, 45'000)},
+      {"lying-jpx", "a 10 x 10 JPEG 2000 image whose data declares 45000 x 45000",
+       LyingImagePdf(ImageCoding::kJpx, 45'000, 45'000)},
+      {"lying-jpeg", "a 10 x 10 JPEG image whose data declares 45000 x 45000",
+       LyingImagePdf(ImageCoding::kJpeg, 45'000, 45'000)},
+      {"inflating-pages", "40 pages of a few kB, each inflating to 255 MiB",
+       InflatingPagesPdf(40, 255LL << 20, true)},
+      {"wrong-length-streams", "200,000 streams whose /Length is too short",
+       WrongLengthStreamsPdf(200'000)},
+      {"many-objects", "2 million objects in compressed object streams",
+       ManyObjectsPdf(2'000'000)},
   };
+  for (const HidingTrick& trick : HidingTricks())
+    set.push_back({"hiding-" + trick.name, "a page that could hide what is drawn after it (" +
+                                               trick.name + ")",
+                   HidingPagePdf(trick)});
+  return set;
 }
 
 }  // namespace pdf::samples

@@ -74,6 +74,10 @@ std::string InflatingPagesPdf(int pages, long long decodedBytes, bool twice);
 // One page and `streams` small streams besides, each declaring a /Length shorter than its
 // data: qpdf recovers each one, with a warning for each step.
 std::string WrongLengthStreamsPdf(int streams);
+// One page and `objects` objects besides (each the number 0, nothing refers to them), held
+// in Flate-compressed object streams with a cross-reference stream: 2 million fit in a few
+// megabytes.
+std::string ManyObjectsPdf(int objects);
 
 // Content that misleads (hostile_content_pdf.cpp):
 

@@ -1,8 +1,10 @@
 // The hostile samples that multiply a structure the operations walk: XMP attributes and
 // namespace declarations, names pointing at one embedded file, a chain of name-tree nodes,
 // an annotation listed many times, forms drawing forms, streams each inflating to just under
-// the stream limit, many damaged streams and many attachments.
+// the stream limit, many damaged streams, many attachments and millions of tiny objects.
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "processors/pdf/samples/hostile_pdf.h"
 #include "processors/pdf/samples/raw_pdf.h"
@@ -173,6 +175,59 @@ std::string WrongLengthStreamsPdf(int streams) {
   for (int i = 0; i < streams; ++i)
     pdf.Add("<< /Length 1 >>\nstream\ndata " + std::to_string(i) + "\nendstream");
   return pdf.Text();
+}
+
+std::string ManyObjectsPdf(int objects) {
+  constexpr int kPerStream = 10'000;
+  int streams = (objects + kPerStream - 1) / kPerStream;
+  int firstStream = 6;
+  int firstObject = firstStream + streams;
+  int xrefNumber = firstObject + objects;
+  std::string out = "%PDF-1.7\n%\xe2\xe3\xcf\xd3\n";
+  std::vector<std::size_t> offsets;  // of objects 1 to firstObject - 1
+  auto object = [&](const std::string& body) {
+    offsets.push_back(out.size());
+    out += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
+  };
+  object("<< /Type /Catalog /Pages 2 0 R >>");
+  object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R"
+         " >> >> /Contents 5 0 R >>");
+  object(kHelvetica);
+  object(TextContent("Page 1"));
+  for (int s = 0; s < streams; ++s) {
+    int count = std::min(kPerStream, objects - s * kPerStream);
+    std::string header, body;
+    for (int i = 0; i < count; ++i) {
+      header += std::to_string(firstObject + s * kPerStream + i) + " " +
+                std::to_string(body.size()) + " ";
+      body += "0 ";
+    }
+    object(Stream(Deflated(header + body), " /Type /ObjStm /N " + std::to_string(count) +
+                                               " /First " + std::to_string(header.size()) +
+                                               " /Filter /FlateDecode"));
+  }
+  // The cross-reference stream: type (1 byte), offset or object stream (4), index (2).
+  std::string entries;
+  auto entry = [&](int type, std::size_t field2, int field3) {
+    entries += static_cast<char>(type);
+    for (int shift = 24; shift >= 0; shift -= 8)
+      entries += static_cast<char>((field2 >> shift) & 0xFF);
+    entries += static_cast<char>((field3 >> 8) & 0xFF);
+    entries += static_cast<char>(field3 & 0xFF);
+  };
+  entry(0, 0, 0xFFFF);
+  for (std::size_t offset : offsets)
+    entry(1, offset, 0);
+  for (int i = 0; i < objects; ++i)
+    entry(2, static_cast<std::size_t>(firstStream + i / kPerStream), i % kPerStream);
+  std::size_t xref = out.size();
+  entry(1, xref, 0);
+  out += std::to_string(xrefNumber) + " 0 obj\n" +
+         Stream(Deflated(entries), " /Type /XRef /Size " + std::to_string(xrefNumber + 1) +
+                                       " /W [1 4 2] /Root 1 0 R /Filter /FlateDecode") +
+         "\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  return out;
 }
 
 }  // namespace pdf::samples

@@ -19,6 +19,11 @@ namespace {
 // The most problems an answer lists; a file damaged everywhere can have one per object.
 constexpr std::size_t kMaxListedProblems = 1000;
 
+// What reading one object costs qpdf at most, about: a resolved small object takes some
+// 500 bytes, the cross-reference entry included. A repair reads every object, so the memory
+// budget bounds how many it can take, and a file over that is refused before reading.
+constexpr long long kBytesPerObject = 1024;
+
 struct Problems {
   std::vector<std::string> listed;  // the first kMaxListedProblems
   long long count = 0;
@@ -60,6 +65,13 @@ KQ_TDict PdfRepair(const run::JobParameters& parameters, document::OperationCont
   // qpdf reads objects when they are first used; reading every one of them now finds the
   // damage (a wrong stream length, an object missing where the table says) before deciding
   // whether the file needs repair at all.
+  long long objects = static_cast<long long>(input.pdf->getXRefTable().size());
+  long long maxObjects = context.limits.maxMemoryMb * (1LL << 20) / kBytesPerObject;
+  if (objects > maxObjects)
+    throw PdfError(subject + " has " + std::to_string(objects) +
+                   " objects; a repair reads every one, and VTPS_PDF_MAX_MEMORY_MB (" +
+                   std::to_string(context.limits.maxMemoryMb) + ") allows at most " +
+                   std::to_string(maxObjects));
   Problems problems;
   try {
     for (QPDFObjectHandle& object : input.pdf->getAllObjects())
