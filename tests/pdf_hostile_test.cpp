@@ -372,6 +372,13 @@ TEST_F(PdfHostile, RepairKeepsTheFirstProblemsAndTheirCount) {
   EXPECT_TRUE(tools_.Checks(InRoot("r.pdf")));
 }
 
+TEST_F(PdfHostile, RepairStopsWhereDamagedStreamsTimesObjectsPassesItsBound) {
+  // Each wrong length makes qpdf search every object: 30,000 of them would cost minutes.
+  Put("lengths.pdf", pdf::samples::WrongLengthStreamsPdf(30'000));
+  ExpectRefused("pdf-repair", Dict({{"file", "lengths.pdf"}, {"output", "r.pdf"}}),
+                "file \"lengths.pdf\" is damaged in too many places to repair: ");
+}
+
 TEST_F(PdfHostile, RepairRefusesMoreObjectsThanTheMemoryBudgetReadsBeforeReadingThem) {
   // 100 MB allow 102,400 objects; qpdf would run out of memory only after reading most.
   Put("many.pdf", pdf::samples::ManyObjectsPdf(150'000));
