@@ -372,6 +372,20 @@ TEST_F(PdfHostile, RepairKeepsTheFirstProblemsAndTheirCount) {
   EXPECT_TRUE(tools_.Checks(InRoot("r.pdf")));
 }
 
+TEST_F(PdfHostile, ObjectsNestedTooDeepToLinearizeAreRefusedNotACrash) {
+  // 20,000 name-tree nodes in a chain: qpdf's recursive linearization overflowed the stack.
+  Put("chain.pdf", pdf::samples::DestinationChainPdf(20'000, 10));
+  for (const char* program : {"pdf-optimize", "pdf-compress"}) {
+    ExpectRefused(program, Dict({{"file", "chain.pdf"}, {"output", "o.pdf"}}),
+                  "file \"chain.pdf\" nests its objects more than 10000 levels deep, too deep to "
+                  "linearize; set \"linearize\" to \"false\" to write it without");
+    Run flat = RunProcessor(program, Dict({{"file", "chain.pdf"}, {"output", "o.pdf"},
+                                           {"linearize", "false"}}));
+    ASSERT_EQ(flat.exitCode, 0) << Show(flat.answer);
+    EXPECT_TRUE(tools_.Checks(InRoot("o.pdf")));
+  }
+}
+
 TEST_F(PdfHostile, RepairStopsWhereDamagedStreamsTimesObjectsPassesItsBound) {
   // Each wrong length makes qpdf search every object: 30,000 of them would cost minutes.
   Put("lengths.pdf", pdf::samples::WrongLengthStreamsPdf(30'000));

@@ -21,4 +21,10 @@ void ForEachReachableStream(
     const std::function<void(QPDFObjectHandle stream, const std::string& key,
                              const std::string& parentKey)>& visit);
 
+// How deep a depth-first walk from `start` nests: dictionaries and arrays, direct or
+// indirect, each one level, every indirect object entered once (a chain of N name-tree
+// nodes is 2N deep: each node and its /Kids array). Stops counting at `stopAt`. What a
+// recursive walk of the same objects (qpdf's linearization is one) needs of the stack.
+long long DeepestNesting(QPDFObjectHandle start, long long stopAt);
+
 }  // namespace pdf::document
