@@ -372,6 +372,20 @@ TEST_F(PdfHostile, RepairKeepsTheFirstProblemsAndTheirCount) {
   EXPECT_TRUE(tools_.Checks(InRoot("r.pdf")));
 }
 
+TEST_F(PdfHostile, RepairKeepsWhatAContentStreamDecodesBeforeItsDamage) {
+  Put("damaged.pdf", pdf::samples::DamagedContentPdf());
+  ExpectRefused("pdf-text", Dict({{"file", "damaged.pdf"}}), "is damaged");
+  Run repair = RunProcessor("pdf-repair", Dict({{"file", "damaged.pdf"}, {"output", "r.pdf"}}));
+  ASSERT_EQ(repair.exitCode, 0) << Show(repair.answer);
+  EXPECT_EQ(Text(repair.answer, "repaired"), "true");
+  EXPECT_THAT(Show(repair.answer),
+              HasSubstr("page 1: its content stream 4 0 cannot be decoded to its end; the "));
+  // The repaired file is read without damage, and shows the lines before it.
+  Run text = RunProcessor("pdf-text", Dict({{"file", "r.pdf"}}));
+  ASSERT_EQ(text.exitCode, 0) << Show(text.answer);
+  EXPECT_THAT(Show(text.answer), HasSubstr("Line 1450"));
+}
+
 TEST_F(PdfHostile, ObjectsNestedTooDeepToLinearizeAreRefusedNotACrash) {
   // 20,000 name-tree nodes in a chain: qpdf's recursive linearization overflowed the stack.
   Put("chain.pdf", pdf::samples::DestinationChainPdf(20'000, 10));

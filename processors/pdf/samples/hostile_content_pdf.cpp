@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "processors/pdf/samples/hostile_pdf.h"
+
+#include <algorithm>
 #include "processors/pdf/samples/raw_pdf.h"
 
 namespace pdf::samples {
@@ -181,6 +183,28 @@ std::string JpegWithoutTables(bool quantisation, bool huffman) {
     at += length + 2;
   }
   return out;
+}
+
+std::string DamagedContentPdf() {
+  std::string text;
+  for (int i = 1; i <= 2000; ++i)
+    text += "BT /F1 10 Tf 72 " + std::to_string(720 - (i % 60) * 10) + " Td (Line " +
+            std::to_string(i) + ") Tj ET\n";
+  // A zlib stream of stored blocks holding the first three quarters of the text, then a
+  // block of the reserved type: every inflater stops there with an error.
+  std::string data = "\x78\x01";
+  std::string kept = text.substr(0, text.size() * 3 / 4);
+  for (std::size_t at = 0; at < kept.size(); at += 0xFFFF) {
+    std::size_t length = std::min<std::size_t>(0xFFFF, kept.size() - at);
+    data.push_back('\0');
+    for (std::size_t field : {length, length ^ 0xFFFF}) {
+      data.push_back(static_cast<char>(field & 0xFF));
+      data.push_back(static_cast<char>(field >> 8));
+    }
+    data += kept.substr(at, length);
+  }
+  data += "\x07" + text.substr(kept.size());
+  return PagesWithContents({Stream(data, " /Filter /FlateDecode")});
 }
 
 }  // namespace pdf::samples

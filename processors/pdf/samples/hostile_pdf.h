@@ -92,6 +92,9 @@ struct HidingTrick {
 const std::vector<HidingTrick>& HidingTricks();
 // One page showing "Page 1" whose content ends with `trick`.
 std::string HidingPagePdf(const HidingTrick& trick);
+// One page whose Flate content stream (2,000 lines "Line 1" to "Line 2000") breaks off
+// with an error three quarters of the way through (a block of zlib's reserved type).
+std::string DamagedContentPdf();
 // One page with a square annotation whose appearance's /BBox is 1e-21 points wide and high.
 std::string TinyBoxAnnotationPdf();
 

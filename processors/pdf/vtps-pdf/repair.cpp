@@ -1,11 +1,16 @@
 // PdfRepair: what qpdf can recover of a damaged file, written as a sound PDF, with the
-// problems it found: the first kMaxListedProblems of them, and how many there were. A file in
-// which qpdf finds nothing wrong is copied byte for byte.
+// problems it found: the first kMaxListedProblems of them, and how many there were. A page
+// content stream that cannot be decoded to its end is replaced by what decodes before the
+// damage. A file in which qpdf finds nothing wrong is copied byte for byte.
 #include <qpdf/QPDFExc.hh>
 
 #include <map>
+#include <set>
+#include <vector>
 
 #include "processors/pdf/document/damage_watch.h"
+#include "processors/pdf/document/decode_limit.h"
+#include "processors/pdf/document/flate_salvage.h"
 #include "processors/pdf/document/operation_context.h"
 #include "processors/pdf/document/qpdf_warning.h"
 #include "processors/pdf/run/file_bytes.h"
@@ -39,6 +44,12 @@ struct Problems {
   long long count = 0;
 };
 
+void AddProblem(std::string problem, Problems& problems) {
+  ++problems.count;
+  if (problems.listed.size() < kMaxListedProblems)
+    problems.listed.push_back(text::XmlSafeText(std::move(problem)));
+}
+
 // Moves the document's new warnings into `problems`. Throws PdfError naming `subject` when
 // one of them says that qpdf ran out of memory.
 void CollectProblems(QPDF& pdf, const std::string& subject, Problems& problems) {
@@ -48,12 +59,55 @@ void CollectProblems(QPDF& pdf, const std::string& subject, Problems& problems) 
   for (document::WarningKind kind : document::ClassifyWarnings(messages))
     if (kind == document::WarningKind::kOutOfMemory)
       throw PdfError(run::OutOfMemoryMessage(subject));
-  problems.count += static_cast<long long>(messages.size());
-  for (std::string& message : messages) {
-    if (problems.listed.size() == kMaxListedProblems)
-      break;
-    problems.listed.push_back(text::XmlSafeText(std::move(message)));
+  for (std::string& message : messages)
+    AddProblem(std::move(message), problems);
+}
+
+// A page content stream qpdf cannot decode to its end, and what it decoded before.
+struct Salvaged {
+  QPDFObjectHandle stream;
+  int page;  // the first page drawing it, from 1
+  std::string data;
+};
+
+// Decodes every page's content streams within the run's budget (a stream shared by pages
+// once): those that fail, with what decoded. A page whose content cannot be decoded is drawn
+// by no reader past the damage, so a repair keeps what decodes, in place of data that no
+// output could carry soundly.
+std::vector<Salvaged> DecodePageContents(document::PdfFile& input,
+                                         document::DecodeBudget& budget) {
+  std::vector<Salvaged> salvaged;
+  std::set<QPDFObjGen> seen;
+  for (std::size_t i = 0; i < input.pages.size(); ++i) {
+    for (QPDFObjectHandle& stream : input.pages[i].getPageContents()) {
+      if (!stream.isStream() || !seen.insert(stream.getObjGen()).second ||
+          !document::DecodableAt(stream, qpdf_dl_generalized))
+        continue;
+      std::size_t before = input.pdf->numWarnings();
+      std::string data =
+          document::DecodeWithin(stream, qpdf_dl_generalized, budget, input.label);
+      if (input.pdf->numWarnings() == before)
+        continue;
+      // Flate alone (the usual content filter): zlib keeps more than qpdf of what decodes.
+      QPDFObjectHandle filter = stream.getDict().getKey("/Filter");
+      if (filter.isArray() && filter.getArrayNItems() == 1)
+        filter = filter.getArrayItem(0);
+      if (filter.isNameAndEquals("/FlateDecode") && !stream.getDict().hasKey("/DecodeParms")) {
+        std::shared_ptr<Buffer> raw = stream.getRawStreamData();
+        document::FlateSalvage salvage = document::InflateUntilDamage(
+            std::string_view(reinterpret_cast<const char*>(raw->getBuffer()), raw->getSize()),
+            budget.NextStreamLimit());
+        if (salvage.exceeded)
+          budget.ThrowPassed(stream, input.label);
+        if (salvage.data.size() > data.size()) {
+          budget.Charge(static_cast<long long>(salvage.data.size() - data.size()), input.label);
+          data = std::move(salvage.data);
+        }
+      }
+      salvaged.push_back({stream, static_cast<int>(i + 1), std::move(data)});
+    }
   }
+  return salvaged;
 }
 
 }  // namespace
@@ -106,12 +160,23 @@ KQ_TDict PdfRepair(const run::JobParameters& parameters, document::OperationCont
     throw PdfError(subject + " cannot be repaired (" + std::string(e.what()) + ")");
   }
   CollectProblems(*input.pdf, subject, problems);
+  std::vector<Salvaged> salvaged = DecodePageContents(input, context.limits.decoding);
+  CollectProblems(*input.pdf, subject, problems);
+  for (const Salvaged& content : salvaged)
+    AddProblem("page " + std::to_string(content.page) + ": its content stream " +
+                   content.stream.getObjGen().unparse(' ') +
+                   " cannot be decoded to its end; the " + std::to_string(content.data.size()) +
+                   " bytes before the damage are kept",
+               problems);
 
   if (problems.count == 0) {
     run::CopyFileTo(input.file, subject, *output, context.limits.output);
   } else {
     // Streams are copied as the file holds them (recovered lengths included): decoding and
     // encoding them again would only add ways to lose data.
+    for (Salvaged& content : salvaged)
+      content.stream.replaceStreamData(std::move(content.data), QPDFObjectHandle::newNull(),
+                                       QPDFObjectHandle::newNull());
     document::WriteSetup setup;
     setup.decoding.level = qpdf_dl_none;
     setup.decoding.compressStreams = false;
