@@ -393,8 +393,8 @@ TEST_F(PdfHostile, ObjectsNestedTooDeepToLinearizeAreRefusedNotACrash) {
     ExpectRefused(program, Dict({{"file", "chain.pdf"}, {"output", "o.pdf"}}),
                   "file \"chain.pdf\" nests its objects more than 10000 levels deep, too deep to "
                   "linearize; set \"linearize\" to \"false\" to write it without");
-    Run flat = RunProcessor(program, Dict({{"file", "chain.pdf"}, {"output", "o.pdf"},
-                                           {"linearize", "false"}}));
+    Run flat = RunProcessor(
+        program, Dict({{"file", "chain.pdf"}, {"output", "o.pdf"}, {"linearize", "false"}}));
     ASSERT_EQ(flat.exitCode, 0) << Show(flat.answer);
     EXPECT_TRUE(tools_.Checks(InRoot("o.pdf")));
   }

@@ -12,8 +12,8 @@ namespace {
 std::string Compressed(const std::string& text) {
   uLongf size = compressBound(static_cast<uLong>(text.size()));
   std::string out(size, '\0');
-  compress(reinterpret_cast<Bytef*>(out.data()), &size,
-           reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()));
+  compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(text.data()),
+           static_cast<uLong>(text.size()));
   out.resize(size);
   return out;
 }
@@ -49,8 +49,8 @@ TEST(FlateSalvage, KeepsWhatInflatesBeforeTheDamage) {
   EXPECT_EQ(text.compare(0, salvage.data.size() / 2, salvage.data, 0, salvage.data.size() / 2), 0);
 
   // Cut short: everything up to the cut.
-  FlateSalvage cut = InflateUntilDamage(std::string_view(whole).substr(0, whole.size() / 2),
-                                        1 << 30);
+  FlateSalvage cut =
+      InflateUntilDamage(std::string_view(whole).substr(0, whole.size() / 2), 1 << 30);
   EXPECT_FALSE(cut.complete);
   EXPECT_GT(cut.data.size(), text.size() / 4);
   EXPECT_EQ(text.compare(0, cut.data.size(), cut.data), 0);
@@ -63,8 +63,8 @@ TEST(FlateSalvage, StopsAtTheBoundAndOnDataThatIsNotFlate) {
   EXPECT_FALSE(bounded.complete);
   EXPECT_EQ(bounded.data, text.substr(0, 1000));
 
-  for (const std::string& garbage : {std::string(), std::string("not zlib at all"),
-                                     std::string(64, '\xFF')}) {
+  for (const std::string& garbage :
+       {std::string(), std::string("not zlib at all"), std::string(64, '\xFF')}) {
     FlateSalvage none = InflateUntilDamage(garbage, 1 << 30);
     EXPECT_FALSE(none.complete);
     EXPECT_TRUE(none.data.empty());

@@ -59,10 +59,9 @@ struct Case {
 }  // namespace
 
 TEST(CodedImageSize, ReadsTheSizeTheDataDeclares) {
-  std::string striped = Jbig2PageInformation(640, 0xFFFFFFFF) +
-                        Jbig2Segment(1, 50, BigEndian(99, 4)) +
-                        Jbig2Segment(2, 50, BigEndian(45'000, 4)) +
-                        Jbig2Segment(3, 50, BigEndian(199, 4));
+  std::string striped =
+      Jbig2PageInformation(640, 0xFFFFFFFF) + Jbig2Segment(1, 50, BigEndian(99, 4)) +
+      Jbig2Segment(2, 50, BigEndian(45'000, 4)) + Jbig2Segment(3, 50, BigEndian(199, 4));
   std::string jp2 = Box("jP  ", "\x0D\x0A\x87\x0A") + Box("ftyp", "jp2 ") +
                     Box("jp2h", std::string(20, '\0')) + Box("jp2c", JpxCodestream(45'000, 300));
   const Case cases[] = {

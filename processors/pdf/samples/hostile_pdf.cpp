@@ -239,12 +239,11 @@ std::vector<HostilePdf> HostileSet() {
        InflatingPagesPdf(40, 255LL << 20, true)},
       {"wrong-length-streams", "200,000 streams whose /Length is too short",
        WrongLengthStreamsPdf(200'000)},
-      {"many-objects", "2 million objects in compressed object streams",
-       ManyObjectsPdf(2'000'000)},
+      {"many-objects", "2 million objects in compressed object streams", ManyObjectsPdf(2'000'000)},
   };
   for (const HidingTrick& trick : HidingTricks())
-    set.push_back({"hiding-" + trick.name, "a page that could hide what is drawn after it (" +
-                                               trick.name + ")",
+    set.push_back({"hiding-" + trick.name,
+                   "a page that could hide what is drawn after it (" + trick.name + ")",
                    HidingPagePdf(trick)});
   return set;
 }

@@ -191,8 +191,9 @@ std::string ManyObjectsPdf(int objects) {
   };
   object("<< /Type /Catalog /Pages 2 0 R >>");
   object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R"
-         " >> >> /Contents 5 0 R >>");
+  object(
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R"
+      " >> >> /Contents 5 0 R >>");
   object(kHelvetica);
   object(TextContent("Page 1"));
   for (int s = 0; s < streams; ++s) {

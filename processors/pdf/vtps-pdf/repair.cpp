@@ -74,8 +74,7 @@ struct Salvaged {
 // once): those that fail, with what decoded. A page whose content cannot be decoded is drawn
 // by no reader past the damage, so a repair keeps what decodes, in place of data that no
 // output could carry soundly.
-std::vector<Salvaged> DecodePageContents(document::PdfFile& input,
-                                         document::DecodeBudget& budget) {
+std::vector<Salvaged> DecodePageContents(document::PdfFile& input, document::DecodeBudget& budget) {
   std::vector<Salvaged> salvaged;
   std::set<QPDFObjGen> seen;
   for (std::size_t i = 0; i < input.pages.size(); ++i) {
@@ -84,8 +83,7 @@ std::vector<Salvaged> DecodePageContents(document::PdfFile& input,
           !document::DecodableAt(stream, qpdf_dl_generalized))
         continue;
       std::size_t before = input.pdf->numWarnings();
-      std::string data =
-          document::DecodeWithin(stream, qpdf_dl_generalized, budget, input.label);
+      std::string data = document::DecodeWithin(stream, qpdf_dl_generalized, budget, input.label);
       if (input.pdf->numWarnings() == before)
         continue;
       // Flate alone (the usual content filter): zlib keeps more than qpdf of what decodes.
@@ -164,9 +162,8 @@ KQ_TDict PdfRepair(const run::JobParameters& parameters, document::OperationCont
   CollectProblems(*input.pdf, subject, problems);
   for (const Salvaged& content : salvaged)
     AddProblem("page " + std::to_string(content.page) + ": its content stream " +
-                   content.stream.getObjGen().unparse(' ') +
-                   " cannot be decoded to its end; the " + std::to_string(content.data.size()) +
-                   " bytes before the damage are kept",
+                   content.stream.getObjGen().unparse(' ') + " cannot be decoded to its end; the " +
+                   std::to_string(content.data.size()) + " bytes before the damage are kept",
                problems);
 
   if (problems.count == 0) {
