@@ -68,7 +68,8 @@ WriteSetup CompactSetup(bool linearize);
 // charged to `limits.output` as they are written, and afterwards every watched document's
 // warnings are checked. Throws PdfError naming the output when writing fails or the output
 // budget is passed, naming `source` when a stream passes VTPS_PDF_MAX_STREAM_BYTES, when
-// qpdf cannot linearize it, or when it turns out damaged while it is copied.
+// qpdf cannot linearize it or its objects nest too deep for qpdf's recursive linearization
+// (more than 10,000 levels), or when it turns out damaged while it is copied.
 void WritePdf(QPDF& pdf, const run::OutputFile& output, RunLimits& limits,
               const std::string& source, const WriteSetup& setup = {});
 
