@@ -131,14 +131,7 @@ std::string LyingImagePdf(ImageCoding coding, long long width, long long height)
 std::string XmlForbiddenTextPdf() {
   // The Info title holds U+FFFF, its author a lone surrogate and the bookmark title U+FFFE,
   // all in UTF-16 strings.
-  RawPdf pdf;
-  pdf.Add("<< /Type /Catalog /Pages 2 0 R /Outlines 6 0 R >>");
-  pdf.Add("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  pdf.Add(
-      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R "
-      ">> >> /Contents 5 0 R >>");
-  pdf.Add(kHelvetica);
-  pdf.Add(TextContent("Page 1"));
+  RawPdf pdf = OnePage("/Outlines 6 0 R");
   pdf.Add("<< /Type /Outlines /First 7 0 R /Last 7 0 R /Count 1 >>");
   pdf.Add("<< /Title <FEFF0041FFFE0042> /Parent 6 0 R /Dest [3 0 R /XYZ null null null] >>");
   pdf.Add("<< /Title <FEFF0054FFFF0074> /Author <FEFFD800> >>");
@@ -153,14 +146,7 @@ std::string LargeXmpPdf(long long bytes) {
       "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"/></x:xmpmeta>\n";
   std::string tail = "\n<?xpacket end=\"w\"?>";
   long long padding = bytes - static_cast<long long>(head.size() + tail.size());
-  RawPdf pdf;
-  pdf.Add("<< /Type /Catalog /Pages 2 0 R /Metadata 6 0 R >>");
-  pdf.Add("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  pdf.Add(
-      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R "
-      ">> >> /Contents 5 0 R >>");
-  pdf.Add(kHelvetica);
-  pdf.Add(TextContent("Page 1"));
+  RawPdf pdf = OnePage("/Metadata 6 0 R");
   pdf.Add(Stream(Deflated(head, ' ', padding > 0 ? padding : 0, tail),
                  " /Type /Metadata /Subtype /XML /Filter /FlateDecode"));
   return pdf.Text();

@@ -20,20 +20,6 @@ std::string Padded(long long number, int digits) {
   return text;
 }
 
-// One page showing "Page 1" whose catalog holds `catalog` too; `pageEntries` are added to
-// the page dictionary. Object 3 is the page.
-RawPdf OnePage(const std::string& catalog = "", const std::string& pageEntries = "") {
-  RawPdf pdf;
-  pdf.Add("<< /Type /Catalog /Pages 2 0 R " + catalog + " >>");
-  pdf.Add("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  int page = pdf.Reserve();
-  int font = pdf.Add(kHelvetica);
-  int content = pdf.Add(TextContent("Page 1"));
-  pdf.Set(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 " +
-                    Ref(font) + " >> >> /Contents " + Ref(content) + " " + pageEntries + " >>");
-  return pdf;
-}
-
 }  // namespace
 
 std::string XmpPacketPdf(const std::string& packet) {

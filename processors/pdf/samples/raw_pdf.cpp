@@ -70,6 +70,18 @@ std::string TextContent(const std::string& text) {
   return Stream("BT /F1 24 Tf 72 700 Td (" + text + ") Tj ET");
 }
 
+RawPdf OnePage(const std::string& catalogEntries, const std::string& pageEntries) {
+  RawPdf pdf;
+  pdf.Add("<< /Type /Catalog /Pages 2 0 R " + catalogEntries + " >>");
+  pdf.Add("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  int page = pdf.Reserve();
+  int font = pdf.Add(kHelvetica);
+  int content = pdf.Add(TextContent("Page 1"));
+  pdf.Set(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 " +
+                    Ref(font) + " >> >> /Contents " + Ref(content) + " " + pageEntries + " >>");
+  return pdf;
+}
+
 std::string PagesWithContents(const std::vector<std::string>& contents, const std::string& mediaBox,
                               const std::string& resources) {
   RawPdf pdf;

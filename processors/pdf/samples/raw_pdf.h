@@ -48,6 +48,11 @@ extern const char* const kHelvetica;
 // A content stream showing `text` in /F1 near the top of a Letter page.
 std::string TextContent(const std::string& text);
 
+// One page showing "Page 1" (objects 1 to 5: catalog, page tree, page, Helvetica, content)
+// whose catalog holds `catalogEntries` too and whose page dictionary `pageEntries`; the
+// objects added next are numbered from 6.
+RawPdf OnePage(const std::string& catalogEntries = "", const std::string& pageEntries = "");
+
 // A catalog, a page tree and one page per content stream body (each with Helvetica as /F1
 // and `resources` added to its resource dictionary).
 std::string PagesWithContents(const std::vector<std::string>& contents,
