@@ -31,7 +31,11 @@ KQ_TDict RunOperation(Operation operation, const run::JobStart& start, std::stri
     throw;
   }
   if (!limits.damage.Recovered().empty()) {
+    // After the operation's own warnings, where it gave some.
     KQ_TArray warnings;
+    if (const KQ_TAny* own = answer.Find("warning"))
+      if (const KQ_TArray* list = own->DynamicCast<KQ_TArray>())
+        warnings = *list;
     for (const std::string& warning : limits.damage.Recovered())
       warnings.Append(warning);
     answer["warning"] = warnings;

@@ -24,6 +24,15 @@ std::unique_ptr<std::FILE, int (*)(std::FILE*)> OpenFromStart(const os::FileHand
 
 }  // namespace
 
+std::string ReadFileStart(const os::FileHandle& file, const std::string& what, std::size_t bytes) {
+  auto stream = OpenFromStart(file, what);
+  std::string start(bytes, '\0');
+  start.resize(std::fread(start.data(), 1, bytes, stream.get()));
+  if (std::ferror(stream.get()))
+    throw PdfError(what + " cannot be read (" + OpenFailureText(errno) + ")");
+  return start;
+}
+
 std::string ReadWholeFile(const os::FileHandle& file, const std::string& what, long long maxBytes,
                           const std::string& setting) {
   std::uint64_t size = os::Describe(file).size;

@@ -17,6 +17,10 @@ namespace pdf::run {
 std::string ReadWholeFile(const os::FileHandle& file, const std::string& what, long long maxBytes,
                           const std::string& setting);
 
+// The first `bytes` bytes of the open `file` (fewer when it is shorter), read from its start.
+// Throws PdfError naming `what` when it cannot be read.
+std::string ReadFileStart(const os::FileHandle& file, const std::string& what, std::size_t bytes);
+
 // Writes the content of the open `file` to `output` (not committing it), charging `budget`.
 // Throws PdfError naming `what` when the file cannot be read, and as BudgetedFile does.
 void CopyFileTo(const os::FileHandle& file, const std::string& what, const OutputFile& output,
