@@ -2,9 +2,10 @@
 // the service manager (the package's unit) or, with --on-demand, by the first pdf-from-office
 // run that finds no engine listening; such an engine ends after five minutes idle. Settings
 // come from the environment (pdf::office::ReadEngineSettings); the socket's folder holds the
-// engine's lock, its profile and the workers' folders.
+// engine's lock and process id, its profile and the workers' folders.
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -73,6 +74,8 @@ int RunEngine(bool onDemand) {
     return Fail(error);
   std::atomic<bool> stop{false};
   os::FileHandle wake = os::TakeStopSignals(stop);
+  // For whoever stops an engine started on demand (the tests, an operator).
+  std::ofstream(folder + "/engine.pid") << os::ProcessId() << "\n";
 
   pdf::office::ForkingEngine::Limits limits;
   limits.workers = settings.workers;

@@ -1,0 +1,236 @@
+#include "processors/pdf/samples/office_samples.h"
+
+#include <zlib.h>
+
+#include <cstdint>
+
+namespace pdf::samples {
+namespace {
+
+void Put16(std::string& out, std::uint32_t value) {
+  out += static_cast<char>(value & 0xFF);
+  out += static_cast<char>((value >> 8) & 0xFF);
+}
+
+void Put32(std::string& out, std::uint32_t value) {
+  Put16(out, value & 0xFFFF);
+  Put16(out, value >> 16);
+}
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else if (c == '&')
+      out += "&amp;";
+    else
+      out += c;
+  }
+  return out;
+}
+
+bool IsNumber(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789.-") == std::string::npos;
+}
+
+const char* kOdfNamespaces =
+    "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+    "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+    "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+    "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+    "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
+    "xmlns:presentation=\"urn:oasis:names:tc:opendocument:xmlns:presentation:1.0\" "
+    "xmlns:script=\"urn:oasis:names:tc:opendocument:xmlns:script:1.0\" "
+    "xmlns:dom=\"http://www.w3.org/2001/xml-events\" "
+    "xmlns:xlink=\"http://www.w3.org/1999/xlink\" office:version=\"1.2\"";
+
+std::string Manifest(const std::string& mimeType, const std::string& extra) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
+         "manifest:version=\"1.2\">"
+         "<manifest:file-entry manifest:full-path=\"/\" manifest:media-type=\"" +
+         mimeType +
+         "\"/>"
+         "<manifest:file-entry manifest:full-path=\"content.xml\" "
+         "manifest:media-type=\"text/xml\"/>" +
+         extra + "</manifest:manifest>";
+}
+
+}  // namespace
+
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+  std::string archive;
+  std::string directory;
+  for (const auto& [name, content] : entries) {
+    std::uint32_t crc = static_cast<std::uint32_t>(crc32(
+        0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
+    std::uint32_t offset = static_cast<std::uint32_t>(archive.size());
+    std::uint32_t size = static_cast<std::uint32_t>(content.size());
+    std::uint32_t nameSize = static_cast<std::uint32_t>(name.size());
+    Put32(archive, 0x04034b50);
+    Put16(archive, 20);  // version needed
+    Put16(archive, 0);   // flags
+    Put16(archive, 0);   // stored
+    Put32(archive, 0);   // time and date
+    Put32(archive, crc);
+    Put32(archive, size);
+    Put32(archive, size);
+    Put16(archive, nameSize);
+    Put16(archive, 0);
+    archive += name + content;
+    Put32(directory, 0x02014b50);
+    Put16(directory, 20);
+    Put16(directory, 20);
+    Put16(directory, 0);
+    Put16(directory, 0);
+    Put32(directory, 0);
+    Put32(directory, crc);
+    Put32(directory, size);
+    Put32(directory, size);
+    Put16(directory, nameSize);
+    Put16(directory, 0);  // extra
+    Put16(directory, 0);  // comment
+    Put16(directory, 0);  // disk
+    Put16(directory, 0);  // internal attributes
+    Put32(directory, 0);  // external attributes
+    Put32(directory, offset);
+    directory += name;
+  }
+  std::uint32_t directoryOffset = static_cast<std::uint32_t>(archive.size());
+  archive += directory;
+  Put32(archive, 0x06054b50);
+  Put16(archive, 0);
+  Put16(archive, 0);
+  Put16(archive, static_cast<std::uint32_t>(entries.size()));
+  Put16(archive, static_cast<std::uint32_t>(entries.size()));
+  Put32(archive, static_cast<std::uint32_t>(directory.size()));
+  Put32(archive, directoryOffset);
+  Put16(archive, 0);
+  return archive;
+}
+
+std::string SampleDocx(const std::vector<std::vector<std::string>>& pages) {
+  std::string body;
+  for (std::size_t page = 0; page < pages.size(); ++page) {
+    for (std::size_t i = 0; i < pages[page].size(); ++i) {
+      body += "<w:p>";
+      if (page > 0 && i == 0)
+        body += "<w:r><w:br w:type=\"page\"/></w:r>";
+      body += "<w:r><w:rPr><w:rFonts w:ascii=\"Calibri\" w:hAnsi=\"Calibri\"/></w:rPr><w:t>" +
+              Escaped(pages[page][i]) + "</w:t></w:r></w:p>";
+    }
+  }
+  const std::string document =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+      "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+      "<w:body>" +
+      body + "</w:body></w:document>";
+  return StoredZip({
+      {"[Content_Types].xml",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+       "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+       "<Default Extension=\"rels\" "
+       "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+       "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+       "<Override PartName=\"/word/document.xml\" ContentType=\"application/"
+       "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>"},
+      {"_rels/.rels",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+       "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+       "relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
+      {"word/document.xml", document},
+  });
+}
+
+std::string SampleXlsx(const std::vector<std::vector<std::string>>& rows) {
+  std::string data;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    data += "<row r=\"" + std::to_string(r + 1) + "\">";
+    for (std::size_t c = 0; c < rows[r].size() && c < 26; ++c) {
+      std::string reference = std::string(1, static_cast<char>('A' + c)) + std::to_string(r + 1);
+      const std::string& value = rows[r][c];
+      if (IsNumber(value))
+        data += "<c r=\"" + reference + "\"><v>" + value + "</v></c>";
+      else
+        data +=
+            "<c r=\"" + reference + "\" t=\"inlineStr\"><is><t>" + Escaped(value) + "</t></is></c>";
+    }
+    data += "</row>";
+  }
+  const char* kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+  const char* kRelations = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  return StoredZip({
+      {"[Content_Types].xml",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+       "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+       "<Default Extension=\"rels\" "
+       "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+       "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+       "<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/"
+       "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+       "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"application/"
+       "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/></Types>"},
+      {"_rels/.rels",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+       "<Relationship Id=\"rId1\" Type=\"" +
+           std::string(kRelations) +
+           "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+      {"xl/workbook.xml",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+       "<workbook xmlns=\"" +
+           std::string(kMain) + "\" xmlns:r=\"" + kRelations +
+           "\"><sheets><sheet name=\"Sheet1\" sheetId=\"1\" r:id=\"rId1\"/>"
+           "</sheets></workbook>"},
+      {"xl/_rels/workbook.xml.rels",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+       "<Relationship Id=\"rId1\" Type=\"" +
+           std::string(kRelations) +
+           "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
+      {"xl/worksheets/sheet1.xml",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+       "<worksheet xmlns=\"" +
+           std::string(kMain) + "\"><sheetData>" + data + "</sheetData></worksheet>"},
+  });
+}
+
+std::string SampleOdt(const std::string& bodyXml,
+                      const std::vector<std::pair<std::string, std::string>>& extraEntries,
+                      const std::string& manifestEntries, const std::string& scriptsXml) {
+  const std::string mimeType = "application/vnd.oasis.opendocument.text";
+  std::vector<std::pair<std::string, std::string>> entries{
+      {"mimetype", mimeType},
+      {"META-INF/manifest.xml", Manifest(mimeType, manifestEntries)},
+      {"content.xml",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content " +
+           std::string(kOdfNamespaces) + ">" +
+           (scriptsXml.empty() ? "" : "<office:scripts>" + scriptsXml + "</office:scripts>") +
+           "<office:body><office:text>" + bodyXml +
+           "</office:text></office:body></office:document-content>"}};
+  entries.insert(entries.end(), extraEntries.begin(), extraEntries.end());
+  return StoredZip(entries);
+}
+
+std::string SampleOdp(const std::vector<std::string>& slides) {
+  std::string pages;
+  for (std::size_t i = 0; i < slides.size(); ++i)
+    pages += "<draw:page draw:name=\"page" + std::to_string(i + 1) +
+             "\"><draw:frame svg:x=\"2cm\" svg:y=\"2cm\" svg:width=\"20cm\" svg:height=\"3cm\">"
+             "<draw:text-box><text:p>" +
+             Escaped(slides[i]) + "</text:p></draw:text-box></draw:frame></draw:page>";
+  const std::string mimeType = "application/vnd.oasis.opendocument.presentation";
+  return StoredZip(
+      {{"mimetype", mimeType},
+       {"META-INF/manifest.xml", Manifest(mimeType, "")},
+       {"content.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content " +
+                           std::string(kOdfNamespaces) + "><office:body><office:presentation>" +
+                           pages +
+                           "</office:presentation></office:body></office:document-content>"}});
+}
+
+}  // namespace pdf::samples

@@ -1,0 +1,273 @@
+// pdf-from-office run as the server runs it, with the office engine it starts for itself:
+// documents the tests write (OOXML, ODF, RTF, text, CSV) converted and read back with
+// poppler's tools, the options, the refusals, and the hostile documents (macros, linked
+// content, a document that takes too long, more requests than the engine takes). Every test
+// suite starts its engines in its own folders and stops them at its end.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "processors/pdf/samples/office_samples.h"
+#include "tests/pdf_images.h"
+#include "tests/pdf_root_test.h"
+
+namespace vtps_test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// Stops the engine whose socket is in `folder` (its pid file), and waits until it has gone.
+void StopEngine(const std::string& folder) {
+  std::ifstream pidFile(folder + "/engine.pid");
+  int pid = 0;
+  if (!(pidFile >> pid) || pid <= 0)
+    return;
+  ::kill(pid, SIGTERM);
+  WaitUntil([pid] { return ::kill(pid, 0) != 0; });
+}
+
+class PdfOfficeTest : public PdfRootTest {
+ protected:
+  static void SetUpTestSuite() { engines_ = new TempDir(); }
+  static void TearDownTestSuite() {
+    for (const auto& entry : std::filesystem::directory_iterator(engines_->Path()))
+      StopEngine(entry.path().string());
+    delete engines_;
+    engines_ = nullptr;
+  }
+
+  // Runs pdf-from-office with the engine of `engine` (a folder of the suite's: engines with
+  // other settings get other names).
+  // `job` names the job file, for runs side by side.
+  Run Convert(const KQ_TDict& parameters, const std::string& engine = "shared",
+              std::vector<std::pair<std::string, std::string>> environment = {},
+              const std::string& job = "job") {
+    std::filesystem::create_directories(engines_->Path() / engine);
+    std::filesystem::permissions(engines_->Path() / engine, std::filesystem::perms::owner_all);
+    environment.emplace_back("VTPS_OFFICE_SOCKET", engines_->File(engine + "/engine.sock"));
+    environment.emplace_back("VTPS_PDF_ROOT", Root());
+    return RunPdfProgram("pdf-from-office", parameters, dir_.File(job + ".xml"),
+                         dir_.File(job + ".err"), environment);
+  }
+
+  void Write(const std::string& name, const std::string& content) {
+    std::ofstream(InRoot(name), std::ios::binary) << content;
+  }
+
+  std::string Text(const std::string& pdf) { return Tool(PDFTOTEXT_PROGRAM, {InRoot(pdf), "-"}); }
+
+  static TempDir* engines_;
+};
+
+TempDir* PdfOfficeTest::engines_ = nullptr;
+
+TEST_F(PdfOfficeTest, ConvertsEveryKindOfDocumentWithItsText) {
+  using pdf::samples::SampleDocx;
+  struct Case {
+    std::string name;
+    std::string content;
+    std::string word;
+    std::string type;
+    int pages;
+  } cases[] = {
+      {"letter.docx", SampleDocx({{"Dear reader"}, {"Second page"}}), "reader", "text", 2},
+      {"table.xlsx", pdf::samples::SampleXlsx({{"Revenue", "120"}, {"Costs", "80"}}), "Revenue",
+       "spreadsheet", 1},
+      {"notes.odt", pdf::samples::SampleOdt("<text:p>Open document text</text:p>"), "Open", "text",
+       1},
+      {"deck.odp", pdf::samples::SampleOdp({"First slide", "Second slide"}), "slide",
+       "presentation", 2},
+      {"memo.rtf", "{\\rtf1\\ansi\\deff0 {\\fonttbl {\\f0 Times New Roman;}}\\f0 Rich memo\\par}",
+       "Rich", "text", 1},
+      {"plain.txt", "Plain words in a text file\n", "Plain", "text", 1},
+      {"figures.csv", "Item;Amount\nPaper;12\n\"Ink, black\";3\n", "Ink, black", "spreadsheet", 1},
+  };
+  for (const Case& test : cases) {
+    Write(test.name, test.content);
+    Run run = Convert(Dict({{"file", test.name}, {"output", test.name + ".pdf"}}));
+    ASSERT_EQ(run.exitCode, 0) << test.name << ": " << Show(run.answer);
+    EXPECT_EQ(vtps_test::Text(run.answer, "pageCount"), std::to_string(test.pages)) << test.name;
+    EXPECT_EQ(vtps_test::Text(run.answer, "documentType"), test.type) << test.name;
+    EXPECT_EQ(tools_.PageCount(InRoot(test.name + ".pdf")), test.pages) << test.name;
+    EXPECT_THAT(Text(test.name + ".pdf"), HasSubstr(test.word)) << test.name;
+  }
+}
+
+TEST_F(PdfOfficeTest, PagesPdfaAndFontsAreWhatTheCallerAsked) {
+  Write("three.docx", pdf::samples::SampleDocx({{"One"}, {"Two"}, {"Three"}}));
+  Run run = Convert(
+      Dict({{"file", "three.docx"}, {"output", "out.pdf"}, {"pages", "2-3"}, {"pdfa", "2b"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_EQ(vtps_test::Text(run.answer, "pageCount"), "2");
+  EXPECT_EQ(tools_.PageText(InRoot("out.pdf"), 1), "Two");
+  std::string pdf = ReadFile(InRoot("out.pdf"));
+  EXPECT_THAT(pdf, HasSubstr("<pdfaid:part>2</pdfaid:part>"));
+  // Every font is embedded, and the answer says which stands in for what.
+  std::string fonts = Tool(PDFFONTS_PROGRAM, {InRoot("out.pdf")});
+  EXPECT_THAT(fonts, HasSubstr("Carlito"));
+  EXPECT_THAT(fonts, Not(HasSubstr(" no  ")));
+  EXPECT_THAT(Show(run.answer), HasSubstr("font Carlito stands in for Calibri"));
+}
+
+TEST_F(PdfOfficeTest, SeveralInputsAreJoinedInOrder) {
+  Write("a.docx", pdf::samples::SampleDocx({{"Alpha"}, {"Beta"}}));
+  Write("b.csv", "Gamma,1\n");
+  Run run = Convert(Dict({{"input", Array({"a.docx", "b.csv"})}, {"output", "joined.pdf"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_EQ(vtps_test::Text(run.answer, "pageCount"), "3");
+  EXPECT_EQ(tools_.PageText(InRoot("joined.pdf"), 1), "Alpha");
+  EXPECT_THAT(tools_.PageText(InRoot("joined.pdf"), 3), HasSubstr("Gamma"));
+  EXPECT_TRUE(tools_.Checks(InRoot("joined.pdf")));
+}
+
+TEST_F(PdfOfficeTest, RefusesWhatItMustNotConvert) {
+  Write("real.docx", pdf::samples::SampleDocx({{"x"}}));
+  Write("zip.doc", pdf::samples::SampleDocx({{"x"}}));
+  Write("empty.docx", "");
+  Write("broken.docx", std::string("PK\x03\x04", 4) + "not a zip at all");
+  std::filesystem::copy_file(InRoot("real.docx"), dir_.File("outside.docx"));
+  struct Case {
+    KQ_TDict parameters;
+    std::string error;
+  } cases[] = {
+      {Dict({{"file", "zip.doc"}, {"output", "o.pdf"}}), "is not a Word 97-2003 document (DOC)"},
+      {Dict({{"file", "empty.docx"}, {"output", "o.pdf"}}), "is empty"},
+      {Dict({{"file", "broken.docx"}, {"output", "o.pdf"}}),
+       "LibreOffice cannot open the document"},
+      {Dict({{"file", "../outside.docx"}, {"output", "o.pdf"}}), "outside"},
+      {Dict({{"file", "missing.docx"}, {"output", "o.pdf"}}), "does not exist"},
+      {Dict({{"file", "real.docx"}, {"output", "o.pdf"}, {"pdfa", "4"}}), "must be \"1b\""},
+      {Dict({{"input", Array({"real.docx", "real.docx"})}, {"output", "o.pdf"}, {"pdfa", "1b"}}),
+       "are not PDF/A"},
+  };
+  for (const Case& test : cases) {
+    Run run = Convert(test.parameters);
+    EXPECT_EQ(run.exitCode, 1) << Show(test.parameters);
+    EXPECT_THAT(vtps_test::Text(run.answer, "error"), HasSubstr(test.error))
+        << Show(test.parameters);
+  }
+  EXPECT_FALSE(std::filesystem::exists(InRoot("o.pdf")));
+}
+
+TEST_F(PdfOfficeTest, AMacroThatWouldRunOnOpeningNeverRuns) {
+  const std::string marker = dir_.File("macro-ran");
+  std::string module =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<script:module xmlns:script=\"http://openoffice.org/2000/script\" script:name=\"Module1\" "
+      "script:language=\"StarBasic\">Sub Main\nOpen \"" +
+      marker + "\" For Output As #1\nPrint #1, \"ran\"\nClose #1\nEnd Sub\n</script:module>";
+  std::string libraries =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<library:libraries "
+      "xmlns:library=\"http://openoffice.org/2000/library\" "
+      "xmlns:xlink=\"http://www.w3.org/1999/xlink\">"
+      "<library:library library:name=\"Standard\" library:link=\"false\"/></library:libraries>";
+  std::string library =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<library:library "
+      "xmlns:library=\"http://openoffice.org/2000/library\" library:name=\"Standard\" "
+      "library:readonly=\"false\" library:passwordprotected=\"false\">"
+      "<library:element library:name=\"Module1\"/></library:library>";
+  std::string manifest;
+  for (const char* part :
+       {"Basic/script-lc.xml", "Basic/Standard/script-lb.xml", "Basic/Standard/Module1.xml"})
+    manifest += std::string("<manifest:file-entry manifest:full-path=\"") + part +
+                "\" manifest:media-type=\"text/xml\"/>";
+  Write("macro.odt",
+        pdf::samples::SampleOdt(
+            "<text:p>Harmless looking</text:p>",
+            {{"Basic/script-lc.xml", libraries},
+             {"Basic/Standard/script-lb.xml", library},
+             {"Basic/Standard/Module1.xml", module}},
+            manifest,
+            "<office:event-listeners><script:event-listener script:language=\"ooo:script\" "
+            "script:event-name=\"dom:load\" xlink:type=\"simple\" "
+            "xlink:href=\"vnd.sun.star.script:Standard.Module1.Main?language=Basic&amp;location="
+            "document\"/>"
+            "</office:event-listeners>"));
+  Run run = Convert(Dict({{"file", "macro.odt"}, {"output", "macro.pdf"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_THAT(Text("macro.pdf"), HasSubstr("Harmless"));
+  EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+TEST_F(PdfOfficeTest, LinkedContentIsNeitherFetchedNorRead) {
+  // A listener of the test's own on loopback, which the document links an image from.
+  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/logo.png";
+  // A file outside the root the document links too: a real image, so that reading it would
+  // put it into the PDF.
+  Picture photo = Photo(64, 64);
+  WritePng(dir_.File("rgb.png"), photo.width, photo.height, PNG_FORMAT_RGB, photo.pixels.data());
+  std::string image = "<draw:frame svg:width=\"4cm\" svg:height=\"4cm\"><draw:image xlink:href=\"";
+  Write("links.odt", pdf::samples::SampleOdt("<text:p>Links" + image + url +
+                                             "\" xlink:type=\"simple\"/></draw:frame>" + image +
+                                             "file://" + dir_.File("rgb.png") +
+                                             "\" xlink:type=\"simple\"/></draw:frame></text:p>"));
+  Run run = Convert(Dict({{"file", "links.odt"}, {"output", "links.pdf"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_LT(::accept(listener, nullptr, nullptr), 0) << "the worker connected to " << url;
+  ::close(listener);
+  std::string images = Tool(PDFIMAGES_PROGRAM, {"-list", InRoot("links.pdf")});
+  EXPECT_THAT(images, Not(HasSubstr("image"))) << images;
+}
+
+TEST_F(PdfOfficeTest, ADocumentPastTheTimeLimitIsEndedAndTheEngineServesOn) {
+  std::string lines;
+  for (int i = 0; i < 400000; ++i)
+    lines += "A line of a text file so long that laying it out takes far more than a second\n";
+  Write("endless.txt", lines);
+  Write("small.txt", "Small\n");
+  std::vector<std::pair<std::string, std::string>> environment{{"VTPS_OFFICE_TIME_LIMIT_S", "1"}};
+  Run slow =
+      Convert(Dict({{"file", "endless.txt"}, {"output", "endless.pdf"}}), "timed", environment);
+  EXPECT_EQ(slow.exitCode, 1);
+  EXPECT_THAT(vtps_test::Text(slow.answer, "error"),
+              HasSubstr("took longer than 1 s (VTPS_OFFICE_TIME_LIMIT_S)"));
+  EXPECT_FALSE(std::filesystem::exists(InRoot("endless.pdf")));
+  Run next = Convert(Dict({{"file", "small.txt"}, {"output", "small.pdf"}}), "timed", environment);
+  EXPECT_EQ(next.exitCode, 0) << Show(next.answer);
+}
+
+TEST_F(PdfOfficeTest, BeyondItsWorkersAndQueueTheEngineSaysItIsBusy) {
+  std::string lines;
+  for (int i = 0; i < 400000; ++i)
+    lines += "A line of a text file so long that laying it out takes a while\n";
+  Write("long.txt", lines);
+  Write("small.txt", "Small\n");
+  std::vector<std::pair<std::string, std::string>> environment{
+      {"VTPS_OFFICE_WORKERS", "1"}, {"VTPS_OFFICE_QUEUE", "0"}, {"VTPS_OFFICE_TIME_LIMIT_S", "5"}};
+  // The engine starts with a first, quick conversion; then a long one holds its only worker.
+  ASSERT_EQ(Convert(Dict({{"file", "small.txt"}, {"output", "first.pdf"}}), "single", environment)
+                .exitCode,
+            0);
+  std::string work = engines_->File("single/work");
+  std::thread busy([&] {
+    Convert(Dict({{"file", "long.txt"}, {"output", "long.pdf"}}), "single", environment, "busy");
+  });
+  ASSERT_TRUE(WaitUntil([&] { return !std::filesystem::is_empty(work); }));
+  Run refused =
+      Convert(Dict({{"file", "small.txt"}, {"output", "refused.pdf"}}), "single", environment);
+  busy.join();
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_THAT(vtps_test::Text(refused.answer, "error"),
+              HasSubstr("the office engine is busy: 1 conversions run (VTPS_OFFICE_WORKERS) and 0 "
+                        "wait (VTPS_OFFICE_QUEUE)"));
+}
+
+}  // namespace
+}  // namespace vtps_test
