@@ -1,6 +1,6 @@
 # Installation and the Debian package (CPack's DEB generator): the programs in /usr/sbin and
 # /usr/bin, the processors in /usr/lib/vtps/processors, the settings in /etc/vtps (conffiles),
-# the systemd units, and the maintainer scripts that make the user vtps and start the units.
+# the systemd units (the server, ntr-server, the office engine), and the maintainer scripts that make the user vtps and start the units.
 # Linux builds only; scripts/package builds the release tree and the package.
 
 include(GNUInstallDirs)
@@ -15,7 +15,11 @@ install(PROGRAMS processors/annotate.sh processors/summary.sh
         DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
 if(TARGET vtps-pdf)
   get_property(VTPS_PDF_LINKS GLOBAL PROPERTY VTPS_PDF_LINKS)
-  install(TARGETS vtps-pdf vtps-pdf-draw vtps-pdf-metadata RUNTIME DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
+  install(TARGETS vtps-pdf vtps-pdf-draw vtps-pdf-metadata vtps-pdf-office
+          RUNTIME DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
+  if(TARGET vtps-office-engine)
+    install(TARGETS vtps-office-engine RUNTIME DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
+  endif()
   # The operations reach their program under their own names, as in the build folder.
   foreach(link ${VTPS_PDF_LINKS})
     string(REPLACE "=" ";" link ${link})
@@ -25,13 +29,13 @@ if(TARGET vtps-pdf)
       \"\$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${VTPS_PROCESSOR_INSTALL_DIR}/${name}\" SYMBOLIC)")
   endforeach()
   # Makes a sample PDF to try the operations with.
-  install(TARGETS make-sample-pdf RUNTIME DESTINATION lib/vtps)
+  install(TARGETS make-sample-pdf make-sample-office RUNTIME DESTINATION lib/vtps)
 endif()
 
 install(FILES packaging/etc/ntr-configuration.xml packaging/etc/vtps.env etc/kqm-services
         DESTINATION /etc/vtps)
 install(FILES packaging/systemd/vtps.service packaging/systemd/vtps-ntr.service
-        DESTINATION ${VTPS_SYSTEMD_UNIT_DIR})
+        packaging/systemd/vtps-office.service DESTINATION ${VTPS_SYSTEMD_UNIT_DIR})
 install(FILES README.md docs/deploy.md docs/processors.md docs/cluster.md docs/job-files.md
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vtps)
 
@@ -48,7 +52,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, init-system-helpers, libtesseract5, tesseract-ocr-eng")
+# LibreOffice for the office engine (it loads LibreOffice's libraries at run time, so
+# dpkg-shlibdeps cannot see them), with the fonts office documents ask for most.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, init-system-helpers, libtesseract5, tesseract-ocr-eng, \
+libreoffice-writer, libreoffice-calc, libreoffice-impress, fonts-crosextra-carlito, \
+fonts-crosextra-caladea, fonts-liberation2, fonts-dejavu-core, fonts-noto-core")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_SOURCE_DIR}/packaging/debian/conffiles ${CMAKE_SOURCE_DIR}/packaging/debian/postinst
