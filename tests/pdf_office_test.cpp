@@ -226,6 +226,28 @@ TEST_F(PdfOfficeTest, LinkedContentIsNeitherFetchedNorRead) {
   EXPECT_THAT(images, Not(HasSubstr("image"))) << images;
 }
 
+TEST_F(PdfOfficeTest, ADocumentThatInflatesBeyondTheLimitsEndsWithinThem) {
+  // Less than a megabyte that inflates to 144 MB of XML: 4 million paragraphs, far more
+  // pages than a run may write.
+  std::string bomb = pdf::samples::InflatingDocx(4'000'000);
+  ASSERT_LT(bomb.size(), 1u << 20);
+  Write("bomb.docx", bomb);
+  Write("small.txt", "Small\n");
+  std::vector<std::pair<std::string, std::string>> environment{
+      {"VTPS_OFFICE_TIME_LIMIT_S", "10"}, {"VTPS_OFFICE_MAX_MEMORY_MB", "1024"}};
+  Run run = Convert(Dict({{"file", "bomb.docx"}, {"output", "bomb.pdf"}}), "bounded", environment);
+  EXPECT_EQ(run.exitCode, 1) << Show(run.answer);
+  std::string error = vtps_test::Text(run.answer, "error");
+  EXPECT_THAT(error, ::testing::AnyOf(HasSubstr("VTPS_OFFICE_MAX_MEMORY_MB"),
+                                      HasSubstr("VTPS_OFFICE_TIME_LIMIT_S"),
+                                      HasSubstr("VTPS_PDF_MAX_PAGES")))
+      << error;
+  EXPECT_FALSE(std::filesystem::exists(InRoot("bomb.pdf")));
+  EXPECT_EQ(Convert(Dict({{"file", "small.txt"}, {"output", "small.pdf"}}), "bounded", environment)
+                .exitCode,
+            0);
+}
+
 TEST_F(PdfOfficeTest, ADocumentPastTheTimeLimitIsEndedAndTheEngineServesOn) {
   std::string lines;
   for (int i = 0; i < 400000; ++i)

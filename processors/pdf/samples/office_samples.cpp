@@ -59,9 +59,22 @@ std::string Manifest(const std::string& mimeType, const std::string& extra) {
          extra + "</manifest:manifest>";
 }
 
-}  // namespace
+// Raw Deflate (no zlib header), as ZIP stores it.
+std::string Deflated(const std::string& content) {
+  z_stream stream{};
+  deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, static_cast<uLong>(content.size())), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+  stream.avail_in = static_cast<uInt>(content.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
 
-std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+std::string Zip(const std::vector<std::pair<std::string, std::string>>& entries, bool deflate) {
   std::string archive;
   std::string directory;
   for (const auto& [name, content] : entries) {
@@ -69,26 +82,31 @@ std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& en
         0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
     std::uint32_t offset = static_cast<std::uint32_t>(archive.size());
     std::uint32_t size = static_cast<std::uint32_t>(content.size());
+    // The mimetype entry of an OpenDocument file stays stored, as readers expect.
+    bool compress = deflate && name != "mimetype";
+    std::string data = compress ? Deflated(content) : content;
+    std::uint32_t method = compress ? 8 : 0;
+    std::uint32_t stored = static_cast<std::uint32_t>(data.size());
     std::uint32_t nameSize = static_cast<std::uint32_t>(name.size());
     Put32(archive, 0x04034b50);
     Put16(archive, 20);  // version needed
     Put16(archive, 0);   // flags
-    Put16(archive, 0);   // stored
-    Put32(archive, 0);   // time and date
+    Put16(archive, method);
+    Put32(archive, 0);  // time and date
     Put32(archive, crc);
-    Put32(archive, size);
+    Put32(archive, stored);
     Put32(archive, size);
     Put16(archive, nameSize);
     Put16(archive, 0);
-    archive += name + content;
+    archive += name + data;
     Put32(directory, 0x02014b50);
     Put16(directory, 20);
     Put16(directory, 20);
     Put16(directory, 0);
-    Put16(directory, 0);
+    Put16(directory, method);
     Put32(directory, 0);
     Put32(directory, crc);
-    Put32(directory, size);
+    Put32(directory, stored);
     Put32(directory, size);
     Put16(directory, nameSize);
     Put16(directory, 0);  // extra
@@ -112,23 +130,26 @@ std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& en
   return archive;
 }
 
-std::string SampleDocx(const std::vector<std::vector<std::string>>& pages) {
-  std::string body;
-  for (std::size_t page = 0; page < pages.size(); ++page) {
-    for (std::size_t i = 0; i < pages[page].size(); ++i) {
-      body += "<w:p>";
-      if (page > 0 && i == 0)
-        body += "<w:r><w:br w:type=\"page\"/></w:r>";
-      body += "<w:r><w:rPr><w:rFonts w:ascii=\"Calibri\" w:hAnsi=\"Calibri\"/></w:rPr><w:t>" +
-              Escaped(pages[page][i]) + "</w:t></w:r></w:p>";
-    }
-  }
+}  // namespace
+
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+  return Zip(entries, false);
+}
+
+std::string DeflatedZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+  return Zip(entries, true);
+}
+
+namespace {
+
+// The parts of a Word document whose body is `body` (w:p elements).
+std::vector<std::pair<std::string, std::string>> DocxParts(const std::string& body) {
   const std::string document =
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
       "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
       "<w:body>" +
       body + "</w:body></w:document>";
-  return StoredZip({
+  return {
       {"[Content_Types].xml",
        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
@@ -143,7 +164,32 @@ std::string SampleDocx(const std::vector<std::vector<std::string>>& pages) {
        "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
        "relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
       {"word/document.xml", document},
-  });
+  };
+}
+
+}  // namespace
+
+std::string SampleDocx(const std::vector<std::vector<std::string>>& pages) {
+  std::string body;
+  for (std::size_t page = 0; page < pages.size(); ++page) {
+    for (std::size_t i = 0; i < pages[page].size(); ++i) {
+      body += "<w:p>";
+      if (page > 0 && i == 0)
+        body += "<w:r><w:br w:type=\"page\"/></w:r>";
+      body += "<w:r><w:rPr><w:rFonts w:ascii=\"Calibri\" w:hAnsi=\"Calibri\"/></w:rPr><w:t>" +
+              Escaped(pages[page][i]) + "</w:t></w:r></w:p>";
+    }
+  }
+  return StoredZip(DocxParts(body));
+}
+
+std::string InflatingDocx(std::size_t paragraphs) {
+  const std::string paragraph = "<w:p><w:r><w:t>a</w:t></w:r></w:p>";
+  std::string body;
+  body.reserve(paragraph.size() * paragraphs);
+  for (std::size_t i = 0; i < paragraphs; ++i)
+    body += paragraph;
+  return DeflatedZip(DocxParts(body));
 }
 
 std::string SampleXlsx(const std::vector<std::vector<std::string>>& rows) {

@@ -1,6 +1,7 @@
 // Small office documents written from scratch for the tests, the benchmarks and the demo:
 // the fewest parts of DOCX, XLSX, ODT and ODP that LibreOffice and Word open, in a ZIP whose
-// entries are stored (not compressed). Pure functions: each returns the file's bytes.
+// entries are stored (not compressed), and one that inflates far beyond its size. Pure
+// functions: each returns the file's bytes.
 #pragma once
 
 #include <string>
@@ -11,6 +12,14 @@ namespace pdf::samples {
 
 // A ZIP archive of `entries` (name, content), stored, in the order given.
 std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& entries);
+
+// The same with every entry compressed (Deflate), for documents that inflate to far more
+// than their size.
+std::string DeflatedZip(const std::vector<std::pair<std::string, std::string>>& entries);
+
+// A Word document of `paragraphs` one-letter paragraphs: about 1/1000 of their XML, which
+// inflates to 36 bytes a paragraph.
+std::string InflatingDocx(std::size_t paragraphs);
 
 // A Word document of `pages` pages (a page break before each but the first), each holding
 // the paragraphs given.
