@@ -93,10 +93,12 @@ class ForkingEngineTest : public ::testing::Test {
 
   vtps_test::TempDir dir_;
   std::string socket_ = dir_.File("engine.sock");
+  // Written by the engine's thread (and its destructor), read after it has stopped; so it
+  // is declared before the engine, which goes first.
+  std::vector<int> ended_;
   std::unique_ptr<ForkingEngine> engine_;
   std::thread server_;
   std::atomic<bool> stop_{false};
-  std::vector<int> ended_;  // written by the engine's thread, read after it has stopped
 };
 
 TEST_F(ForkingEngineTest, EachRequestGetsAWorkerOfItsOwn) {
