@@ -179,6 +179,9 @@ std::string StartDetached(const std::string& program, const std::vector<std::str
       ::dup2(null, 2);
     }
     CloseOtherDescriptors();
+    // A daemon holds no folder of its starter's.
+    if (::chdir("/") != 0)
+      ::_exit(127);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);

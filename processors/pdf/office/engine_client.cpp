@@ -15,6 +15,7 @@ namespace {
 // How long a started engine may take to listen (LibreOffice's start-up, a cold disk cache).
 constexpr std::chrono::seconds kEngineStartWait{90};
 constexpr std::chrono::milliseconds kConnectRetry{50};
+constexpr std::chrono::seconds kEngineRestart{10};
 
 bool NothingListens(int error) {
   return error == ENOENT || error == ECONNREFUSED;
@@ -33,18 +34,29 @@ os::FileHandle Connect(const EngineSettings& settings, bool& started) {
   if (!folderProblem.empty())
     throw PdfError("cannot start the office engine: " + folderProblem);
   std::string program = EngineProgram(settings);
-  std::string failure = os::StartDetached(program, {"--on-demand"});
-  if (!failure.empty())
-    throw PdfError("cannot start the office engine " + program + ": " + failure);
+  auto start = [&program] {
+    std::string failure = os::StartDetached(program, {"--on-demand"});
+    if (!failure.empty())
+      throw PdfError("cannot start the office engine " + program + ": " + failure);
+  };
+  start();
   started = true;
-  // The engine takes the socket's lock before it listens; a second start gives way to it.
-  auto deadline = std::chrono::steady_clock::now() + kEngineStartWait;
-  while (std::chrono::steady_clock::now() < deadline) {
+  // The engine takes the socket's lock before it listens; a second start gives way to an
+  // engine that holds it. That engine may be one ending after its idle time, so an engine
+  // is started again while nothing listens.
+  auto now = std::chrono::steady_clock::now();
+  auto deadline = now + kEngineStartWait;
+  auto restart = now + kEngineRestart;
+  while ((now = std::chrono::steady_clock::now()) < deadline) {
     connection = os::ConnectLocal(settings.socketPath, error);
     if (connection.Valid())
       return connection;
     if (!NothingListens(error))
       break;
+    if (now >= restart) {
+      start();
+      restart = now + kEngineRestart;
+    }
     std::this_thread::sleep_for(kConnectRetry);
   }
   throw PdfError("the office engine " + program + " did not start listening at " +

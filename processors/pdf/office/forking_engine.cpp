@@ -62,8 +62,13 @@ void ForkingEngine::Serve(const std::atomic<bool>& stop, int wake) {
     Clock::time_point now = Clock::now();
     if (!running_.empty() || !queue_.empty() || !pending_.empty())
       idleSince = now;
-    else if (limits_.idleExit && now - idleSince >= *limits_.idleExit)
-      return;
+    else if (limits_.idleExit && now - idleSince >= *limits_.idleExit) {
+      // A connection that came in the last moment is served, not dropped.
+      AcceptAll();
+      if (pending_.empty())
+        return;
+      continue;
+    }
     EndOverdue(now);
     runningCount_ = running_.size();
     waitingCount_ = queue_.size();

@@ -56,7 +56,10 @@ class ForkingEngineTest : public ::testing::Test {
     limits.memorySetting = "MEMORY";
     engine_ = std::make_unique<ForkingEngine>(std::move(listener), limits, TestWork,
                                               [this](int id) { ended_.push_back(id); });
-    server_ = std::thread([this] { engine_->Serve(stop_); });
+    server_ = std::thread([this] {
+      engine_->Serve(stop_);
+      returned_ = true;
+    });
   }
 
   void TearDown() override {
@@ -99,6 +102,7 @@ class ForkingEngineTest : public ::testing::Test {
   std::unique_ptr<ForkingEngine> engine_;
   std::thread server_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> returned_{false};  // Serve has returned
 };
 
 TEST_F(ForkingEngineTest, EachRequestGetsAWorkerOfItsOwn) {
@@ -154,6 +158,15 @@ TEST_F(ForkingEngineTest, AConnectionThatSendsNonsenseIsRefused) {
   EngineMessage answer = AnswerOn(connection);
   EXPECT_EQ(answer.Get("status"), "failed");
   EXPECT_EQ(AnswerOn(Send("answer")).Get("status"), "ok");
+}
+
+TEST_F(ForkingEngineTest, AnIdleEngineEndsByItselfOnlyOnceIdle) {
+  ForkingEngine::Limits limits = Limits(1);
+  limits.idleExit = std::chrono::seconds(1);
+  Start(limits);
+  EXPECT_EQ(AnswerOn(Send("answer")).Get("status"), "ok");
+  EXPECT_FALSE(returned_);
+  EXPECT_TRUE(vtps_test::WaitUntil([this] { return returned_.load(); }));
 }
 
 TEST_F(ForkingEngineTest, EveryEndedWorkerIsReported) {
