@@ -69,6 +69,14 @@ class PdfOfficeTest : public PdfRootTest {
 
 TempDir* PdfOfficeTest::engines_ = nullptr;
 
+// A text file of 400,000 lines, which LibreOffice takes many seconds to lay out.
+std::string LongText() {
+  std::string lines;
+  for (int i = 0; i < 400000; ++i)
+    lines += "A line of a text file so long that laying it out takes far more than a second\n";
+  return lines;
+}
+
 TEST_F(PdfOfficeTest, ConvertsEveryKindOfDocumentWithItsText) {
   using pdf::samples::SampleDocx;
   struct Case {
@@ -249,10 +257,7 @@ TEST_F(PdfOfficeTest, ADocumentThatInflatesBeyondTheLimitsEndsWithinThem) {
 }
 
 TEST_F(PdfOfficeTest, ADocumentPastTheTimeLimitIsEndedAndTheEngineServesOn) {
-  std::string lines;
-  for (int i = 0; i < 400000; ++i)
-    lines += "A line of a text file so long that laying it out takes far more than a second\n";
-  Write("endless.txt", lines);
+  Write("endless.txt", LongText());
   Write("small.txt", "Small\n");
   std::vector<std::pair<std::string, std::string>> environment{{"VTPS_OFFICE_TIME_LIMIT_S", "1"}};
   Run slow =
@@ -266,10 +271,7 @@ TEST_F(PdfOfficeTest, ADocumentPastTheTimeLimitIsEndedAndTheEngineServesOn) {
 }
 
 TEST_F(PdfOfficeTest, BeyondItsWorkersAndQueueTheEngineSaysItIsBusy) {
-  std::string lines;
-  for (int i = 0; i < 400000; ++i)
-    lines += "A line of a text file so long that laying it out takes a while\n";
-  Write("long.txt", lines);
+  Write("long.txt", LongText());
   Write("small.txt", "Small\n");
   std::vector<std::pair<std::string, std::string>> environment{
       {"VTPS_OFFICE_WORKERS", "1"}, {"VTPS_OFFICE_QUEUE", "0"}, {"VTPS_OFFICE_TIME_LIMIT_S", "5"}};

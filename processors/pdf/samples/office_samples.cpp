@@ -130,6 +130,27 @@ std::string Zip(const std::vector<std::pair<std::string, std::string>>& entries,
   return archive;
 }
 
+// An OOXML package's content types: XML and relationship parts by default, and the
+// `overrides` (Override elements) naming the main parts.
+std::string ContentTypes(const std::string& overrides) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+         "<Default Extension=\"rels\" "
+         "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+         "<Default Extension=\"xml\" ContentType=\"application/xml\"/>" +
+         overrides + "</Types>";
+}
+
+// A relationships part with one relationship of `type` (the last word of its URI) to
+// `target`.
+std::string Relationship(const std::string& type, const std::string& target) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+         "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+         "relationships/" +
+         type + "\" Target=\"" + target + "\"/></Relationships>";
+}
+
 }  // namespace
 
 std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& entries) {
@@ -151,18 +172,9 @@ std::vector<std::pair<std::string, std::string>> DocxParts(const std::string& bo
       body + "</w:body></w:document>";
   return {
       {"[Content_Types].xml",
-       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-       "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-       "<Default Extension=\"rels\" "
-       "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-       "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-       "<Override PartName=\"/word/document.xml\" ContentType=\"application/"
-       "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>"},
-      {"_rels/.rels",
-       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-       "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-       "relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
+       ContentTypes("<Override PartName=\"/word/document.xml\" ContentType=\"application/"
+                    "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>")},
+      {"_rels/.rels", Relationship("officeDocument", "word/document.xml")},
       {"word/document.xml", document},
   };
 }
@@ -211,33 +223,18 @@ std::string SampleXlsx(const std::vector<std::vector<std::string>>& rows) {
   const char* kRelations = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
   return StoredZip({
       {"[Content_Types].xml",
-       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-       "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-       "<Default Extension=\"rels\" "
-       "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-       "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-       "<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/"
-       "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
-       "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"application/"
-       "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/></Types>"},
-      {"_rels/.rels",
-       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-       "<Relationship Id=\"rId1\" Type=\"" +
-           std::string(kRelations) +
-           "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+       ContentTypes("<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/"
+                    "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+                    "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"application/"
+                    "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>")},
+      {"_rels/.rels", Relationship("officeDocument", "xl/workbook.xml")},
       {"xl/workbook.xml",
        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
        "<workbook xmlns=\"" +
            std::string(kMain) + "\" xmlns:r=\"" + kRelations +
            "\"><sheets><sheet name=\"Sheet1\" sheetId=\"1\" r:id=\"rId1\"/>"
            "</sheets></workbook>"},
-      {"xl/_rels/workbook.xml.rels",
-       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-       "<Relationship Id=\"rId1\" Type=\"" +
-           std::string(kRelations) +
-           "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
+      {"xl/_rels/workbook.xml.rels", Relationship("worksheet", "worksheets/sheet1.xml")},
       {"xl/worksheets/sheet1.xml",
        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
        "<worksheet xmlns=\"" +
