@@ -69,14 +69,6 @@ class PdfOfficeTest : public PdfRootTest {
 
 TempDir* PdfOfficeTest::engines_ = nullptr;
 
-// A text file of 400,000 lines, which LibreOffice takes many seconds to lay out.
-std::string LongText() {
-  std::string lines;
-  for (int i = 0; i < 400000; ++i)
-    lines += "A line of a text file so long that laying it out takes far more than a second\n";
-  return lines;
-}
-
 TEST_F(PdfOfficeTest, ConvertsEveryKindOfDocumentWithItsText) {
   using pdf::samples::SampleDocx;
   struct Case {
@@ -122,7 +114,7 @@ TEST_F(PdfOfficeTest, PagesPdfaAndFontsAreWhatTheCallerAsked) {
   std::string fonts = Tool(PDFFONTS_PROGRAM, {InRoot("out.pdf")});
   EXPECT_THAT(fonts, HasSubstr("Carlito"));
   EXPECT_THAT(fonts, Not(HasSubstr(" no  ")));
-  EXPECT_THAT(Show(run.answer), HasSubstr("font Carlito stands in for Calibri"));
+  EXPECT_THAT(Show(run.answer), HasSubstr("the PDF uses Carlito, the stand-in for Calibri"));
 }
 
 TEST_F(PdfOfficeTest, SeveralInputsAreJoinedInOrder) {
@@ -167,38 +159,7 @@ TEST_F(PdfOfficeTest, RefusesWhatItMustNotConvert) {
 
 TEST_F(PdfOfficeTest, AMacroThatWouldRunOnOpeningNeverRuns) {
   const std::string marker = dir_.File("macro-ran");
-  std::string module =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<script:module xmlns:script=\"http://openoffice.org/2000/script\" script:name=\"Module1\" "
-      "script:language=\"StarBasic\">Sub Main\nOpen \"" +
-      marker + "\" For Output As #1\nPrint #1, \"ran\"\nClose #1\nEnd Sub\n</script:module>";
-  std::string libraries =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<library:libraries "
-      "xmlns:library=\"http://openoffice.org/2000/library\" "
-      "xmlns:xlink=\"http://www.w3.org/1999/xlink\">"
-      "<library:library library:name=\"Standard\" library:link=\"false\"/></library:libraries>";
-  std::string library =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<library:library "
-      "xmlns:library=\"http://openoffice.org/2000/library\" library:name=\"Standard\" "
-      "library:readonly=\"false\" library:passwordprotected=\"false\">"
-      "<library:element library:name=\"Module1\"/></library:library>";
-  std::string manifest;
-  for (const char* part :
-       {"Basic/script-lc.xml", "Basic/Standard/script-lb.xml", "Basic/Standard/Module1.xml"})
-    manifest += std::string("<manifest:file-entry manifest:full-path=\"") + part +
-                "\" manifest:media-type=\"text/xml\"/>";
-  Write("macro.odt",
-        pdf::samples::SampleOdt(
-            "<text:p>Harmless looking</text:p>",
-            {{"Basic/script-lc.xml", libraries},
-             {"Basic/Standard/script-lb.xml", library},
-             {"Basic/Standard/Module1.xml", module}},
-            manifest,
-            "<office:event-listeners><script:event-listener script:language=\"ooo:script\" "
-            "script:event-name=\"dom:load\" xlink:type=\"simple\" "
-            "xlink:href=\"vnd.sun.star.script:Standard.Module1.Main?language=Basic&amp;location="
-            "document\"/>"
-            "</office:event-listeners>"));
+  Write("macro.odt", pdf::samples::MacroOdt(marker));
   Run run = Convert(Dict({{"file", "macro.odt"}, {"output", "macro.pdf"}}));
   ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
   EXPECT_THAT(Text("macro.pdf"), HasSubstr("Harmless"));
@@ -221,11 +182,7 @@ TEST_F(PdfOfficeTest, LinkedContentIsNeitherFetchedNorRead) {
   // put it into the PDF.
   Picture photo = Photo(64, 64);
   WritePng(dir_.File("rgb.png"), photo.width, photo.height, PNG_FORMAT_RGB, photo.pixels.data());
-  std::string image = "<draw:frame svg:width=\"4cm\" svg:height=\"4cm\"><draw:image xlink:href=\"";
-  Write("links.odt", pdf::samples::SampleOdt("<text:p>Links" + image + url +
-                                             "\" xlink:type=\"simple\"/></draw:frame>" + image +
-                                             "file://" + dir_.File("rgb.png") +
-                                             "\" xlink:type=\"simple\"/></draw:frame></text:p>"));
+  Write("links.odt", pdf::samples::LinkingOdt(url, "file://" + dir_.File("rgb.png")));
   Run run = Convert(Dict({{"file", "links.odt"}, {"output", "links.pdf"}}));
   ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
   EXPECT_LT(::accept(listener, nullptr, nullptr), 0) << "the worker connected to " << url;
@@ -257,7 +214,7 @@ TEST_F(PdfOfficeTest, ADocumentThatInflatesBeyondTheLimitsEndsWithinThem) {
 }
 
 TEST_F(PdfOfficeTest, ADocumentPastTheTimeLimitIsEndedAndTheEngineServesOn) {
-  Write("endless.txt", LongText());
+  Write("endless.txt", pdf::samples::LongText());
   Write("small.txt", "Small\n");
   std::vector<std::pair<std::string, std::string>> environment{{"VTPS_OFFICE_TIME_LIMIT_S", "1"}};
   Run slow =
@@ -271,7 +228,7 @@ TEST_F(PdfOfficeTest, ADocumentPastTheTimeLimitIsEndedAndTheEngineServesOn) {
 }
 
 TEST_F(PdfOfficeTest, BeyondItsWorkersAndQueueTheEngineSaysItIsBusy) {
-  Write("long.txt", LongText());
+  Write("long.txt", pdf::samples::LongText());
   Write("small.txt", "Small\n");
   std::vector<std::pair<std::string, std::string>> environment{
       {"VTPS_OFFICE_WORKERS", "1"}, {"VTPS_OFFICE_QUEUE", "0"}, {"VTPS_OFFICE_TIME_LIMIT_S", "5"}};

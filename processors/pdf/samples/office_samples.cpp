@@ -259,6 +259,54 @@ std::string SampleOdt(const std::string& bodyXml,
   return StoredZip(entries);
 }
 
+std::string LongText() {
+  std::string lines;
+  for (int i = 0; i < 400000; ++i)
+    lines += "A line of a text file so long that laying it out takes far more than a second\n";
+  return lines;
+}
+
+std::string MacroOdt(const std::string& marker) {
+  std::string module =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<script:module xmlns:script=\"http://openoffice.org/2000/script\" script:name=\"Module1\" "
+      "script:language=\"StarBasic\">Sub Main\nOpen \"" +
+      Escaped(marker) +
+      "\" For Output As #1\nPrint #1, \"ran\"\nClose #1\nEnd Sub\n</script:module>";
+  std::string libraries =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<library:libraries "
+      "xmlns:library=\"http://openoffice.org/2000/library\" "
+      "xmlns:xlink=\"http://www.w3.org/1999/xlink\">"
+      "<library:library library:name=\"Standard\" library:link=\"false\"/></library:libraries>";
+  std::string library =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<library:library "
+      "xmlns:library=\"http://openoffice.org/2000/library\" library:name=\"Standard\" "
+      "library:readonly=\"false\" library:passwordprotected=\"false\">"
+      "<library:element library:name=\"Module1\"/></library:library>";
+  std::string manifest;
+  for (const char* part :
+       {"Basic/script-lc.xml", "Basic/Standard/script-lb.xml", "Basic/Standard/Module1.xml"})
+    manifest += std::string("<manifest:file-entry manifest:full-path=\"") + part +
+                "\" manifest:media-type=\"text/xml\"/>";
+  return SampleOdt("<text:p>Harmless looking</text:p>",
+                   {{"Basic/script-lc.xml", libraries},
+                    {"Basic/Standard/script-lb.xml", library},
+                    {"Basic/Standard/Module1.xml", module}},
+                   manifest,
+                   "<office:event-listeners><script:event-listener script:language=\"ooo:script\" "
+                   "script:event-name=\"dom:load\" xlink:type=\"simple\" "
+                   "xlink:href=\"vnd.sun.star.script:Standard.Module1.Main?language=Basic&amp;"
+                   "location=document\"/></office:event-listeners>");
+}
+
+std::string LinkingOdt(const std::string& url, const std::string& file) {
+  auto image = [](const std::string& target) {
+    return "<draw:frame svg:width=\"4cm\" svg:height=\"4cm\"><draw:image xlink:href=\"" +
+           Escaped(target) + "\" xlink:type=\"simple\"/></draw:frame>";
+  };
+  return SampleOdt("<text:p>Links" + image(url) + image(file) + "</text:p>");
+}
+
 std::string SampleOdp(const std::vector<std::string>& slides) {
   std::string pages;
   for (std::size_t i = 0; i < slides.size(); ++i)

@@ -36,6 +36,18 @@ std::string SampleOdt(const std::string& bodyXml,
                       const std::vector<std::pair<std::string, std::string>>& extraEntries = {},
                       const std::string& manifestEntries = "", const std::string& scriptsXml = "");
 
+// A text file of 400,000 lines, which LibreOffice takes many seconds to lay out.
+std::string LongText();
+
+// An OpenDocument text whose opening would run a Basic macro (an OnLoad event) that writes
+// "ran" into the file `marker`, where macros may run; its one paragraph says "Harmless
+// looking".
+std::string MacroOdt(const std::string& marker);
+
+// An OpenDocument text with two images linked, not embedded: `url` (http://...) and `file`
+// (file://...); its paragraph says "Links".
+std::string LinkingOdt(const std::string& url, const std::string& file);
+
 // An OpenDocument presentation of one slide per text.
 std::string SampleOdp(const std::vector<std::string>& slides);
 

@@ -199,8 +199,9 @@ KQ_TDict PdfFromOffice(const run::JobParameters& parameters, document::Operation
   KQ_TArray warnings;
   for (const StandIn& standIn : kStandIns) {
     if (standIns.count(standIn.font) > 0)
-      warnings.Append(std::string("font ") + standIn.font + " stands in for " + standIn.replaces +
-                      " (the same metrics, so the same layout; other glyphs)");
+      warnings.Append(std::string("the PDF uses ") + standIn.font + ", the stand-in for " +
+                      standIn.replaces + ": where the document asks for " + standIn.replaces +
+                      ", its layout is kept and its glyphs differ");
   }
   if (warnings.Count() > 0)
     answer["warning"] = warnings;
