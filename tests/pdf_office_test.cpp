@@ -101,6 +101,34 @@ TEST_F(PdfOfficeTest, ConvertsEveryKindOfDocumentWithItsText) {
   }
 }
 
+TEST_F(PdfOfficeTest, ConvertsWhatLibreOfficeItselfSavesInMicrosoftsFormats) {
+  // The samples saved by soffice as DOC, XLS and PPTX, with a profile of the test's own.
+  Write("saved.docx", pdf::samples::SampleDocx({{"Saved by Writer"}}));
+  Write("saved.xlsx", pdf::samples::SampleXlsx({{"Saved by Calc", "7"}}));
+  Write("saved.odp", pdf::samples::SampleOdp({"Saved by Impress"}));
+  std::string profile = "-env:UserInstallation=file://" + dir_.File("soffice-profile");
+  struct Case {
+    const char* source;
+    const char* format;
+    const char* word;
+  } cases[] = {{"saved.docx", "doc", "Writer"},
+               {"saved.xlsx", "xls", "Saved"},  // a spreadsheet's print clips a long cell
+               {"saved.odp", "pptx", "Impress"}};
+  for (const Case& test : cases) {
+    RunTool(SOFFICE_PROGRAM,
+            {profile, "--headless", "--convert-to", test.format, "--outdir", dir_.File("saved"),
+             InRoot(test.source)},
+            dir_.Path().string());
+    std::string saved = std::filesystem::path(test.source).stem().string() + "." + test.format;
+    ASSERT_TRUE(std::filesystem::exists(dir_.File("saved/" + saved))) << saved;
+    std::filesystem::copy_file(dir_.File("saved/" + saved), InRoot("lo-" + saved));
+    Run run = Convert(Dict({{"file", "lo-" + saved}, {"output", saved + ".pdf"}}));
+    ASSERT_EQ(run.exitCode, 0) << saved << ": " << Show(run.answer);
+    EXPECT_EQ(vtps_test::Text(run.answer, "format"), test.format);
+    EXPECT_THAT(Text(saved + ".pdf"), HasSubstr(test.word)) << saved;
+  }
+}
+
 TEST_F(PdfOfficeTest, PagesPdfaAndFontsAreWhatTheCallerAsked) {
   Write("three.docx", pdf::samples::SampleDocx({{"One"}, {"Two"}, {"Three"}}));
   Run run = Convert(
