@@ -129,6 +129,43 @@ TEST_F(PdfOfficeTest, ConvertsWhatLibreOfficeItselfSavesInMicrosoftsFormats) {
   }
 }
 
+TEST_F(PdfOfficeTest, AProtectedDocumentOpensOnlyWithItsPassword) {
+  Write("open.docx", pdf::samples::SampleDocx({{"Behind a password"}}));
+  // LibreOffice 7.4 saves a password only into OpenDocument files (its DOCX came out
+  // unprotected); a protected DOCX is read like one (an OLE file, which the format check
+  // accepts).
+  for (const char* format : {"odt"}) {
+    std::string locked = std::string("locked.") + format;
+    ToolResult saved = RunTool(
+        PYTHON_PROGRAM,
+        {SAVE_WITH_PASSWORD_SCRIPT, dir_.File("uno-profile"), InRoot("open.docx"), InRoot(locked),
+         format == std::string("odt") ? "writer8" : "MS Word 2007 XML", "s3cret"},
+        dir_.Path().string());
+    ASSERT_EQ(saved.exitCode, 0) << saved.out;
+    struct Case {
+      KQ_TDict parameters;
+      std::string error;  // "" when it converts
+    } cases[] = {
+        {Dict({{"file", locked}, {"output", "o.pdf"}}),
+         "is protected by a password: give it in \"password\""},
+        {Dict({{"file", locked}, {"output", "o.pdf"}, {"password", "wrong"}}),
+         "the password given in \"password\" does not open the document"},
+        {Dict({{"file", locked}, {"output", "o.pdf"}, {"password", "s3cret"}}), ""},
+    };
+    for (const Case& test : cases) {
+      Run run = Convert(test.parameters);
+      if (test.error.empty()) {
+        EXPECT_EQ(run.exitCode, 0) << locked << ": " << Show(run.answer);
+        EXPECT_THAT(Text("o.pdf"), HasSubstr("Behind a password")) << locked;
+      } else {
+        EXPECT_EQ(run.exitCode, 1) << locked;
+        EXPECT_THAT(vtps_test::Text(run.answer, "error"), HasSubstr(test.error)) << locked;
+      }
+    }
+    std::filesystem::remove(InRoot("o.pdf"));
+  }
+}
+
 TEST_F(PdfOfficeTest, PagesPdfaAndFontsAreWhatTheCallerAsked) {
   Write("three.docx", pdf::samples::SampleDocx({{"One"}, {"Two"}, {"Three"}}));
   Run run = Convert(

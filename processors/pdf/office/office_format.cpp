@@ -17,7 +17,8 @@ struct KnownFormat {
   const char* description;
 };
 
-// Word's .doc may be RTF inside (Word itself saves it so); that case is tried below.
+// Word's .doc may be RTF inside (Word itself saves it so), and a protected DOCX, XLSX or
+// PPTX is an OLE file; those cases are tried below.
 constexpr KnownFormat kFormats[] = {
     {"docx", "text", Container::kZip, "a Word document (DOCX)"},
     {"doc", "text", Container::kOle, "a Word 97-2003 document (DOC)"},
@@ -66,7 +67,10 @@ OfficeFormat DetectOfficeFormat(const std::string& fileName, const std::string& 
   for (const KnownFormat& format : kFormats) {
     if (extension != format.name)
       continue;
-    bool fits = IsContainer(head, format.container) ||
+    // A password-protected DOCX, XLSX or PPTX is an OLE file holding the encrypted package.
+    bool encryptedOoxml = format.container == Container::kZip && extension.size() == 4 &&
+                          extension.back() == 'x' && IsContainer(head, Container::kOle);
+    bool fits = IsContainer(head, format.container) || encryptedOoxml ||
                 (extension == "doc" && IsContainer(head, Container::kRtf));
     if (!fits)
       throw PdfError(label + " is not " + format.description +

@@ -15,8 +15,9 @@ struct OfficeFormat {
 // The format of the file named `fileName` (the last part of the path the job gave), whose
 // content starts with `head` (its first bytes, at most 4 KiB are looked at). Throws
 // PdfError naming `label` (`file "a.docx"`) when the extension is not one of the formats
-// converted (the message lists them), or when the content is not of that kind (an OLE file
-// named .docx, a ZIP named .doc, a binary file named .txt).
+// converted (the message lists them), or when the content is not of that kind (an RTF file
+// named .docx, a ZIP named .doc, a binary file named .txt). A DOCX, XLSX or PPTX may be an
+// OLE file: that is how a password-protected one is stored.
 OfficeFormat DetectOfficeFormat(const std::string& fileName, const std::string& head,
                                 const std::string& label);
 

@@ -41,8 +41,11 @@ TEST(OfficeFormat, NameAndContentMustAgree) {
       {"deck.pptx", kZip, "pptx presentation"},
       {"deck.ppt", kOle, "ppt presentation"},
       {"a.odp", kZip, "odp presentation"},
-      {"renamed.docx", kOle,
+      {"protected.docx", kOle, "docx text"},  // an encrypted package
+      {"protected.xlsx", kOle, "xlsx spreadsheet"},
+      {"renamed.docx", kRtf,
        "file \"renamed.docx\" is not a Word document (DOCX) as its name says"},
+      {"renamed.odt", kOle, "is not an OpenDocument text (ODT)"},
       {"zip.doc", kZip, "is not a Word 97-2003 document (DOC)"},
       {"binary.txt", std::string("ab\0cd", 5), "is not a text file"},
       {"zip.csv", kZip, "is not a CSV file"},
