@@ -129,6 +129,25 @@ TEST_F(PdfOfficeTest, ConvertsWhatLibreOfficeItselfSavesInMicrosoftsFormats) {
   }
 }
 
+TEST_F(PdfOfficeTest, ARealDocumentIsLaidOutAsSofficeLaysItOut) {
+  // One of LibreOffice's own agenda templates (libreoffice-common), whose settings saved in
+  // the document decide its layout: two pages with soffice.
+  const std::string agenda =
+      "/usr/lib/libreoffice/share/template/common/wizard/agenda/aw-4classic.ott";
+  ASSERT_TRUE(std::filesystem::exists(agenda));
+  std::filesystem::copy_file(agenda, InRoot("agenda.odt"));
+  RunTool(SOFFICE_PROGRAM,
+          {"-env:UserInstallation=file://" + dir_.File("soffice-profile"), "--headless",
+           "--convert-to", "pdf", "--outdir", dir_.File("soffice"), InRoot("agenda.odt")},
+          dir_.Path().string());
+  int expected = tools_.PageCount(dir_.File("soffice/agenda.pdf"));
+  ASSERT_GT(expected, 0);
+  Run run = Convert(Dict({{"file", "agenda.odt"}, {"output", "agenda.pdf"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_EQ(tools_.PageCount(InRoot("agenda.pdf")), expected);
+  EXPECT_EQ(Text("agenda.pdf"), Tool(PDFTOTEXT_PROGRAM, {dir_.File("soffice/agenda.pdf"), "-"}));
+}
+
 TEST_F(PdfOfficeTest, AProtectedDocumentOpensOnlyWithItsPassword) {
   Write("open.docx", pdf::samples::SampleDocx({{"Behind a password"}}));
   // LibreOffice 7.4 saves a password only into OpenDocument files (its DOCX came out

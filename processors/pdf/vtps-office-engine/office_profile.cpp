@@ -29,7 +29,6 @@ constexpr ProfileItem kItems[] = {
     {"/org.openoffice.Office.Recovery/RecoveryInfo", "Enabled", "false"},
     {"/org.openoffice.Office.Writer/Content/Update", "Link", "2"},
     {"/org.openoffice.Office.Calc/Content/Update", "Link", "2"},
-    {"/org.openoffice.Office.Common/Load", "UserDefinedSettings", "false"},
     {"/org.openoffice.Office.Common/Internet/Proxy", "ooInetProxyType", "0"},
 };
 
