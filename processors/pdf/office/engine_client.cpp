@@ -21,23 +21,23 @@ bool NothingListens(int error) {
   return error == ENOENT || error == ECONNREFUSED;
 }
 
-os::FileHandle Connect(const EngineSettings& settings, bool& started) {
+os::FileHandle Connect(const EngineEndpoint& endpoint, bool& started) {
   int error = 0;
-  os::FileHandle connection = os::ConnectLocal(settings.socketPath, error);
+  os::FileHandle connection = os::ConnectLocal(endpoint.socketPath, error);
   if (connection.Valid() || !NothingListens(error)) {
     if (!connection.Valid())
-      throw PdfError("cannot reach the office engine at " + settings.socketPath +
-                     " (VTPS_OFFICE_SOCKET): " + std::strerror(error));
+      throw PdfError("cannot reach " + endpoint.name + " at " + endpoint.socketPath + " (" +
+                     endpoint.socketSetting + "): " + std::strerror(error));
     return connection;
   }
-  std::string folderProblem = os::PreparePrivateFolder(SocketFolder(settings.socketPath));
+  std::string folderProblem = os::PreparePrivateFolder(SocketFolder(endpoint.socketPath));
   if (!folderProblem.empty())
-    throw PdfError("cannot start the office engine: " + folderProblem);
-  std::string program = EngineProgram(settings);
-  auto start = [&program] {
+    throw PdfError("cannot start " + endpoint.name + ": " + folderProblem);
+  const std::string& program = endpoint.program;
+  auto start = [&program, &endpoint] {
     std::string failure = os::StartDetached(program, {"--on-demand"});
     if (!failure.empty())
-      throw PdfError("cannot start the office engine " + program + ": " + failure);
+      throw PdfError("cannot start " + endpoint.name + " " + program + ": " + failure);
   };
   start();
   started = true;
@@ -48,7 +48,7 @@ os::FileHandle Connect(const EngineSettings& settings, bool& started) {
   auto deadline = now + kEngineStartWait;
   auto restart = now + kEngineRestart;
   while ((now = std::chrono::steady_clock::now()) < deadline) {
-    connection = os::ConnectLocal(settings.socketPath, error);
+    connection = os::ConnectLocal(endpoint.socketPath, error);
     if (connection.Valid())
       return connection;
     if (!NothingListens(error))
@@ -59,9 +59,9 @@ os::FileHandle Connect(const EngineSettings& settings, bool& started) {
     }
     std::this_thread::sleep_for(kConnectRetry);
   }
-  throw PdfError("the office engine " + program + " did not start listening at " +
-                 settings.socketPath + " within " + std::to_string(kEngineStartWait.count()) +
-                 " s (is LibreOffice installed? see docs/processors.md)");
+  throw PdfError(endpoint.name + " " + program + " did not start listening at " +
+                 endpoint.socketPath + " within " + std::to_string(kEngineStartWait.count()) +
+                 " s (" + endpoint.startHint + ")");
 }
 
 }  // namespace
@@ -72,26 +72,54 @@ std::string EngineProgram(const EngineSettings& settings) {
   return os::ProgramFolder() + "/vtps-office-engine";
 }
 
+EngineEndpoint OfficeEndpoint(const EngineSettings& settings) {
+  return {"the office engine", settings.socketPath, "VTPS_OFFICE_SOCKET", EngineProgram(settings),
+          "is LibreOffice installed? see docs/processors.md"};
+}
+
+EngineReply AskEngine(const EngineEndpoint& endpoint, const EngineMessage& request,
+                      const std::vector<const os::FileHandle*>& files,
+                      const QuestionAnswerer& answerer) {
+  EngineReply reply;
+  os::FileHandle connection = Connect(endpoint, reply.startedEngine);
+  std::string failure = os::SendLocalMessage(connection, request.Encode(), files);
+  if (!failure.empty())
+    throw PdfError("cannot send the request to " + endpoint.name + ": " + failure);
+  for (;;) {
+    os::LocalMessage message;
+    std::string error;
+    // The engine answers every request it takes within its time limit, so the wait has none
+    // of its own; the server's limit on the processor covers an engine that fails to.
+    os::Received received = os::ReceiveLocalMessage(connection, std::nullopt, message, error);
+    if (received != os::Received::kMessage)
+      throw PdfError(endpoint.name + " ended before it answered" +
+                     (error.empty() ? std::string() : " (" + error + ")"));
+    std::optional<EngineMessage> answer = EngineMessage::Decode(message.bytes);
+    if (!answer)
+      throw PdfError(endpoint.name + "'s answer cannot be read");
+    if (!answer->Get("question")) {
+      reply.answer = std::move(*answer);
+      return reply;
+    }
+    QuestionReply questionReply;
+    if (answerer) {
+      questionReply = answerer(*answer);
+    } else {
+      questionReply.message.Add("status", "refused");
+      questionReply.message.Add("reason", "this request answers no questions");
+    }
+    std::vector<const os::FileHandle*> replyFiles;
+    if (questionReply.file.Valid())
+      replyFiles.push_back(&questionReply.file);
+    failure = os::SendLocalMessage(connection, questionReply.message.Encode(), replyFiles);
+    if (!failure.empty())
+      throw PdfError("cannot answer " + endpoint.name + ": " + failure);
+  }
+}
+
 EngineReply AskEngine(const EngineSettings& settings, const EngineMessage& request,
                       const os::FileHandle& input, const os::FileHandle& output) {
-  EngineReply reply;
-  os::FileHandle connection = Connect(settings, reply.startedEngine);
-  std::string failure = os::SendLocalMessage(connection, request.Encode(), {&input, &output});
-  if (!failure.empty())
-    throw PdfError("cannot send the conversion to the office engine: " + failure);
-  os::LocalMessage message;
-  std::string error;
-  // The engine answers every request it takes within its time limit, so the wait has none
-  // of its own; the server's limit on the processor covers an engine that fails to.
-  os::Received received = os::ReceiveLocalMessage(connection, std::nullopt, message, error);
-  if (received != os::Received::kMessage)
-    throw PdfError("the office engine ended before it answered" +
-                   (error.empty() ? std::string() : " (" + error + ")"));
-  std::optional<EngineMessage> answer = EngineMessage::Decode(message.bytes);
-  if (!answer)
-    throw PdfError("the office engine's answer cannot be read");
-  reply.answer = std::move(*answer);
-  return reply;
+  return AskEngine(OfficeEndpoint(settings), request, {&input, &output});
 }
 
 }  // namespace pdf::office
