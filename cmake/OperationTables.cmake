@@ -10,7 +10,8 @@ set(VTPS_PROGRAM_FOLDERS
   processors/pdf/vtps-pdf
   processors/pdf/vtps-pdf-draw
   processors/pdf/vtps-pdf-metadata
-  processors/pdf/vtps-pdf-office)
+  processors/pdf/vtps-pdf-office
+  processors/pdf/vtps-pdf-html)
 
 # vtps_read_operation_table(TABLE PREFIX) sets PREFIX_PROGRAMS, PREFIX_METHODS and
 # PREFIX_DESCRIPTIONS in the caller, in table order. Stops with a message naming the table

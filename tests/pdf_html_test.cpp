@@ -1,0 +1,279 @@
+// pdf-from-html and pdf-from-markdown run as the server runs them, with the browser engine
+// they start for themselves: pages the tests write printed and read back with poppler's
+// tools (text, paper, header and footer), the waits, the pages that try to reach what they
+// must not (local files, loopback, a link out of the root, a new address), the pages that
+// never finish or never end, and what one document must not leave to the next. Each suite
+// starts its engines in its own folders and stops them at its end.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/pdf_root_test.h"
+
+namespace vtps_test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// Stops the engine whose socket is in `folder` (its pid file), and waits until it has gone.
+void StopEngine(const std::string& folder) {
+  std::ifstream pidFile(folder + "/engine.pid");
+  int pid = 0;
+  if (!(pidFile >> pid) || pid <= 0)
+    return;
+  ::kill(pid, SIGTERM);
+  WaitUntil([pid] { return ::kill(pid, 0) != 0; });
+}
+
+// A loopback listener that counts the connections made to it; it never answers.
+class CountingListener {
+ public:
+  CountingListener() {
+    socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(socket_, 16);
+    socklen_t size = sizeof address;
+    ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+  }
+  ~CountingListener() { ::close(socket_); }
+  int Port() const { return port_; }
+  int Connections() {
+    int count = 0;
+    for (;;) {
+      int connection = ::accept(socket_, nullptr, nullptr);
+      if (connection < 0)
+        return count;
+      ::close(connection);
+      ++count;
+    }
+  }
+
+ private:
+  int socket_ = -1;
+  int port_ = 0;
+};
+
+class PdfHtmlTest : public PdfRootTest {
+ protected:
+  static void SetUpTestSuite() { engines_ = new TempDir(); }
+  static void TearDownTestSuite() {
+    for (const auto& entry : std::filesystem::directory_iterator(engines_->Path()))
+      StopEngine(entry.path().string());
+    delete engines_;
+    engines_ = nullptr;
+  }
+
+  // Runs `program` with the engine of `engine` (a folder of the suite's: engines with other
+  // settings get other names).
+  Run Print(const KQ_TDict& parameters, const std::string& engine = "shared",
+            std::vector<std::pair<std::string, std::string>> environment = {},
+            const std::string& program = "pdf-from-html") {
+    std::filesystem::create_directories(engines_->Path() / engine);
+    std::filesystem::permissions(engines_->Path() / engine, std::filesystem::perms::owner_all);
+    environment.emplace_back("VTPS_HTML_SOCKET", engines_->File(engine + "/engine.sock"));
+    return RunProcessor(program, parameters, environment);
+  }
+
+  void Write(const std::string& name, const std::string& content) {
+    std::filesystem::create_directories(std::filesystem::path(InRoot(name)).parent_path());
+    std::ofstream(InRoot(name), std::ios::binary) << content;
+  }
+
+  std::string Text(const std::string& pdf) { return Tool(PDFTOTEXT_PROGRAM, {InRoot(pdf), "-"}); }
+  std::string Info(const std::string& pdf) { return Tool(PDFINFO_PROGRAM, {InRoot(pdf)}); }
+
+  static std::string Warnings(const KQ_TDict& answer) {
+    std::string all;
+    KQ_TArray warnings = AnswerArray(answer, "warning");
+    for (std::size_t i = 0; i < warnings.Count(); ++i) {
+      const KQ_TString* text = warnings[i].DynamicCast<KQ_TString>();
+      if (text != nullptr)
+        all += text->Text() + "\n";
+    }
+    return all;
+  }
+
+  static TempDir* engines_;
+};
+
+TempDir* PdfHtmlTest::engines_ = nullptr;
+
+// A one-pixel PNG.
+const std::string kPng(
+    "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\1\0\0\0\1\x08\x06\0\0\0\x1f\x15\xc4\x89\0\0\0\rIDATx\x9c"
+    "c\xf8\xcf\xc0\xf0\x1f\0\x05\0\x01\xff\x89\x99=\x1d\0\0\0\0IEND\xae B`\x82",
+    67);
+
+TEST_F(PdfHtmlTest, PrintsAPageWithItsFilesPaperHeaderAndFooter) {
+  Write("invoice/style.css", "h1 { color: #226; } .total { font-weight: bold; }");
+  Write("invoice/logo.png", kPng);
+  Write("invoice/invoice.html",
+        "<!DOCTYPE html><html><head><link rel=stylesheet href=style.css><title>Invoice</title>"
+        "</head><body><img src=logo.png><h1>Invoice 2026-117</h1><p class=total>Total 99.50</p>"
+        "</body></html>");
+  Run run = Print(Dict({{"file", "invoice/invoice.html"},
+                        {"output", "invoice.pdf"},
+                        {"paper", "Letter"},
+                        {"headerHtml", "Acme Ltd"},
+                        {"footerHtml", "Page {page} of {pages}"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_EQ(vtps_test::Text(run.answer, "pageCount"), "1");
+  EXPECT_EQ(Warnings(run.answer), "");
+  std::string text = Text("invoice.pdf");
+  EXPECT_THAT(text, HasSubstr("Invoice 2026-117"));
+  EXPECT_THAT(text, HasSubstr("Acme Ltd"));
+  EXPECT_THAT(text, HasSubstr("Page 1 of 1"));
+  EXPECT_THAT(Info("invoice.pdf"), HasSubstr("612 x 792 pts (letter)"));
+
+  Run landscape = Print(Dict({{"file", "invoice/invoice.html"},
+                              {"output", "wide.pdf"},
+                              {"landscape", "true"},
+                              {"margin", "1in"}}));
+  ASSERT_EQ(landscape.exitCode, 0) << Show(landscape.answer);
+  EXPECT_THAT(Info("wide.pdf"), HasSubstr("841.92 x 595.92 pts"));
+}
+
+TEST_F(PdfHtmlTest, WaitsForAnExpressionBeforeItPrints) {
+  Write("late.html",
+        "<html><body><div id=out></div><script>setTimeout(function() {"
+        "document.getElementById('out').textContent = 'Written late'; window.ready = true;"
+        "}, 500);</script></body></html>");
+  Run early = Print(Dict({{"file", "late.html"}, {"output", "early.pdf"}}));
+  ASSERT_EQ(early.exitCode, 0) << Show(early.answer);
+  EXPECT_THAT(Text("early.pdf"), Not(HasSubstr("Written late")));
+  Run waited = Print(
+      Dict({{"file", "late.html"}, {"output", "late.pdf"}, {"waitForExpression", "window.ready"}}));
+  ASSERT_EQ(waited.exitCode, 0) << Show(waited.answer);
+  EXPECT_THAT(Text("late.pdf"), HasSubstr("Written late"));
+}
+
+TEST_F(PdfHtmlTest, RequestsThatLeaveTheRootAreRefusedNamedAndThePdfIsStillMade) {
+  CountingListener listener;
+  const std::string loopback = "http://127.0.0.1:" + std::to_string(listener.Port());
+  std::ofstream(dir_.File("outside.css")) << "body { color: red; }";
+  std::filesystem::create_symlink(dir_.File("outside.css"), InRoot("link.css"));
+  Write("hostile.html",
+        "<html><head><link rel=stylesheet href=../outside.css>"
+        "<link rel=stylesheet href=link.css></head><body><p>Still printed</p>"
+        "<iframe src=\"file:///etc/passwd\"></iframe>"
+        "<img src=\"" +
+            loopback +
+            "/pixel.png\">"
+            "<script>fetch('" +
+            loopback +
+            "/api').catch(function() {});"
+            "setTimeout(function() { window.location = '" +
+            loopback +
+            "/away'; }, 10);"
+            "</script></body></html>");
+  Run run = Print(Dict({{"file", "hostile.html"}, {"output", "hostile.pdf"}, {"delay", "300"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  std::string warnings = Warnings(run.answer);
+  EXPECT_THAT(warnings, HasSubstr("refused file:///etc/passwd"));
+  EXPECT_THAT(warnings, HasSubstr("refused " + loopback + "/pixel.png"));
+  EXPECT_THAT(warnings, HasSubstr("refused " + loopback + "/api"));
+  EXPECT_THAT(warnings, HasSubstr("refused " + loopback + "/away"));
+  EXPECT_THAT(warnings, HasSubstr("outside.css"));
+  EXPECT_THAT(warnings, HasSubstr("link.css"));
+  EXPECT_THAT(Text("hostile.pdf"), HasSubstr("Still printed"));
+  EXPECT_EQ(listener.Connections(), 0);
+}
+
+TEST_F(PdfHtmlTest, APageThatNeverEndsIsEndedAtTheTimeLimitAndTheNextOneIsPrinted) {
+  Write("endless.html", "<html><body><script>for (;;) {}</script></body></html>");
+  Write("small.html", "<html><body>Small</body></html>");
+  std::vector<std::pair<std::string, std::string>> environment{{"VTPS_HTML_TIME_LIMIT_S", "3"}};
+  Run endless =
+      Print(Dict({{"file", "endless.html"}, {"output", "endless.pdf"}}), "timed", environment);
+  EXPECT_EQ(endless.exitCode, 1);
+  EXPECT_THAT(vtps_test::Text(endless.answer, "error"),
+              HasSubstr("took longer than 3 s (VTPS_HTML_TIME_LIMIT_S)"));
+  EXPECT_FALSE(std::filesystem::exists(InRoot("endless.pdf")));
+  Run next = Print(Dict({{"file", "small.html"}, {"output", "small.pdf"}}), "timed", environment);
+  ASSERT_EQ(next.exitCode, 0) << Show(next.answer);
+  EXPECT_THAT(Text("small.pdf"), HasSubstr("Small"));
+}
+
+TEST_F(PdfHtmlTest, APageThatWouldMakeTooManyPagesStopsAtThePageLimit) {
+  Write("many.html",
+        "<html><body><script>for (let i = 0; i < 100000; ++i) {"
+        "const p = document.createElement('p'); p.textContent = 'page ' + i;"
+        "p.style.pageBreakAfter = 'always'; document.body.appendChild(p); }</script>"
+        "</body></html>");
+  Run run = Print(Dict({{"file", "many.html"}, {"output", "many.pdf"}}), "shared",
+                  {{"VTPS_PDF_MAX_PAGES", "20"}});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_THAT(vtps_test::Text(run.answer, "error"), HasSubstr("VTPS_PDF_MAX_PAGES"));
+  EXPECT_FALSE(std::filesystem::exists(InRoot("many.pdf")));
+}
+
+TEST_F(PdfHtmlTest, OneDocumentLeavesNothingToTheNext) {
+  Write("first.html",
+        "<html><body><script>localStorage.setItem('seen', 'yes'); document.cookie = 'seen=yes';"
+        "</script>First</body></html>");
+  Write("second.html",
+        "<html><body><p id=out></p><script>document.getElementById('out').textContent = "
+        "'storage=' + localStorage.getItem('seen') + ' cookie=' + (document.cookie || 'none');"
+        "</script></body></html>");
+  ASSERT_EQ(Print(Dict({{"file", "first.html"}, {"output", "first.pdf"}})).exitCode, 0);
+  Run second = Print(Dict({{"file", "second.html"}, {"output", "second.pdf"}}));
+  ASSERT_EQ(second.exitCode, 0) << Show(second.answer);
+  EXPECT_THAT(Text("second.pdf"), HasSubstr("storage=null cookie=none"));
+}
+
+TEST_F(PdfHtmlTest, PrintsMarkdownWithoutItsRawHtml) {
+  Write("notes/pic.png", kPng);
+  Write("notes/notes.md",
+        "# Release notes\n\n- first *item*\n- second item\n\n![pic](pic.png)\n\n"
+        "<script>document.write('raw html ran')</script>\n");
+  Run run = Print(Dict({{"file", "notes/notes.md"}, {"output", "notes.pdf"}}), "shared", {},
+                  "pdf-from-markdown");
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  std::string text = Text("notes.pdf");
+  EXPECT_THAT(text, HasSubstr("Release notes"));
+  EXPECT_THAT(text, HasSubstr("second item"));
+  EXPECT_THAT(text, Not(HasSubstr("raw html ran")));
+  EXPECT_EQ(Warnings(run.answer), "");
+}
+
+TEST_F(PdfHtmlTest, RefusesWhatItMustNotPrint) {
+  Write("page.html", "<html><body>x</body></html>");
+  Write("page.txt", "x");
+  struct Case {
+    KQ_TDict parameters;
+    std::string error;
+  } cases[] = {
+      {Dict({{"file", "missing.html"}, {"output", "o.pdf"}}), "does not exist"},
+      {Dict({{"file", "page.txt"}, {"output", "o.pdf"}}), "must be named .html"},
+      {Dict({{"file", "../page.html"}, {"output", "o.pdf"}}), "outside"},
+      {Dict({{"file", "page.html"}, {"output", "o.pdf"}, {"paper", "B9"}}), "must be A3"},
+      {Dict({{"file", "page.html"}, {"output", "o.pdf"}, {"margin", "20 furlongs"}}),
+       "must be a length"},
+      {Dict({{"file", "page.html"}, {"output", "o.pdf"}, {"margin", "200mm"}}), "no room"},
+      {Dict({{"file", "page.html"}, {"output", "o.pdf"}, {"scale", "5"}}), "from 0.1 to 2"},
+      {Dict({{"file", "page.html"}, {"output", "o.pdf"}, {"waitForExpression", "((("}}),
+       "cannot be evaluated"},
+  };
+  for (const Case& test : cases) {
+    Run run = Print(test.parameters);
+    EXPECT_EQ(run.exitCode, 1) << Show(test.parameters);
+    EXPECT_THAT(vtps_test::Text(run.answer, "error"), HasSubstr(test.error))
+        << Show(test.parameters);
+  }
+  EXPECT_FALSE(std::filesystem::exists(InRoot("o.pdf")));
+}
+
+}  // namespace
+}  // namespace vtps_test
