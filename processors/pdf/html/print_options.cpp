@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "processors/pdf/office/conversion_options.h"
 #include "processors/pdf/text/pdf_error.h"
 
 namespace pdf::html {
@@ -46,18 +47,6 @@ double LengthMm(const std::string& name, const std::string& text) {
 
 double Inches(double mm) {
   return mm / kMmPerInch;
-}
-
-bool PageList(const std::string& text) {
-  // Pages and ranges separated by commas: "1-3, 5, 8-".
-  bool digitSeen = false;
-  for (char c : text) {
-    if (std::isdigit(static_cast<unsigned char>(c)))
-      digitSeen = true;
-    else if (c != ',' && c != '-' && c != ' ')
-      return false;
-  }
-  return digitSeen;
 }
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
@@ -146,7 +135,7 @@ PrintOptions ReadPrintOptions(const run::JobParameters& parameters, long long ma
   print["printBackground"] = parameters.Bool("printBackground", true);
   print["preferCSSPageSize"] = parameters.Bool("preferCssPageSize", false);
   if (auto pages = parameters.OptionalString("pages")) {
-    if (!PageList(*pages))
+    if (!office::ValidPageList(*pages))
       throw PdfError("parameter \"" + parameters.Name("pages") +
                      "\" must list pages and ranges such as \"1-3, 5\", not \"" + *pages + "\"");
     print["pageRanges"] = *pages;

@@ -7,29 +7,6 @@
 namespace pdf::office {
 namespace {
 
-// Page lists as LibreOffice's export takes them: numbers from 1, ranges "a-b", open ranges
-// "a-", separated by commas.
-bool ValidPageList(const std::string& text) {
-  if (text.empty() || text.size() > 1000)
-    return false;
-  bool digit = false;  // the current number has a digit
-  bool dash = false;   // the current item has its "-"
-  for (char c : text) {
-    if (c >= '0' && c <= '9') {
-      digit = true;
-    } else if (c == '-' && !dash && digit) {
-      dash = true;
-      digit = false;
-    } else if (c == ',' && (digit || dash)) {
-      dash = false;
-      digit = false;
-    } else if (c != ' ') {
-      return false;
-    }
-  }
-  return digit || dash;
-}
-
 bool ValidPdfa(const std::string& level) {
   return level == "1b" || level == "2b" || level == "3b";
 }
@@ -67,6 +44,27 @@ std::optional<bool> FlagOf(const std::optional<std::string>& text) {
 }
 
 }  // namespace
+
+bool ValidPageList(const std::string& text) {
+  if (text.empty() || text.size() > 1000)
+    return false;
+  bool digit = false;  // the current number has a digit
+  bool dash = false;   // the current item has its "-"
+  for (char c : text) {
+    if (c >= '0' && c <= '9') {
+      digit = true;
+    } else if (c == '-' && !dash && digit) {
+      dash = true;
+      digit = false;
+    } else if (c == ',' && (digit || dash)) {
+      dash = false;
+      digit = false;
+    } else if (c != ' ') {
+      return false;
+    }
+  }
+  return digit || dash;
+}
 
 ConversionOptions ReadConversionOptions(const run::JobParameters& parameters) {
   ConversionOptions options;

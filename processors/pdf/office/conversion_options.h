@@ -21,6 +21,10 @@ struct ConversionOptions {
   std::optional<std::string> password;          // opens a protected document
 };
 
+// Whether `text` lists pages as the PDF exports take them: numbers from 1, ranges "a-b" and
+// open ranges "a-", separated by commas, at most 1,000 characters.
+bool ValidPageList(const std::string& text);
+
 // Throws PdfError naming the parameter when "pages" is not a list of pages and ranges
 // ("1-3,5,8-"), "pdfa" not one of "1b", "2b", "3b", "maxImageResolution" not from 72 to
 // 2,400, "imageQuality" not from 1 to 100, or a flag not a boolean.
