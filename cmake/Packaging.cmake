@@ -1,6 +1,6 @@
 # Installation and the Debian package (CPack's DEB generator): the programs in /usr/sbin and
 # /usr/bin, the processors in /usr/lib/vtps/processors, the settings in /etc/vtps (conffiles),
-# the systemd units (the server, ntr-server, the office engine), and the maintainer scripts that make the user vtps and start the units.
+# the systemd units (the server, ntr-server, the office and browser engines), and the maintainer scripts that make the user vtps and start the units.
 # Linux builds only; scripts/package builds the release tree and the package.
 
 include(GNUInstallDirs)
@@ -15,8 +15,8 @@ install(PROGRAMS processors/annotate.sh processors/summary.sh
         DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
 if(TARGET vtps-pdf)
   get_property(VTPS_PDF_LINKS GLOBAL PROPERTY VTPS_PDF_LINKS)
-  install(TARGETS vtps-pdf vtps-pdf-draw vtps-pdf-metadata vtps-pdf-office
-          RUNTIME DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
+  install(TARGETS vtps-pdf vtps-pdf-draw vtps-pdf-metadata vtps-pdf-office vtps-pdf-html
+          vtps-html-engine RUNTIME DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
   if(TARGET vtps-office-engine)
     install(TARGETS vtps-office-engine RUNTIME DESTINATION ${VTPS_PROCESSOR_INSTALL_DIR})
   endif()
@@ -35,7 +35,7 @@ endif()
 install(FILES packaging/etc/ntr-configuration.xml packaging/etc/vtps.env etc/kqm-services
         DESTINATION /etc/vtps)
 install(FILES packaging/systemd/vtps.service packaging/systemd/vtps-ntr.service
-        packaging/systemd/vtps-office.service DESTINATION ${VTPS_SYSTEMD_UNIT_DIR})
+        packaging/systemd/vtps-office.service packaging/systemd/vtps-html.service DESTINATION ${VTPS_SYSTEMD_UNIT_DIR})
 install(FILES README.md docs/deploy.md docs/processors.md docs/cluster.md docs/job-files.md
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vtps)
 
@@ -53,10 +53,12 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # LibreOffice for the office engine (it loads LibreOffice's libraries at run time, so
-# dpkg-shlibdeps cannot see them), with the fonts office documents ask for most.
+# dpkg-shlibdeps cannot see them), with the fonts office documents ask for most; the browser
+# the browser engine runs.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, init-system-helpers, libtesseract5, tesseract-ocr-eng, \
 libreoffice-writer, libreoffice-calc, libreoffice-impress, fonts-crosextra-carlito, \
-fonts-crosextra-caladea, fonts-liberation2, fonts-dejavu-core, fonts-noto-core")
+fonts-crosextra-caladea, fonts-liberation2, fonts-dejavu-core, fonts-noto-core, \
+chromium-headless-shell")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_SOURCE_DIR}/packaging/debian/conffiles ${CMAKE_SOURCE_DIR}/packaging/debian/postinst
