@@ -33,6 +33,7 @@ PathResolver::PathResolver(const RootSettings& settings) {
         "VTPS_PDF_UNCONFINED=1 to let trusted callers use any path)");
   }
   os::FileFailure failure;
+  rootPath_ = *settings.root;
   root_ = os::OpenFolder(*settings.root, failure);
   if (!root_.Valid())
     throw PdfError("VTPS_PDF_ROOT names \"" + *settings.root + "\", which is not a folder (" +

@@ -52,6 +52,8 @@ class PathResolver {
   OutputPlace PlaceOutput(const std::string& given, const std::string& parameter) const;
 
   bool Confined() const { return root_.Valid(); }
+  // The root as the settings name it (for addresses of files beneath it); "" unconfined.
+  const std::string& RootPath() const { return rootPath_; }
 
  private:
   // Throws PdfError when the text of a path is unusable.
@@ -65,6 +67,7 @@ class PathResolver {
   }
 
   os::FileHandle root_;  // invalid when unconfined
+  std::string rootPath_;
 };
 
 }  // namespace pdf::run

@@ -3,7 +3,6 @@
 #include <filesystem>
 
 #include "platform/kqtypes/kq_array.h"
-#include "platform/os/os.h"
 #include "platform/os/worker_process.h"
 #include "processors/pdf/html/html_settings.h"
 #include "processors/pdf/html/page_files.h"
@@ -59,7 +58,7 @@ KQ_TDict PrintDocument(const run::JobParameters& parameters, document::Operation
   namespace fs = std::filesystem;
   std::string baseFolder, baseRelative, relative;
   if (context.paths.Confined()) {
-    baseFolder = fs::absolute(os::GetEnv("VTPS_PDF_ROOT").value_or(".")).lexically_normal();
+    baseFolder = fs::absolute(context.paths.RootPath()).lexically_normal();
     relative = fs::path(given).lexically_normal().string();
   } else {
     fs::path document = fs::absolute(given).lexically_normal();
