@@ -12,8 +12,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "tests/pdf_root_test.h"
 
@@ -49,6 +51,7 @@ class CountingListener {
   }
   ~CountingListener() { ::close(socket_); }
   int Port() const { return port_; }
+  int Socket() const { return socket_; }
   int Connections() {
     int count = 0;
     for (;;) {
@@ -63,6 +66,48 @@ class CountingListener {
  private:
   int socket_ = -1;
   int port_ = 0;
+};
+
+// A loopback HTTP server of one answer: every request it reads is answered with a redirect to
+// `location`. Serves on its own thread until destroyed.
+class RedirectingServer {
+ public:
+  explicit RedirectingServer(std::string location) : location_(std::move(location)) {
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~RedirectingServer() {
+    stop_ = true;
+    thread_.join();
+  }
+  int Port() const { return listener_.Port(); }
+  int Served() const { return served_.load(); }
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      pollfd wait{listener_.Socket(), POLLIN, 0};
+      if (::poll(&wait, 1, 50) <= 0)
+        continue;
+      int connection = ::accept(listener_.Socket(), nullptr, nullptr);
+      if (connection < 0)
+        continue;
+      char request[4096];
+      pollfd readable{connection, POLLIN, 0};
+      if (::poll(&readable, 1, 5000) > 0 && ::read(connection, request, sizeof request) > 0) {
+        std::string answer = "HTTP/1.1 302 Found\r\nLocation: " + location_ +
+                             "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        [[maybe_unused]] ssize_t written = ::write(connection, answer.data(), answer.size());
+        ++served_;
+      }
+      ::close(connection);
+    }
+  }
+
+  CountingListener listener_;
+  std::string location_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> served_{0};
+  std::thread thread_;
 };
 
 class PdfHtmlTest : public PdfRootTest {
@@ -189,6 +234,22 @@ TEST_F(PdfHtmlTest, RequestsThatLeaveTheRootAreRefusedNamedAndThePdfIsStillMade)
   EXPECT_THAT(warnings, HasSubstr("link.css"));
   EXPECT_THAT(Text("hostile.pdf"), HasSubstr("Still printed"));
   EXPECT_EQ(listener.Connections(), 0);
+}
+
+TEST_F(PdfHtmlTest, AnAllowedOriginThatRedirectsToLoopbackIsFollowedNoFurther) {
+  CountingListener inside;
+  const std::string target = "http://127.0.0.1:" + std::to_string(inside.Port()) + "/secret";
+  RedirectingServer allowed(target);
+  const std::string origin = "http://127.0.0.1:" + std::to_string(allowed.Port());
+  Write("redirected.html",
+        "<html><body><p>Printed anyway</p><img src=\"" + origin + "/logo.png\"></body></html>");
+  Run run = Print(Dict({{"file", "redirected.html"}, {"output", "redirected.pdf"}}), "allowing",
+                  {{"VTPS_HTML_ALLOW_ORIGINS", origin}});
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_GE(allowed.Served(), 1);
+  EXPECT_THAT(Warnings(run.answer), HasSubstr("refused " + target));
+  EXPECT_EQ(inside.Connections(), 0);
+  EXPECT_THAT(Text("redirected.pdf"), HasSubstr("Printed anyway"));
 }
 
 TEST_F(PdfHtmlTest, APageThatNeverEndsIsEndedAtTheTimeLimitAndTheNextOneIsPrinted) {
