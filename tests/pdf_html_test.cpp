@@ -267,6 +267,55 @@ TEST_F(PdfHtmlTest, APageThatNeverEndsIsEndedAtTheTimeLimitAndTheNextOneIsPrinte
   EXPECT_THAT(Text("small.pdf"), HasSubstr("Small"));
 }
 
+// The engine's browser: its child process running the browser program.
+int BrowserOf(int engine) {
+  std::ifstream children("/proc/" + std::to_string(engine) + "/task/" + std::to_string(engine) +
+                         "/children");
+  int child = 0;
+  while (children >> child) {
+    std::ifstream command("/proc/" + std::to_string(child) + "/comm");
+    std::string name;
+    if (std::getline(command, name) && name.rfind("chromium", 0) == 0)
+      return child;
+  }
+  return 0;
+}
+
+TEST_F(PdfHtmlTest, ABrowserThatEndsMidDocumentFailsItAndTheNextDocumentGetsANewOne) {
+  // The page asks an allowed origin for an image, which tells the test it is loading.
+  RedirectingServer allowed("http://127.0.0.1:1/");
+  const std::string origin = "http://127.0.0.1:" + std::to_string(allowed.Port());
+  std::vector<std::pair<std::string, std::string>> environment{
+      {"VTPS_HTML_ALLOW_ORIGINS", origin}};
+  Write("small.html", "<html><body>Small</body></html>");
+  Write("slow.html", "<html><body><img src=\"" + origin + "/x.png\">Slow</body></html>");
+  ASSERT_EQ(Print(Dict({{"file", "small.html"}, {"output", "first.pdf"}}), "crashing", environment)
+                .exitCode,
+            0);
+  std::ifstream pidFile(engines_->File("crashing/engine.pid"));
+  int engine = 0;
+  ASSERT_TRUE(pidFile >> engine);
+  int browser = BrowserOf(engine);
+  ASSERT_GT(browser, 0);
+  Run slow;
+  std::thread printing([&] {
+    slow = Print(Dict({{"file", "slow.html"}, {"output", "slow.pdf"}, {"delay", "30000"}}),
+                 "crashing", environment, "pdf-from-html");
+  });
+  ASSERT_TRUE(WaitUntil([&] { return allowed.Served() >= 1; }));
+  // The browser and every process of it, as a crash of the browser ends them.
+  ::kill(-browser, SIGKILL);
+  printing.join();
+  EXPECT_EQ(slow.exitCode, 1);
+  EXPECT_THAT(vtps_test::Text(slow.answer, "error"), HasSubstr("browser"));
+  EXPECT_FALSE(std::filesystem::exists(InRoot("slow.pdf")));
+  Run next = Print(Dict({{"file", "small.html"}, {"output", "next.pdf"}}), "crashing", environment);
+  ASSERT_EQ(next.exitCode, 0) << Show(next.answer);
+  int restarted = BrowserOf(engine);
+  EXPECT_GT(restarted, 0);
+  EXPECT_NE(restarted, browser);
+}
+
 TEST_F(PdfHtmlTest, APageThatWouldMakeTooManyPagesStopsAtThePageLimit) {
   Write("many.html",
         "<html><body><script>for (let i = 0; i < 100000; ++i) {"

@@ -47,16 +47,20 @@ FileHandle OpenLogFile(const std::string& path);
 // Starts `program` with `arguments`: `descriptors[i]` of this process becomes its descriptor
 // 3 + i and every other descriptor above 2 is closed; its standard input is /dev/null and its
 // standard output and error go to `errorOutput` (/dev/null when negative). With `user`, it
-// runs as that user and group with no supplementary groups. Safe from a process with several
-// threads: nothing between the fork and the exec allocates. Returns an empty object and sets
+// runs as that user and group with no supplementary groups; `withoutNetwork` puts it in a
+// network namespace of its own first (with a user namespace mapping only its own user where
+// this process is not root), so that it reaches no network, not even this machine's
+// listeners (it ends with 125 where the system refuses). Safe from a process with several
+// threads: nothing between the fork and the exec allocates. It is killed when the thread that
+// started it ends (the death signal of a worker). Returns an empty object and sets
 // `error` when it could not be started (an exec that fails ends the worker with 127). From
 // the first start on, a write to a pipe whose reader has gone fails instead of ending this
 // process.
 WorkerProcess StartPipedProgram(const std::string& program,
                                 const std::vector<std::string>& arguments,
                                 const std::vector<int>& descriptors,
-                                std::optional<UserIdentity> user, int errorOutput,
-                                std::string& error);
+                                std::optional<UserIdentity> user, bool withoutNetwork,
+                                int errorOutput, std::string& error);
 
 // The resident memory, in bytes, of every process in the process group `group` (a worker's
 // id is its group's), as /proc tells it; 0 when none is found.

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -21,9 +23,16 @@
 namespace os {
 namespace {
 
-// Descriptors are first moved this high, so that placing them at 3, 4, ... never overwrites
-// one still to be placed.
-constexpr int kStagingDescriptor = 1000;
+// Writes `text` to the file `path` (a /proc file of a new user namespace); false on failure.
+// Only system calls: it runs between a fork and an exec.
+bool WriteProcFile(const char* path, const char* text, std::size_t size) {
+  int file = ::open(path, O_WRONLY | O_CLOEXEC);
+  if (file < 0)
+    return false;
+  bool written = ::write(file, text, size) == static_cast<ssize_t>(size);
+  ::close(file);
+  return written;
+}
 
 }  // namespace
 
@@ -82,8 +91,8 @@ FileHandle OpenLogFile(const std::string& path) {
 WorkerProcess StartPipedProgram(const std::string& program,
                                 const std::vector<std::string>& arguments,
                                 const std::vector<int>& descriptors,
-                                std::optional<UserIdentity> user, int errorOutput,
-                                std::string& error) {
+                                std::optional<UserIdentity> user, bool withoutNetwork,
+                                int errorOutput, std::string& error) {
   // A write to a program that has ended must fail, not end this process.
   ::signal(SIGPIPE, SIG_IGN);
   // Everything the child uses is made here, before the fork.
@@ -96,6 +105,13 @@ WorkerProcess StartPipedProgram(const std::string& program,
   const char* path = program.c_str();
   const int count = static_cast<int>(descriptors.size());
   const int* sources = descriptors.data();
+  const bool root = ::geteuid() == 0;
+  // Where this process is not root, the new user namespace maps its own user and group only.
+  const std::string userMap =
+      std::to_string(::geteuid()) + " " + std::to_string(::geteuid()) + " 1";
+  const std::string groupMap =
+      std::to_string(::getegid()) + " " + std::to_string(::getegid()) + " 1";
+  const pid_t parent = ::getpid();
   return WorkerProcess::Fork(
       [&] {
         int null = ::open("/dev/null", O_RDWR);
@@ -104,18 +120,42 @@ WorkerProcess StartPipedProgram(const std::string& program,
         int output = errorOutput >= 0 ? errorOutput : null;
         if (::dup2(null, 0) < 0 || ::dup2(output, 1) < 0 || ::dup2(output, 2) < 0)
           return 127;
+        // Copies above every target first, so that placing them at 3, 4, ... never overwrites
+        // one still to be placed.
+        int staged[16];
+        if (count > 16)
+          return 127;
         for (int i = 0; i < count; ++i) {
-          if (::dup2(sources[i], kStagingDescriptor + i) < 0)
+          staged[i] = ::fcntl(sources[i], F_DUPFD_CLOEXEC, 3 + count);
+          if (staged[i] < 0)
             return 127;
         }
         for (int i = 0; i < count; ++i) {
-          if (::dup2(kStagingDescriptor + i, 3 + i) < 0)
+          if (::dup2(staged[i], 3 + i) < 0)
             return 127;
         }
-        ::syscall(SYS_close_range, static_cast<unsigned>(3 + count), ~0U, 0U);
+        if (::syscall(SYS_close_range, static_cast<unsigned>(3 + count), ~0U, 0U) != 0) {
+          for (int descriptor = 3 + count; descriptor < 65536; ++descriptor)
+            ::close(descriptor);
+        }
+        if (withoutNetwork) {
+          if (root) {
+            if (::unshare(CLONE_NEWNET) != 0)
+              return 125;
+          } else if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0 ||
+                     !WriteProcFile("/proc/self/setgroups", "deny", 4) ||
+                     !WriteProcFile("/proc/self/uid_map", userMap.data(), userMap.size()) ||
+                     !WriteProcFile("/proc/self/gid_map", groupMap.data(), groupMap.size())) {
+            return 125;
+          }
+        }
         if (user) {
           if (::setgroups(0, nullptr) != 0 || ::setgid(user->groupId) != 0 ||
               ::setuid(user->userId) != 0)
+            return 126;
+          // A change of user clears the death signal: it is asked for again.
+          ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+          if (::getppid() != parent)
             return 126;
         }
         ::execv(path, argv.data());

@@ -26,10 +26,15 @@ std::vector<std::string> BrowserArguments(const BrowserSetup& setup,
       "--mute-audio",
       "--hide-scrollbars",
       "--no-pings",
+      // A page opens no window of its own (window.open, target=_blank): only the page that
+      // is printed loads, and every request of it is put to the processor.
+      "--block-new-web-contents",
+      "--force-webrtc-ip-handling-policy=disable_non_proxied_udp",
   };
-  // Every request is answered by the engine; a host that cannot resolve is a second wall for
-  // whatever would reach the network past it.
-  if (setup.resolvesNoHost)
+  // Every request is answered by the engine; without an allowed origin the browser also has
+  // no network and resolves no host, a second wall for what would pass the first (a
+  // WebSocket, which the protocol cannot pause).
+  if (setup.withoutNetwork)
     arguments.push_back("--host-resolver-rules=MAP * ~NOTFOUND");
   arguments.push_back("about:blank");
   return arguments;
@@ -52,7 +57,7 @@ std::unique_ptr<Browser> Browser::Start(const BrowserSetup& setup, std::string& 
   browser->process_ =
       os::StartPipedProgram(setup.program, BrowserArguments(setup, browser->userDataFolder_),
                             {toBrowserRead.Get(), fromBrowserWrite.Get()}, setup.user,
-                            log.Valid() ? log.Get() : -1, error);
+                            setup.withoutNetwork, log.Valid() ? log.Get() : -1, error);
   if (!browser->process_.Running())
     return nullptr;
   // The browser's ends are its own now: its pipe closes when it ends.
@@ -70,6 +75,10 @@ std::unique_ptr<Browser> Browser::Start(const BrowserSetup& setup, std::string& 
     return nullptr;
   }
   return browser;
+}
+
+void Browser::Kill() {
+  process_.Kill();
 }
 
 Browser::~Browser() {

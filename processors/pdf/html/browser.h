@@ -19,8 +19,8 @@ namespace pdf::html {
 struct BrowserSetup {
   std::string program;                   // "/usr/bin/chromium-headless-shell"
   std::optional<os::UserIdentity> user;  // whom it runs as; nullopt: as the engine
-  bool resolvesNoHost = true;            // no host name resolves (no origin is allowed)
-  std::string logPath;                   // its standard error; "" for none
+  bool withoutNetwork = true;  // no origin is allowed: no network at all, no host resolves
+  std::string logPath;         // its standard error; "" for none
 };
 
 // The browser's command line for `setup` and its user-data folder.
@@ -33,6 +33,9 @@ class Browser {
   // cannot be started or does not answer within 30 s.
   static std::unique_ptr<Browser> Start(const BrowserSetup& setup, std::string& error);
   ~Browser();  // ends the browser and removes its folder
+
+  // Ends the browser's processes now: its pipe closes and every wait on it ends.
+  void Kill();
   Browser(const Browser&) = delete;
   Browser& operator=(const Browser&) = delete;
 

@@ -11,6 +11,8 @@ namespace {
 
 // A connection that sends no request within this time is closed.
 constexpr std::chrono::seconds kRequestWait{10};
+// How long past its time limit a document may take to end before its browser is ended.
+constexpr std::chrono::seconds kOverdueGrace{30};
 
 office::EngineMessage Failed(const std::string& status, const std::string& message) {
   office::EngineMessage answer;
@@ -27,14 +29,30 @@ BrowserEngine::BrowserEngine(os::FileHandle listener, Limits limits,
       limits_(limits),
       browser_(std::move(browser)),
       startBrowser_(std::move(start)) {
-  os::MakePipe(finishedRead_, finishedWrite_);
+  if (std::string failure = os::MakePipe(finishedRead_, finishedWrite_); !failure.empty())
+    throw std::runtime_error(failure);
 }
 
 BrowserEngine::~BrowserEngine() {
-  // The browser goes first, so that every document's wait on it ends.
-  browser_.reset();
+  // The browser's processes end first, so that every document's wait on it ends; the
+  // connection the documents' threads use goes only once they have.
+  if (browser_)
+    browser_->Kill();
   for (Document& document : running_)
     document.thread.join();
+  browser_.reset();
+}
+
+void BrowserEngine::EndStuckBrowser(std::chrono::steady_clock::time_point now) {
+  if (!browser_ || restartWanted_)
+    return;
+  for (const Document& document : running_) {
+    if (now >= document.overdue) {
+      browser_->Kill();
+      restartWanted_ = true;
+      return;
+    }
+  }
 }
 
 void BrowserEngine::Serve(const std::atomic<bool>& stop, int wake) {
@@ -61,9 +79,14 @@ void BrowserEngine::Serve(const std::atomic<bool>& stop, int wake) {
     watched.push_back(browser_ && !restartWanted_ ? browser_->EndDescriptor() : -1);
     if (wake >= 0)
       watched.push_back(wake);
+    EndStuckBrowser(now);
     std::optional<Clock::time_point> next;
     for (const Pending& pending : pending_)
       next = next ? std::min(*next, pending.deadline) : pending.deadline;
+    if (!restartWanted_) {
+      for (const Document& document : running_)
+        next = next ? std::min(*next, document.overdue) : document.overdue;
+    }
     if (limits_.idleExit && running_.empty() && queue_.empty() && pending_.empty())
       next = idleSince + *limits_.idleExit;
     std::optional<std::chrono::milliseconds> timeout;
@@ -141,6 +164,7 @@ void BrowserEngine::Start(Request request) {
   Document* document = &running_.back();
   DevToolsConnection& connection = browser_->Connection();
   auto deadline = std::chrono::steady_clock::now() + limits_.timeLimit;
+  document->overdue = deadline + kOverdueGrace;
   const long long limitSeconds = limits_.timeLimit.count();
   document->thread = std::thread([this, document, &connection, deadline, limitSeconds,
                                   request = std::move(request)]() mutable {

@@ -39,6 +39,8 @@ class BrowserEngine {
   using StartBrowser = std::function<std::unique_ptr<Browser>(std::string& error)>;
 
   // Takes the listening socket and a browser already started; `start` starts the next ones.
+  // Throws std::runtime_error when the pipe its documents' threads report through cannot be
+  // made.
   BrowserEngine(os::FileHandle listener, Limits limits, std::unique_ptr<Browser> browser,
                 StartBrowser start);
   ~BrowserEngine();
@@ -65,6 +67,9 @@ class BrowserEngine {
   };
   struct Document {
     std::thread thread;
+    // Past this the browser is taken to be stuck (the document's own waits end at its time
+    // limit) and is ended, which ends every wait on it.
+    std::chrono::steady_clock::time_point overdue;
     bool browserFailed = false;  // written by the thread before it says it is done
   };
 
@@ -74,6 +79,7 @@ class BrowserEngine {
   void Start(Request request);
   void Reap();
   void RestartWhenIdle();
+  void EndStuckBrowser(std::chrono::steady_clock::time_point now);
   void StartWaiting();
   void Answer(const os::FileHandle& connection, const office::EngineMessage& answer) const;
 

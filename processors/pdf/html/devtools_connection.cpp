@@ -93,10 +93,15 @@ void DevToolsConnection::Take(nlohmann::json message) {
     return;
   if (queue->second.size() >= kMaxQueuedEvents) {
     auto droppable = std::find_if(queue->second.begin(), queue->second.end(), Droppable);
-    if (droppable != queue->second.end())
+    if (droppable != queue->second.end()) {
       queue->second.erase(droppable);
-    else if (Droppable(message))
+    } else if (Droppable(message)) {
       return;
+    } else {
+      overflowed_.insert(queue->first);
+      changed_.notify_all();
+      return;
+    }
   }
   queue->second.push_back(std::move(message));
   changed_.notify_all();
@@ -108,7 +113,7 @@ std::int64_t DevToolsConnection::Write(const std::string& sessionId, const std::
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!open_)
-      ThrowClosed();
+      ThrowClosed("");
     id = nextId_++;
     if (wanted)
       answers_[id];
@@ -131,7 +136,10 @@ std::int64_t DevToolsConnection::Write(const std::string& sessionId, const std::
   return id;
 }
 
-void DevToolsConnection::ThrowClosed() const {
+void DevToolsConnection::ThrowClosed(const std::string& sessionId) const {
+  if (open_ && overflowed_.count(sessionId) > 0)
+    throw DevToolsError("the page made more than " + std::to_string(kMaxQueuedEvents) +
+                        " events that wait for an answer");
   throw DevToolsError(closedReason_.empty() ? "the browser's connection is over" : closedReason_);
 }
 
@@ -154,9 +162,9 @@ nlohmann::json DevToolsConnection::Call(const std::string& sessionId, const std:
         throw DevToolsError(method + ": " + message["error"].value("message", "refused"));
       return message.value("result", nlohmann::json::object());
     }
-    if (!open_) {
+    if (!open_ || overflowed_.count(sessionId) > 0) {
       answers_.erase(id);
-      ThrowClosed();
+      ThrowClosed(sessionId);
     }
     auto queue = events_.find(sessionId);
     if (events && queue != events_.end() && !queue->second.empty()) {
@@ -188,6 +196,7 @@ void DevToolsConnection::Listen(const std::string& sessionId) {
 void DevToolsConnection::Forget(const std::string& sessionId) {
   std::lock_guard<std::mutex> lock(mutex_);
   events_.erase(sessionId);
+  overflowed_.erase(sessionId);
 }
 
 std::optional<nlohmann::json> DevToolsConnection::NextEvent(const std::string& sessionId,
@@ -200,8 +209,8 @@ std::optional<nlohmann::json> DevToolsConnection::NextEvent(const std::string& s
       queue->second.pop_front();
       return event;
     }
-    if (!open_)
-      ThrowClosed();
+    if (!open_ || overflowed_.count(sessionId) > 0)
+      ThrowClosed(sessionId);
     if (changed_.wait_until(lock, deadline) == std::cv_status::timeout)
       return std::nullopt;
   }

@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -64,7 +65,8 @@ class DevToolsConnection {
   void Send(const std::string& sessionId, const std::string& method, nlohmann::json params);
 
   // From now on the events of `sessionId` are kept for NextEvent and Call, at most
-  // kMaxQueuedEvents of them (the oldest console messages go first when more come).
+  // kMaxQueuedEvents of them: the oldest console messages go first when more come, and a
+  // session whose queue holds none to drop is over (its waits throw DevToolsError).
   void Listen(const std::string& sessionId);
   // Drops the session's queue; its later events are dropped too.
   void Forget(const std::string& sessionId);
@@ -89,7 +91,8 @@ class DevToolsConnection {
   void Take(nlohmann::json message);
   std::int64_t Write(const std::string& sessionId, const std::string& method, nlohmann::json params,
                      bool wanted);
-  [[noreturn]] void ThrowClosed() const;
+  // Throws why waits on `sessionId` are over; called with mutex_ held.
+  [[noreturn]] void ThrowClosed(const std::string& sessionId) const;
 
   os::FileHandle toBrowser_;
   os::FileHandle fromBrowser_;
@@ -99,6 +102,7 @@ class DevToolsConnection {
   std::int64_t nextId_ = 1;
   std::map<std::int64_t, Answer> answers_;  // the calls that wait
   std::map<std::string, std::deque<nlohmann::json>> events_;
+  std::set<std::string> overflowed_;  // sessions that made more events than can be kept
   bool open_ = true;
   std::string closedReason_;
   std::thread reader_;

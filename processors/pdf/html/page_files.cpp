@@ -179,6 +179,17 @@ office::QuestionReply PageFiles::Answer(const office::EngineMessage& question) {
   if (path->compare(0, prefix.size(), prefix) != 0 || path->size() == prefix.size())
     return Refuse("outside the folder the page's files must be in");
   std::string relative = path->substr(prefix.size());
+  // Decoded, an address may hold segments the browser kept encoded ("..%2F"): none may step
+  // out, in either mode (without a root the path is used as given).
+  for (std::size_t start = 0; start <= relative.size();) {
+    std::size_t end = relative.find('/', start);
+    std::string segment = relative.substr(start, end == std::string::npos ? end : end - start);
+    if (segment.empty() || segment == "." || segment == "..")
+      return Refuse("the address holds an empty, \".\" or \"..\" segment");
+    if (end == std::string::npos)
+      break;
+    start = end + 1;
+  }
   if (!baseRelative_.empty())
     relative = baseRelative_ + "/" + relative;
   try {

@@ -22,6 +22,7 @@ constexpr std::chrono::seconds kBrowserAnswerWait{30};
 constexpr std::chrono::milliseconds kExpressionPoll{100};
 constexpr std::size_t kMaxWarningBytes = 400;
 constexpr std::size_t kPdfChunkBytes = 1 << 20;
+constexpr std::chrono::milliseconds kProcessorPoll{250};
 
 // A document's failure that is the page's (or the processor's), not the browser's.
 class PageFailure : public std::runtime_error {
@@ -57,7 +58,7 @@ class Page {
   DevToolsConnection& browser_;
   const os::FileHandle& connection_;
   Clock::time_point deadline_;
-  std::string context_, session_, mainUrl_;
+  std::string context_, session_, mainUrl_, mainFrame_;
   std::optional<std::string> mainRefused_;
   bool loaded_ = false;
   bool crashed_ = false;
@@ -111,13 +112,24 @@ void Page::Paused(const json& params) {
   question.Add("question", "fetch");
   question.Add("url", url);
   std::string failure = os::SendLocalMessage(connection_, question.Encode());
-  os::LocalMessage message;
-  std::string error;
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
-  if (!failure.empty() ||
-      os::ReceiveLocalMessage(connection_, std::max(left, std::chrono::milliseconds(0)), message,
-                              error) != os::Received::kMessage)
+  if (!failure.empty())
     throw PageFailure("the processor stopped answering for the page's files");
+  os::LocalMessage message;
+  // Waited for in short turns, so that a browser that has ended ends the wait too.
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+    if (left.count() <= 0)
+      throw DevToolsError("the processor did not hand " + url + " in time", true);
+    if (!browser_.Open())
+      throw DevToolsError("the browser ended while the page loaded");
+    std::string error;
+    os::Received received =
+        os::ReceiveLocalMessage(connection_, std::min(left, kProcessorPoll), message, error);
+    if (received == os::Received::kMessage)
+      break;
+    if (received != os::Received::kTimeout)
+      throw PageFailure("the processor stopped answering for the page's files");
+  }
   std::optional<office::EngineMessage> reply = office::EngineMessage::Decode(message.bytes);
   const std::string status = reply ? reply->Get("status").value_or("") : "";
   if (status == "continue") {
@@ -157,6 +169,11 @@ void Page::Handle(const json& event) {
   if (method == "Fetch.requestPaused") {
     Paused(params);
   } else if (method == "Page.loadEventFired") {
+    loaded_ = true;
+  } else if (method == "Page.frameStoppedLoading" && !mainFrame_.empty() &&
+             params.value("frameId", "") == mainFrame_) {
+    // A navigation the page starts while it loads (and that is refused) may stop its loading
+    // before the load event: stopped is loaded too.
     loaded_ = true;
   } else if (method == "Inspector.targetCrashed") {
     crashed_ = true;
@@ -241,6 +258,7 @@ void Page::CheckLength(const PrintOptions& options, long long maxPages) {
 void Page::Load(const std::string& url, const PrintOptions& options, long long maxPages) {
   mainUrl_ = url;
   json navigated = Call("Page.navigate", {{"url", url}});
+  mainFrame_ = navigated.value("frameId", "");
   while (!loaded_ && Clock::now() < deadline_) {
     if (mainRefused_)
       break;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "platform/os/local_socket.h"
@@ -48,7 +49,7 @@ int RunEngine(bool onDemand) {
 
   pdf::html::BrowserSetup setup;
   setup.program = settings.browserProgram;
-  setup.resolvesNoHost = settings.allowedOrigins.empty();
+  setup.withoutNetwork = settings.allowedOrigins.empty();
   setup.logPath = folder + "/browser.log";
   // The browser will not sandbox itself as root: it runs as an unprivileged user instead.
   if (os::EffectiveUserId() == 0) {
@@ -80,13 +81,18 @@ int RunEngine(bool onDemand) {
   limits.maxDocuments = settings.maxDocuments;
   limits.maxMemoryBytes = static_cast<std::uint64_t>(settings.maxMemoryMb) << 20;
   const std::string version = browser->Version();
-  pdf::html::BrowserEngine engine(
-      std::move(listener), limits, std::move(browser),
-      [setup](std::string& startError) { return pdf::html::Browser::Start(setup, startError); });
+  std::unique_ptr<pdf::html::BrowserEngine> engine;
+  try {
+    engine = std::make_unique<pdf::html::BrowserEngine>(
+        std::move(listener), limits, std::move(browser),
+        [setup](std::string& startError) { return pdf::html::Browser::Start(setup, startError); });
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
   os::ReportReady();
   os::ReportStatus("serving at " + settings.socketPath + " with " + version + ", " +
                    std::to_string(settings.workers) + " documents at once");
-  engine.Serve(stop, wake.Get());
+  engine->Serve(stop, wake.Get());
   os::ReportStopping(std::chrono::seconds(5));
   return 0;
 }
