@@ -1,5 +1,8 @@
 #include "tests/pdf_job.h"
 
+#include <signal.h>
+
+#include <fstream>
 #include <sstream>
 
 #include "jobs/job_file.h"
@@ -60,6 +63,15 @@ PdfJobRun RunPdfProgram(const std::string& program, const KQ_TDict& parameters,
   run.exitCode = child.WaitFor(std::chrono::seconds(180)).value_or(-1);
   TreeToDict(ReadJobFile(jobPath), run.answer);
   return run;
+}
+
+void StopEngine(const std::string& folder) {
+  std::ifstream pidFile(folder + "/engine.pid");
+  int pid = 0;
+  if (!(pidFile >> pid) || pid <= 0)
+    return;
+  ::kill(pid, SIGTERM);
+  WaitUntil([pid] { return ::kill(pid, 0) != 0; });
 }
 
 }  // namespace vtps_test

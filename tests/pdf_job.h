@@ -36,4 +36,8 @@ PdfJobRun RunPdfProgram(const std::string& program, const KQ_TDict& parameters,
                         const std::string& jobPath, const std::string& stderrPath,
                         const std::vector<std::pair<std::string, std::string>>& environment);
 
+// Stops the conversion engine whose socket is in `folder` (its pid file, engine.pid) with
+// SIGTERM, and waits until it has gone; nothing when no engine wrote one.
+void StopEngine(const std::string& folder);
+
 }  // namespace vtps_test

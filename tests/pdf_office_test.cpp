@@ -24,16 +24,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// Stops the engine whose socket is in `folder` (its pid file), and waits until it has gone.
-void StopEngine(const std::string& folder) {
-  std::ifstream pidFile(folder + "/engine.pid");
-  int pid = 0;
-  if (!(pidFile >> pid) || pid <= 0)
-    return;
-  ::kill(pid, SIGTERM);
-  WaitUntil([pid] { return ::kill(pid, 0) != 0; });
-}
-
 class PdfOfficeTest : public PdfRootTest {
  protected:
   static void SetUpTestSuite() { engines_ = new TempDir(); }
