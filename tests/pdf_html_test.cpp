@@ -275,8 +275,7 @@ TEST_F(PdfHtmlTest, ABrowserThatEndsMidDocumentFailsItAndTheNextDocumentGetsANew
   // The page asks an allowed origin for an image, which tells the test it is loading.
   RedirectingServer allowed("http://127.0.0.1:1/");
   const std::string origin = "http://127.0.0.1:" + std::to_string(allowed.Port());
-  std::vector<std::pair<std::string, std::string>> environment{
-      {"VTPS_HTML_ALLOW_ORIGINS", origin}};
+  std::vector<std::pair<std::string, std::string>> environment{{"VTPS_HTML_ALLOW_ORIGINS", origin}};
   Write("small.html", "<html><body>Small</body></html>");
   Write("slow.html", "<html><body><img src=\"" + origin + "/x.png\">Slow</body></html>");
   ASSERT_EQ(Print(Dict({{"file", "small.html"}, {"output", "first.pdf"}}), "crashing", environment)
