@@ -112,13 +112,16 @@ class PdfHtmlTest : public PdfRootTest {
 
   // Runs `program` with the engine of `engine` (a folder of the suite's: engines with other
   // settings get other names).
+  // `job` names the job file, for runs side by side.
   Run Print(const KQ_TDict& parameters, const std::string& engine = "shared",
             std::vector<std::pair<std::string, std::string>> environment = {},
-            const std::string& program = "pdf-from-html") {
+            const std::string& program = "pdf-from-html", const std::string& job = "job") {
     std::filesystem::create_directories(engines_->Path() / engine);
     std::filesystem::permissions(engines_->Path() / engine, std::filesystem::perms::owner_all);
     environment.emplace_back("VTPS_HTML_SOCKET", engines_->File(engine + "/engine.sock"));
-    return RunProcessor(program, parameters, environment);
+    environment.emplace_back("VTPS_PDF_ROOT", Root());
+    return RunPdfProgram(program, parameters, dir_.File(job + ".xml"), dir_.File(job + ".err"),
+                         environment);
   }
 
   void Write(const std::string& name, const std::string& content) {
@@ -245,12 +248,12 @@ TEST_F(PdfHtmlTest, AnAllowedOriginThatRedirectsToLoopbackIsFollowedNoFurther) {
 TEST_F(PdfHtmlTest, APageThatNeverEndsIsEndedAtTheTimeLimitAndTheNextOneIsPrinted) {
   Write("endless.html", "<html><body><script>for (;;) {}</script></body></html>");
   Write("small.html", "<html><body>Small</body></html>");
-  std::vector<std::pair<std::string, std::string>> environment{{"VTPS_HTML_TIME_LIMIT_S", "3"}};
+  std::vector<std::pair<std::string, std::string>> environment{{"VTPS_HTML_TIME_LIMIT_S", "5"}};
   Run endless =
       Print(Dict({{"file", "endless.html"}, {"output", "endless.pdf"}}), "timed", environment);
   EXPECT_EQ(endless.exitCode, 1);
   EXPECT_THAT(vtps_test::Text(endless.answer, "error"),
-              HasSubstr("took longer than 3 s (VTPS_HTML_TIME_LIMIT_S)"));
+              HasSubstr("took longer than 5 s (VTPS_HTML_TIME_LIMIT_S)"));
   EXPECT_FALSE(std::filesystem::exists(InRoot("endless.pdf")));
   Run next = Print(Dict({{"file", "small.html"}, {"output", "small.pdf"}}), "timed", environment);
   ASSERT_EQ(next.exitCode, 0) << Show(next.answer);
@@ -289,7 +292,7 @@ TEST_F(PdfHtmlTest, ABrowserThatEndsMidDocumentFailsItAndTheNextDocumentGetsANew
   Run slow;
   std::thread printing([&] {
     slow = Print(Dict({{"file", "slow.html"}, {"output", "slow.pdf"}, {"delay", "30000"}}),
-                 "crashing", environment, "pdf-from-html");
+                 "crashing", environment, "pdf-from-html", "slow");
   });
   ASSERT_TRUE(WaitUntil([&] { return allowed.Served() >= 1; }));
   // The browser and every process of it, as a crash of the browser ends them.
@@ -303,6 +306,32 @@ TEST_F(PdfHtmlTest, ABrowserThatEndsMidDocumentFailsItAndTheNextDocumentGetsANew
   int restarted = BrowserOf(engine);
   EXPECT_GT(restarted, 0);
   EXPECT_NE(restarted, browser);
+}
+
+TEST_F(PdfHtmlTest, BeyondItsWorkersAndQueueTheEngineSaysItIsBusy) {
+  // The first page asks an allowed origin for an image, which tells the test it is printing.
+  RedirectingServer allowed("http://127.0.0.1:1/");
+  const std::string origin = "http://127.0.0.1:" + std::to_string(allowed.Port());
+  std::vector<std::pair<std::string, std::string>> environment{
+      {"VTPS_HTML_ALLOW_ORIGINS", origin}, {"VTPS_HTML_WORKERS", "1"}, {"VTPS_HTML_QUEUE", "0"}};
+  Write("small.html", "<html><body>Small</body></html>");
+  Write("slow.html", "<html><body><img src=\"" + origin + "/x.png\">Slow</body></html>");
+  ASSERT_EQ(Print(Dict({{"file", "small.html"}, {"output", "first.pdf"}}), "single", environment)
+                .exitCode,
+            0);
+  Run slow;
+  std::thread printing([&] {
+    slow = Print(Dict({{"file", "slow.html"}, {"output", "slow.pdf"}, {"delay", "3000"}}), "single",
+                 environment, "pdf-from-html", "slow");
+  });
+  ASSERT_TRUE(WaitUntil([&] { return allowed.Served() >= 1; }));
+  Run refused = Print(Dict({{"file", "small.html"}, {"output", "refused.pdf"}}), "single",
+                      environment, "pdf-from-html");
+  printing.join();
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_THAT(vtps_test::Text(refused.answer, "error"),
+              HasSubstr("the browser engine is busy: 1 documents print (VTPS_HTML_WORKERS)"));
+  EXPECT_EQ(slow.exitCode, 0) << Show(slow.answer);
 }
 
 TEST_F(PdfHtmlTest, APageThatWouldMakeTooManyPagesStopsAtThePageLimit) {

@@ -146,8 +146,9 @@ void BrowserEngine::Take(Request request) {
       !restartWanted_ && browser_ && static_cast<long long>(running_.size()) < limits_.workers;
   if (canStart) {
     Start(std::move(request));
-  } else if (static_cast<long long>(queue_.size()) < limits_.queue ||
-             (!browser_ && running_.empty())) {
+  } else if (static_cast<long long>(queue_.size()) <
+             // Without a browser (its start failed) one request may wait for the next start.
+             std::max<long long>(limits_.queue, browser_ ? 0 : 1)) {
     queue_.push_back(std::move(request));
   } else {
     Answer(request.connection,
