@@ -229,6 +229,29 @@ TEST_F(PdfHtmlTest, RequestsThatLeaveTheRootAreRefusedNamedAndThePdfIsStillMade)
   EXPECT_EQ(listener.Connections(), 0);
 }
 
+TEST_F(PdfHtmlTest, AWorkersRequestsAreRefusedAndNamedAsThePagesAre) {
+  CountingListener listener;
+  const std::string loopback = "http://127.0.0.1:" + std::to_string(listener.Port());
+  // A file: page may start a worker only from a blob: address.
+  Write("working.html",
+        "<html><body><p id=out>Waiting</p><script>"
+        "const code = \"fetch('" +
+            loopback +
+            "/from-worker').catch(function() {})"
+            ".then(function() { postMessage('done'); });\";"
+            "const w = new Worker(URL.createObjectURL(new Blob([code])));"
+            "w.onmessage = function() { document.getElementById('out').textContent = 'Worked'; "
+            "window.done = true; };</script></body></html>");
+  Run run = Print(Dict({{"file", "working.html"},
+                        {"output", "working.pdf"},
+                        {"waitForExpression", "window.done"}}),
+                  "shared", {}, "pdf-from-html");
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_THAT(Warnings(run.answer), HasSubstr("refused " + loopback + "/from-worker"));
+  EXPECT_THAT(Text("working.pdf"), HasSubstr("Worked"));
+  EXPECT_EQ(listener.Connections(), 0);
+}
+
 TEST_F(PdfHtmlTest, AnAllowedOriginThatRedirectsToLoopbackIsFollowedNoFurther) {
   CountingListener inside;
   const std::string target = "http://127.0.0.1:" + std::to_string(inside.Port()) + "/secret";

@@ -88,7 +88,10 @@ void DevToolsConnection::Take(nlohmann::json message) {
   }
   if (!message.contains("method"))
     return;
-  auto queue = events_.find(message.value("sessionId", ""));
+  std::string sessionId = message.value("sessionId", "");
+  if (auto parent = parents_.find(sessionId); parent != parents_.end())
+    sessionId = parent->second;
+  auto queue = events_.find(sessionId);
   if (queue == events_.end())
     return;
   if (queue->second.size() >= kMaxQueuedEvents) {
@@ -193,8 +196,14 @@ void DevToolsConnection::Listen(const std::string& sessionId) {
   events_[sessionId];
 }
 
+void DevToolsConnection::ListenBelow(const std::string& sessionId, const std::string& childId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  parents_[childId] = sessionId;
+}
+
 void DevToolsConnection::Forget(const std::string& sessionId) {
   std::lock_guard<std::mutex> lock(mutex_);
+  std::erase_if(parents_, [&sessionId](const auto& entry) { return entry.second == sessionId; });
   events_.erase(sessionId);
   overflowed_.erase(sessionId);
 }

@@ -68,7 +68,11 @@ class DevToolsConnection {
   // kMaxQueuedEvents of them: the oldest console messages go first when more come, and a
   // session whose queue holds none to drop is over (its waits throw DevToolsError).
   void Listen(const std::string& sessionId);
-  // Drops the session's queue; its later events are dropped too.
+  // From now on the events of `childId` (a session the browser attached below `sessionId`: a
+  // worker, a frame of another process) go into the queue of `sessionId`, where they keep
+  // their own "sessionId".
+  void ListenBelow(const std::string& sessionId, const std::string& childId);
+  // Drops the session's queue and its children's; their later events are dropped too.
   void Forget(const std::string& sessionId);
   // The session's next event, waiting until `deadline`; nullopt when none came by then.
   // Throws DevToolsError when the connection is over and nothing is queued.
@@ -102,7 +106,8 @@ class DevToolsConnection {
   std::int64_t nextId_ = 1;
   std::map<std::int64_t, Answer> answers_;  // the calls that wait
   std::map<std::string, std::deque<nlohmann::json>> events_;
-  std::set<std::string> overflowed_;  // sessions that made more events than can be kept
+  std::set<std::string> overflowed_;            // sessions that made more events than can be kept
+  std::map<std::string, std::string> parents_;  // a child session's parent, whose queue it uses
   bool open_ = true;
   std::string closedReason_;
   std::thread reader_;

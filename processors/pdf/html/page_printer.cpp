@@ -49,7 +49,8 @@ class Page {
   json Call(const std::string& method, json params = json::object(), bool onPage = true);
   void Handle(const json& event);
   void Pump(Clock::time_point until);
-  void Paused(const json& params);
+  void Paused(const std::string& sessionId, const json& params);
+  void Attached(const json& params);
   void Warn(std::string text);
   Clock::time_point CallDeadline() const {
     return std::min(deadline_, Clock::now() + kBrowserAnswerWait);
@@ -97,6 +98,9 @@ void Page::Open(const PrintOptions& options) {
     throw DevToolsError("the browser gave no page");
   browser_.Listen(session_);
   Call("Fetch.enable", {{"patterns", json::array({{{"urlPattern", "*"}}})}});
+  // The page's workers and frames of other processes are attached, paused at their start.
+  Call("Target.setAutoAttach",
+       {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}});
   Call("Page.enable");
   Call("Runtime.enable");
   Call("Log.enable");
@@ -104,7 +108,7 @@ void Page::Open(const PrintOptions& options) {
     Call("Emulation.setEmulatedMedia", {{"media", "screen"}});
 }
 
-void Page::Paused(const json& params) {
+void Page::Paused(const std::string& sessionId, const json& params) {
   const std::string requestId = params.value("requestId", "");
   const std::string url = params.contains("request") ? params["request"].value("url", "") : "";
   lastRequest_ = Clock::now();
@@ -133,7 +137,7 @@ void Page::Paused(const json& params) {
   std::optional<office::EngineMessage> reply = office::EngineMessage::Decode(message.bytes);
   const std::string status = reply ? reply->Get("status").value_or("") : "";
   if (status == "continue") {
-    browser_.Send(session_, "Fetch.continueRequest", {{"requestId", requestId}});
+    browser_.Send(sessionId, "Fetch.continueRequest", {{"requestId", requestId}});
     return;
   }
   if (status == "file" && message.files.size() == 1) {
@@ -163,11 +167,26 @@ void Page::Paused(const json& params) {
   Warn("refused " + url + ": " + reason);
 }
 
+void Page::Attached(const json& params) {
+  // A worker or a frame in a process of its own: its requests are paused like the page's
+  // before it runs.
+  const std::string child = params.value("sessionId", "");
+  if (child.empty())
+    return;
+  browser_.ListenBelow(session_, child);
+  browser_.Send(child, "Fetch.enable", {{"patterns", json::array({{{"urlPattern", "*"}}})}});
+  browser_.Send(child, "Target.setAutoAttach",
+                {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}});
+  browser_.Send(child, "Runtime.runIfWaitingForDebugger", json::object());
+}
+
 void Page::Handle(const json& event) {
   const std::string method = event.value("method", "");
   const json params = event.value("params", json::object());
   if (method == "Fetch.requestPaused") {
-    Paused(params);
+    Paused(event.value("sessionId", session_), params);
+  } else if (method == "Target.attachedToTarget") {
+    Attached(params);
   } else if (method == "Page.loadEventFired") {
     loaded_ = true;
   } else if (method == "Page.frameStoppedLoading" && !mainFrame_.empty() &&
