@@ -5,8 +5,6 @@
 // environment (pdf::html::ReadHtmlSettings); the socket's folder holds the engine's lock, its
 // process id and the browser's log.
 #include <atomic>
-#include <fstream>
-#include <iostream>
 #include <memory>
 #include <string>
 
@@ -18,15 +16,16 @@
 #include "processors/pdf/html/browser.h"
 #include "processors/pdf/html/browser_engine.h"
 #include "processors/pdf/html/html_settings.h"
+#include "processors/pdf/office/engine_program.h"
 #include "processors/pdf/office/engine_settings.h"
 #include "processors/pdf/text/pdf_error.h"
 
 namespace {
 
+constexpr const char* kName = "vtps-html-engine";
+
 int Fail(const std::string& message) {
-  std::cerr << "vtps-html-engine: " << message << "\n";
-  os::ReportFailure(message);
-  return 1;
+  return pdf::office::EngineFailure(kName, message);
 }
 
 int RunEngine(bool onDemand) {
@@ -37,14 +36,10 @@ int RunEngine(bool onDemand) {
     return Fail(e.what());
   }
   const std::string folder = pdf::office::SocketFolder(settings.socketPath);
-  if (std::string problem = os::PreparePrivateFolder(folder); !problem.empty())
-    return Fail(problem);
-  os::FileHandle lock = os::TakeLock(folder + "/engine.lock");
-  if (!lock.Valid()) {
-    if (onDemand)
-      return 0;  // another start won the race, or an engine serves already
-    return Fail("another engine holds " + folder + "/engine.lock");
-  }
+  // One engine per socket: the lock is held until the process ends.
+  pdf::office::EngineClaim claim = pdf::office::ClaimEngineFolder(kName, folder, onDemand);
+  if (claim.exitCode)
+    return *claim.exitCode;
   os::LiftAddressSpaceLimit();
 
   pdf::html::BrowserSetup setup;
@@ -69,8 +64,7 @@ int RunEngine(bool onDemand) {
     return Fail(error);
   std::atomic<bool> stop{false};
   os::FileHandle wake = os::TakeStopSignals(stop);
-  // For whoever stops an engine started on demand (the tests, an operator).
-  std::ofstream(folder + "/engine.pid") << os::ProcessId() << "\n";
+  pdf::office::WriteEnginePid(folder);
 
   pdf::html::BrowserEngine::Limits limits;
   limits.workers = settings.workers;
@@ -100,10 +94,5 @@ int RunEngine(bool onDemand) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool onDemand = argc == 2 && std::string(argv[1]) == "--on-demand";
-  if (argc > 2 || (argc == 2 && !onDemand)) {
-    std::cerr << "usage: vtps-html-engine [--on-demand]\n";
-    return 2;
-  }
-  return os::RunAsService([onDemand] { return RunEngine(onDemand); });
+  return pdf::office::RunEngineProgram(argc, argv, kName, RunEngine);
 }

@@ -5,14 +5,13 @@
 // engine's lock and process id, its profile and the workers' folders.
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <string>
 
 #include "platform/os/local_socket.h"
 #include "platform/os/os.h"
 #include "platform/os/service_manager.h"
 #include "platform/os/worker_process.h"
+#include "processors/pdf/office/engine_program.h"
 #include "processors/pdf/office/engine_settings.h"
 #include "processors/pdf/office/forking_engine.h"
 #include "processors/pdf/text/pdf_error.h"
@@ -21,10 +20,10 @@
 
 namespace {
 
+constexpr const char* kName = "vtps-office-engine";
+
 int Fail(const std::string& message) {
-  std::cerr << "vtps-office-engine: " << message << "\n";
-  os::ReportFailure(message);
-  return 1;
+  return pdf::office::EngineFailure(kName, message);
 }
 
 int RunEngine(bool onDemand) {
@@ -35,15 +34,10 @@ int RunEngine(bool onDemand) {
     return Fail(e.what());
   }
   const std::string folder = pdf::office::SocketFolder(settings.socketPath);
-  if (std::string problem = os::PreparePrivateFolder(folder); !problem.empty())
-    return Fail(problem);
   // One engine per socket: the lock is held until the process ends.
-  os::FileHandle lock = os::TakeLock(folder + "/engine.lock");
-  if (!lock.Valid()) {
-    if (onDemand)
-      return 0;  // another start won the race, or an engine serves already
-    return Fail("another engine holds " + folder + "/engine.lock");
-  }
+  pdf::office::EngineClaim claim = pdf::office::ClaimEngineFolder(kName, folder, onDemand);
+  if (claim.exitCode)
+    return *claim.exitCode;
   os::LiftAddressSpaceLimit();
   pdf::office::WorkerSetup setup;
   setup.installPath = settings.installPath;
@@ -74,8 +68,7 @@ int RunEngine(bool onDemand) {
     return Fail(error);
   std::atomic<bool> stop{false};
   os::FileHandle wake = os::TakeStopSignals(stop);
-  // For whoever stops an engine started on demand (the tests, an operator).
-  std::ofstream(folder + "/engine.pid") << os::ProcessId() << "\n";
+  pdf::office::WriteEnginePid(folder);
 
   pdf::office::ForkingEngine::Limits limits;
   limits.workers = settings.workers;
@@ -107,10 +100,5 @@ int RunEngine(bool onDemand) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool onDemand = argc == 2 && std::string(argv[1]) == "--on-demand";
-  if (argc > 2 || (argc == 2 && !onDemand)) {
-    std::cerr << "usage: vtps-office-engine [--on-demand]\n";
-    return 2;
-  }
-  return os::RunAsService([onDemand] { return RunEngine(onDemand); });
+  return pdf::office::RunEngineProgram(argc, argv, kName, RunEngine);
 }
