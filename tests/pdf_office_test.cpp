@@ -10,8 +10,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "processors/pdf/samples/office_samples.h"
@@ -189,6 +191,47 @@ TEST_F(PdfOfficeTest, PagesPdfaAndFontsAreWhatTheCallerAsked) {
   EXPECT_THAT(fonts, HasSubstr("Carlito"));
   EXPECT_THAT(fonts, Not(HasSubstr(" no  ")));
   EXPECT_THAT(Show(run.answer), HasSubstr("the PDF uses Carlito, the stand-in for Calibri"));
+}
+
+TEST_F(PdfOfficeTest, LandscapeTurnsEveryPageOfTextAndSpreadsheets) {
+  Write("two.docx", pdf::samples::SampleDocx({{"Turned"}, {"Also turned"}}));
+  // The workbook states no paper size, so its page style has none either.
+  Write("sheet.xlsx", pdf::samples::SampleXlsx({{"Wide", "1"}}));
+  Write("deck.odp", pdf::samples::SampleOdp({"Already wide", "Still wide"}));
+  // "Page    1 size: 612 x 792 pts (letter)" for every page.
+  auto sizes = [this](const std::string& pdf) {
+    std::vector<std::pair<double, double>> pages;
+    std::istringstream info(Tool(PDFINFO_PROGRAM, {"-f", "1", "-l", "100", InRoot(pdf)}));
+    for (std::string line; std::getline(info, line);) {
+      double width = 0;
+      double height = 0;
+      if (std::sscanf(line.c_str(), "Page %*d size: %lf x %lf", &width, &height) == 2)
+        pages.emplace_back(width, height);
+    }
+    return pages;
+  };
+  struct Case {
+    const char* file;
+    bool landscape;
+    int pages;
+    const char* word;
+  } cases[] = {{"two.docx", false, 2, "Turned"},
+               {"two.docx", true, 2, "Turned"},
+               {"sheet.xlsx", true, 1, "Wide"},
+               {"deck.odp", true, 2, "Already"}};
+  for (const Case& test : cases) {
+    KQ_TDict parameters = Dict({{"file", test.file}, {"output", "turned.pdf"}});
+    if (test.landscape)
+      parameters["landscape"] = "true";
+    Run run = Convert(parameters);
+    ASSERT_EQ(run.exitCode, 0) << test.file << ": " << Show(run.answer);
+    EXPECT_THAT(Show(run.answer), Not(HasSubstr("portrait"))) << test.file;
+    std::vector<std::pair<double, double>> pages = sizes("turned.pdf");
+    ASSERT_EQ(pages.size(), static_cast<std::size_t>(test.pages)) << test.file;
+    for (const auto& [width, height] : pages)
+      EXPECT_EQ(width > height, test.landscape) << test.file << ": " << width << " x " << height;
+    EXPECT_THAT(Text("turned.pdf"), HasSubstr(test.word)) << test.file;
+  }
 }
 
 TEST_F(PdfOfficeTest, SeveralInputsAreJoinedInOrder) {

@@ -82,6 +82,7 @@ ConversionOptions ReadConversionOptions(const run::JobParameters& parameters) {
   options.maxImageResolution = OptionalNumber(parameters, "maxImageResolution", 72, 2400);
   options.imageQuality = OptionalNumber(parameters, "imageQuality", 1, 100);
   options.password = parameters.OptionalString("password");
+  options.landscape = parameters.Bool("landscape", false);
   return options;
 }
 
@@ -104,6 +105,8 @@ EngineMessage ConversionRequest(const ConversionOptions& options, const std::str
     request.Add("imageQuality", std::to_string(*options.imageQuality));
   if (options.password)
     request.Add("password", *options.password);
+  if (options.landscape)
+    request.Add("landscape", "1");
   return request;
 }
 
@@ -120,6 +123,7 @@ ConversionOptions OptionsOfRequest(const EngineMessage& request) {
   options.maxImageResolution = NumberIn(request.Get("maxImageResolution"), 72, 2400);
   options.imageQuality = NumberIn(request.Get("imageQuality"), 1, 100);
   options.password = request.Get("password");
+  options.landscape = FlagOf(request.Get("landscape")).value_or(false);
   return options;
 }
 

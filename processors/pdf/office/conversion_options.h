@@ -19,6 +19,7 @@ struct ConversionOptions {
   std::optional<long long> maxImageResolution;  // dpi images are reduced to
   std::optional<long long> imageQuality;        // JPEG quality, 1 to 100
   std::optional<std::string> password;          // opens a protected document
+  bool landscape = false;                       // every page turned landscape
 };
 
 // Whether `text` lists pages as the PDF exports take them: numbers from 1, ranges "a-b" and

@@ -42,6 +42,8 @@ TEST(ConversionOptions, RefusesValuesTheExportWouldMisread) {
       {"maxImageResolution", "10", "maxImageResolution"},
       {"imageQuality", "101", "imageQuality"},
       {"exportBookmarks", "yes", "exportBookmarks"},
+      {"landscape", "true", ""},
+      {"landscape", "sideways", "landscape"},
   };
   for (const Case& test : cases) {
     KQ_TDict job;
@@ -63,6 +65,7 @@ TEST(ConversionOptions, TheEngineReadsWhatTheProcessorSent) {
   job["maxImageResolution"] = "150";
   job["imageQuality"] = "80";
   job["password"] = "se=cret\n%";
+  job["landscape"] = "true";
   ConversionOptions sent = ReadConversionOptions(run::JobParameters(job));
   std::optional<EngineMessage> request =
       EngineMessage::Decode(ConversionRequest(sent, "docx", 1000).Encode());
@@ -77,6 +80,7 @@ TEST(ConversionOptions, TheEngineReadsWhatTheProcessorSent) {
   EXPECT_EQ(received.maxImageResolution, 150);
   EXPECT_EQ(received.imageQuality, 80);
   EXPECT_EQ(received.password, "se=cret\n%");
+  EXPECT_TRUE(received.landscape);
 }
 
 TEST(ConversionOptions, TheEngineDropsValuesNoProcessorSends) {

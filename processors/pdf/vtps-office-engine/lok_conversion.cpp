@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "platform/os/address_space.h"
 #include "platform/os/os.h"
@@ -27,6 +28,7 @@
 #include "processors/pdf/office/conversion_options.h"
 #include "processors/pdf/office/csv_sheet.h"
 #include "processors/pdf/office/forking_engine.h"
+#include "processors/pdf/office/landscape_layout.h"
 #include "processors/pdf/office/office_format.h"
 #include "processors/pdf/run/file_bytes.h"
 #include "processors/pdf/text/pdf_error.h"
@@ -79,6 +81,65 @@ std::string DocumentType(int type) {
 
 std::string FileUrl(const std::string& path) {
   return "file://" + path;
+}
+
+// The flat OpenDocument format of a loaded document's type (the extension LibreOfficeKit
+// saves it by).
+const char* FlatFormat(int type) {
+  switch (type) {
+    case LOK_DOCTYPE_TEXT:
+      return "fodt";
+    case LOK_DOCTYPE_SPREADSHEET:
+      return "fods";
+    case LOK_DOCTYPE_PRESENTATION:
+      return "fodp";
+    case LOK_DOCTYPE_DRAWING:
+      return "fodg";
+    default:
+      return nullptr;
+  }
+}
+
+// `document` with its pages turned landscape: saved in LibreOffice's flat format into
+// `folder`, its page layouts turned there, and loaded again (`document` is closed). Export
+// options cannot turn pages, and dispatched commands do not run before the export in a
+// worker started from a preloaded LibreOffice.
+LibreOfficeKitDocument* LoadedLandscape(LibreOfficeKit* office, LibreOfficeKitDocument* document,
+                                        const std::string& folder) {
+  const char* format = FlatFormat(document->pClass->getDocumentType(document));
+  if (format == nullptr)
+    throw PdfError("\"landscape\" cannot turn the pages of this kind of document");
+  std::string flatPath = folder + "/turned." + format;
+  bool saved = document->pClass->saveAs(document, FileUrl(flatPath).c_str(), format, nullptr);
+  document->pClass->destroy(document);
+  if (!saved) {
+    std::string error = OfficeError(office);
+    throw PdfError("LibreOffice cannot save the document to turn its pages" +
+                   (error.empty() ? std::string() : " (" + error + ")"));
+  }
+  std::string flat;
+  {
+    std::ifstream in(flatPath, std::ios::binary);
+    if (!in)
+      throw PdfError("cannot read the document saved to turn its pages");
+    flat.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  TurnPageLayoutsLandscape(flat);
+  {
+    std::ofstream out(flatPath, std::ios::binary | std::ios::trunc);
+    out.write(flat.data(), static_cast<std::streamsize>(flat.size()));
+    if (!out)
+      throw PdfError("cannot write the document with its pages turned");
+  }
+  flat = std::string();
+  LibreOfficeKitDocument* turned = office->pClass->documentLoadWithOptions(
+      office, FileUrl(flatPath).c_str(), "Language=en-US,Batch=true");
+  if (turned == nullptr) {
+    std::string error = OfficeError(office);
+    throw PdfError("LibreOffice cannot open the document with its pages turned" +
+                   (error.empty() ? std::string() : " (" + error + ")"));
+  }
+  return turned;
 }
 
 EngineMessage Convert(const WorkerSetup& setup, const EngineMessage& request,
@@ -140,6 +201,8 @@ EngineMessage Convert(const WorkerSetup& setup, const EngineMessage& request,
     throw PdfError("LibreOffice cannot open the document" +
                    (error.empty() ? std::string() : " (" + error + ")"));
   }
+  if (options.landscape)
+    document = LoadedLandscape(office, document, folder);
   std::string filterData = PdfFilterData(options);
   if (!document->pClass->saveAs(document, FileUrl(outputPath).c_str(), "pdf",
                                 filterData.empty() ? nullptr : filterData.c_str())) {

@@ -8,7 +8,9 @@
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
+#include <cmath>
 #include <set>
+#include <utility>
 
 #include "platform/kqtypes/kq_array.h"
 #include "processors/pdf/document/operation_context.h"
@@ -97,6 +99,27 @@ std::set<std::string> StandInsUsed(const document::PdfFile& pdf) {
   return used;
 }
 
+// How many pages of `pdf` are taller than wide as a reader shows them (their /Rotate
+// applied).
+long long PortraitPages(const document::PdfFile& pdf) {
+  long long portrait = 0;
+  for (const QPDFPageObjectHelper& constPage : pdf.pages) {
+    auto& page = const_cast<QPDFPageObjectHelper&>(constPage);
+    QPDFObjectHandle box = page.getAttribute("/MediaBox", false);
+    if (!box.isRectangle())
+      continue;
+    QPDFObjectHandle::Rectangle corners = box.getArrayAsRectangle();
+    double width = std::abs(corners.urx - corners.llx);
+    double height = std::abs(corners.ury - corners.lly);
+    QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
+    if (rotate.isInteger() && rotate.getIntValue() % 180 != 0)
+      std::swap(width, height);
+    if (height > width)
+      ++portrait;
+  }
+  return portrait;
+}
+
 // Converts `input` into `output` through the engine; throws PdfError with the engine's
 // message when it refuses or fails.
 std::string Convert(const OfficeInput& input, const run::OutputFile& output,
@@ -153,6 +176,7 @@ KQ_TDict PdfFromOffice(const run::JobParameters& parameters, document::Operation
   std::string firstType;
   std::set<std::string> standIns;
   long long pageCount = 0;
+  long long portraitPages = 0;
   if (inputs.size() == 1) {
     firstType = Convert(inputs[0], *output, options, settings, context);
     types.Append(firstType);
@@ -162,6 +186,8 @@ KQ_TDict PdfFromOffice(const run::JobParameters& parameters, document::Operation
     context.budget.Write(pdf.PageCount(), inputs[0].label);
     pageCount = pdf.PageCount();
     standIns = StandInsUsed(pdf);
+    if (options.landscape)
+      portraitPages = PortraitPages(pdf);
   } else {
     // Each part is converted into an output of its own that is never committed, then the
     // parts' pages are joined.
@@ -180,6 +206,8 @@ KQ_TDict PdfFromOffice(const run::JobParameters& parameters, document::Operation
                                         context.limits));
       std::set<std::string> used = StandInsUsed(files.back());
       standIns.insert(used.begin(), used.end());
+      if (options.landscape)
+        portraitPages += PortraitPages(files.back());
       selections.push_back({&files.back(), text::AllPages(files.back().PageCount())});
     }
     editing::WriteSelection(selections, *output, context);
@@ -203,6 +231,10 @@ KQ_TDict PdfFromOffice(const run::JobParameters& parameters, document::Operation
                       standIn.replaces + ": where the document asks for " + standIn.replaces +
                       ", its layout is kept and its glyphs differ");
   }
+  if (portraitPages > 0)
+    warnings.Append("\"landscape\" was asked, but " + std::to_string(portraitPages) + " of " +
+                    std::to_string(pageCount) +
+                    " pages are portrait: LibreOffice did not turn them");
   if (warnings.Count() > 0)
     answer["warning"] = warnings;
   return answer;
