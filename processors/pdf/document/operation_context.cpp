@@ -89,9 +89,24 @@ Rewrite OpenRewrite(const run::JobParameters& parameters, OperationContext& cont
 }
 
 KQ_TDict FinishRewrite(Rewrite& rewrite, OperationContext& context, const WriteSetup& setup) {
-  WritePdf(*rewrite.input.pdf, *rewrite.output, context.limits, rewrite.input.label, setup);
+  std::vector<std::string> warnings =
+      WritePdf(*rewrite.input.pdf, *rewrite.output, context.limits, rewrite.input.label, setup);
   rewrite.output->Commit();
-  return WrittenAnswer(rewrite.outputName, rewrite.input.PageCount());
+  KQ_TDict answer = WrittenAnswer(rewrite.outputName, rewrite.input.PageCount());
+  AddWarnings(answer, warnings);
+  return answer;
+}
+
+void AddWarnings(KQ_TDict& answer, const std::vector<std::string>& warnings) {
+  if (warnings.empty())
+    return;
+  KQ_TArray list;
+  if (const KQ_TAny* own = answer.Find("warning"))
+    if (const KQ_TArray* earlier = own->DynamicCast<KQ_TArray>())
+      list = *earlier;
+  for (const std::string& warning : warnings)
+    list.Append(warning);
+  answer["warning"] = list;
 }
 
 KQ_TDict WrittenAnswer(const std::string& output, long long pageCount) {

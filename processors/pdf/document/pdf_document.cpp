@@ -7,6 +7,7 @@
 
 #include "processors/pdf/document/budgeted_pipeline.h"
 #include "processors/pdf/document/page_tree.h"
+#include "processors/pdf/document/pdfa_claim.h"
 #include "processors/pdf/document/reachable_objects.h"
 #include "processors/pdf/text/pdf_error.h"
 
@@ -89,10 +90,17 @@ WriteSetup CompactSetup(bool linearize) {
   return setup;
 }
 
-void WritePdf(QPDF& pdf, const run::OutputFile& output, RunLimits& limits,
-              const std::string& source, const WriteSetup& setup) {
+std::vector<std::string> WritePdf(QPDF& pdf, const run::OutputFile& output, RunLimits& limits,
+                                  const std::string& source, const WriteSetup& setup) {
   std::string outputName = "output \"" + output.Label() + "\"";
   limits.workingOn = "file \"" + source + "\"";
+  std::optional<PdfaClaim> pdfa = DeclaredPdfa(pdf, limits, source);
+  if (pdfa && setup.encrypts)
+    throw PdfError("file \"" + source + "\" declares " + pdfa->Name() +
+                   ", which forbids encryption: an encrypted copy would no longer be " +
+                   pdfa->Name());
+  if (pdfa)
+    StampPdfaDates(pdf, limits, source, UtcNow(), !setup.setsModifyDate);
   CheckWriterDecoding(pdf, setup.decoding, limits.decoding, source);
   // qpdf's linearization walks the objects recursively, one stack frame of some 370 bytes
   // per level: a file nesting 11,000 name-tree nodes overflows the 8 MiB stack.
@@ -115,6 +123,13 @@ void WritePdf(QPDF& pdf, const run::OutputFile& output, RunLimits& limits,
     writer.setLinearization(setup.linearize);
     if (setup.configure)
       setup.configure(writer);
+    // PDF/A wants the stream data's end marked by a line end of its own, and PDF/A-1, made
+    // on PDF 1.4, knows no object or cross-reference streams.
+    if (pdfa) {
+      writer.setNewlineBeforeEndstream(true);
+      if (pdfa->part == 1)
+        writer.setObjectStreamMode(qpdf_o_disable);
+    }
     writer.write();
     file.Close();
   } catch (const PdfError&) {
@@ -137,6 +152,13 @@ void WritePdf(QPDF& pdf, const run::OutputFile& output, RunLimits& limits,
     throw PdfError(outputName + " cannot be written (" + detail + ")");
   }
   limits.damage.Check();
+  std::vector<std::string> warnings;
+  if (pdfa && setup.breaksPdfa) {
+    if (std::string added = setup.breaksPdfa(*pdfa); !added.empty())
+      warnings.push_back("file \"" + source + "\" declares " + pdfa->Name() +
+                         ", but the output is not " + pdfa->Name() + ": it adds " + added);
+  }
+  return warnings;
 }
 
 }  // namespace pdf::document

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/os/folder_files.h"
+#include "processors/pdf/document/pdfa_claim.h"
 #include "processors/pdf/document/run_limits.h"
 #include "processors/pdf/document/writer_decoding.h"
 #include "processors/pdf/run/output_file.h"
@@ -56,6 +57,15 @@ struct WriteSetup {
   WriterDecoding decoding;
   bool linearize = false;
   std::function<void(QPDFWriter&)> configure;
+  // The operation encrypts the output, which a document declaring PDF/A must not be.
+  bool encrypts = false;
+  // The operation set the document's modification date itself (its metadata's dates are
+  // otherwise brought up to the write's time in a document declaring PDF/A).
+  bool setsModifyDate = false;
+  // What the operation added that the PDF/A level a document declares does not allow ("" for
+  // nothing): the document is still written, and WritePdf returns the warning that it no
+  // longer is what it declares.
+  std::function<std::string(const PdfaClaim&)> breaksPdfa;
 };
 
 // The setup of a rewrite as small as qpdf writes it: every stream qpdf can decode decoded
@@ -70,7 +80,13 @@ WriteSetup CompactSetup(bool linearize);
 // budget is passed, naming `source` when a stream passes VTPS_PDF_MAX_STREAM_BYTES, when
 // qpdf cannot linearize it or its objects nest too deep for qpdf's recursive linearization
 // (more than 10,000 levels), or when it turns out damaged while it is copied.
-void WritePdf(QPDF& pdf, const run::OutputFile& output, RunLimits& limits,
-              const std::string& source, const WriteSetup& setup = {});
+//
+// A document whose metadata declares PDF/A (pdfa_claim.h) is written so that it stays
+// conformant: a line end before every "endstream", no object or cross-reference streams for
+// PDF/A-1, and the metadata's dates stamped with the write's time. Encrypting it is refused,
+// naming the level it declares. Returns the warnings for the answer: that the output is no
+// longer the PDF/A its input declares, when `setup.breaksPdfa` says so.
+std::vector<std::string> WritePdf(QPDF& pdf, const run::OutputFile& output, RunLimits& limits,
+                                  const std::string& source, const WriteSetup& setup = {});
 
 }  // namespace pdf::document

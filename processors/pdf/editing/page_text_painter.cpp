@@ -8,6 +8,13 @@
 
 namespace pdf::editing {
 
+std::string PdfaLossOfText(const TextStyle& style, const document::PdfaClaim& claim) {
+  std::string loss = "text in Helvetica, a font it does not embed";
+  if (claim.part == 1 && style.opacity < 1)
+    loss += ", and see-through text, which PDF/A-1 forbids";
+  return loss;
+}
+
 PageTextPainter::PageTextPainter(QPDF& pdf, const TextStyle& style,
                                  document::DecodeBudget& decoding, const std::string& label)
     : pdf_(pdf), style_(style), isolation_(pdf, decoding, label) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "processors/pdf/document/decode_limit.h"
+#include "processors/pdf/document/pdfa_claim.h"
 #include "processors/pdf/editing/page_isolation.h"
 #include "processors/pdf/text/text_line_layout.h"
 
@@ -29,6 +30,10 @@ struct TextStyle {
   double margin = 36;  // points from the shown edges, for corners and sides
   bool under = false;  // beneath the page's content rather than over it
 };
+
+// What text painted in `style` adds that the PDF/A level `claim` does not allow: a font that
+// is not embedded, and for PDF/A-1 text that is see-through.
+std::string PdfaLossOfText(const TextStyle& style, const document::PdfaClaim& claim);
 
 class PageTextPainter {
  public:

@@ -137,7 +137,14 @@ KQ_TDict PdfOcr(const run::JobParameters& parameters, document::OperationContext
     }
     results.push_back(result);
   }
-  document::WritePdf(pdf, *rewrite.output, context.limits, input.label);
+  // The text layer is invisible, but its font dictionary lacks what PDF/A asks of every
+  // font (its widths).
+  document::WriteSetup setup;
+  setup.breaksPdfa = [](const document::PdfaClaim&) -> std::string {
+    return "a text layer in Helvetica, a font it does not describe in full";
+  };
+  std::vector<std::string> warnings =
+      document::WritePdf(pdf, *rewrite.output, context.limits, input.label, setup);
   rewrite.output->Commit();
 
   KQ_TArray entries;
@@ -157,6 +164,7 @@ KQ_TDict PdfOcr(const run::JobParameters& parameters, document::OperationContext
   answer["output"] = outputName;
   answer["pagesDone"] = std::to_string(done);
   answer["page"] = entries;
+  document::AddWarnings(answer, warnings);
   return answer;
 }
 

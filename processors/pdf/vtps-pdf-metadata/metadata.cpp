@@ -206,7 +206,10 @@ KQ_TDict PdfMetadata(const run::JobParameters& parameters, document::OperationCo
       throw PdfError("file \"" + input.label + "\": its metadata cannot be changed (" + e.what() +
                      ")");
     }
-    document::WritePdf(pdf, *output, context.limits, input.label);
+    // A modification date the caller set (or removed) stays as given.
+    document::WriteSetup setup;
+    setup.setsModifyDate = changes->info.count("ModDate") > 0;
+    document::WritePdf(pdf, *output, context.limits, input.label, setup);
     output->Commit();
     packet = updated;
   }

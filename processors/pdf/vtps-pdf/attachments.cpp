@@ -282,12 +282,21 @@ KQ_TDict AddAttachments(const run::JobParameters& parameters, document::Operatio
                      ")");
     }
   }
-  document::WritePdf(pdf, *rewrite.output, context.limits, input.label);
+  // PDF/A-1 holds no embedded files, PDF/A-2 only files that are PDF/A themselves.
+  document::WriteSetup setup;
+  setup.breaksPdfa = [](const document::PdfaClaim& claim) -> std::string {
+    return claim.part <= 2 ? "attachments, which PDF/A-" + std::to_string(claim.part) +
+                                 " does not allow as they are"
+                           : "";
+  };
+  std::vector<std::string> warnings =
+      document::WritePdf(pdf, *rewrite.output, context.limits, input.label, setup);
   rewrite.output->Commit();
 
   KQ_TDict answer;
   answer["output"] = outputName;
   answer["count"] = std::to_string(names.size());
+  document::AddWarnings(answer, warnings);
   return answer;
 }
 

@@ -37,7 +37,11 @@ KQ_TDict PdfPageNumbers(const run::JobParameters& parameters, document::Operatio
     painter.Draw(rewrite.input.pages[static_cast<std::size_t>(pages[i] - 1)], pages[i], text,
                  text::WinAnsiText(text, parameters.Name("pattern")), rewrite.input.label);
   }
-  return document::FinishRewrite(rewrite, context);
+  document::WriteSetup setup;
+  setup.breaksPdfa = [&style](const document::PdfaClaim& claim) {
+    return editing::PdfaLossOfText(style, claim);
+  };
+  return document::FinishRewrite(rewrite, context, setup);
 }
 
 }  // namespace pdf::ops

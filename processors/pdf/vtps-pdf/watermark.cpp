@@ -40,7 +40,11 @@ KQ_TDict PdfWatermark(const run::JobParameters& parameters, document::OperationC
   for (int number : pages)
     painter.Draw(rewrite.input.pages[static_cast<std::size_t>(number - 1)], number, text, encoded,
                  rewrite.input.label);
-  return document::FinishRewrite(rewrite, context);
+  document::WriteSetup setup;
+  setup.breaksPdfa = [&style](const document::PdfaClaim& claim) {
+    return editing::PdfaLossOfText(style, claim);
+  };
+  return document::FinishRewrite(rewrite, context, setup);
 }
 
 }  // namespace pdf::ops
