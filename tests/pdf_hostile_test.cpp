@@ -386,6 +386,95 @@ TEST_F(PdfHostile, RepairKeepsWhatAContentStreamDecodesBeforeItsDamage) {
   EXPECT_THAT(Show(text.answer), HasSubstr("Line 1450"));
 }
 
+TEST_F(PdfHostile, AnObjectNothingRefersToIsNoDamageAnObjectInUseIs) {
+  // A stale cross-reference entry pointing at offset 0: qpdf's writer reads every listed
+  // object, so every rewrite refused a file readers show whole.
+  Put("stale.pdf", pdf::samples::ObjectAtOffsetZeroPdf(false));
+  Put("broken.pdf", pdf::samples::ObjectAtOffsetZeroPdf(true));
+  struct Case {
+    const char* program;
+    KQ_TDict extra;
+  } cases[] = {
+      {"pdf-optimize", Dict({})},
+      // Not smaller, the input would be copied as it is, stale entry and all.
+      {"pdf-compress", Dict({{"allowLarger", "true"}})},
+      {"pdf-flatten", Dict({})},
+      {"pdf-rotate", Dict({{"angle", "90"}})},
+      {"pdf-watermark", Dict({{"text", "W"}})},
+      {"pdf-metadata", Dict({{"set", Dict({{"Title", "T"}})}})},
+  };
+  for (const Case& test : cases) {
+    KQ_TDict parameters = test.extra;
+    parameters["file"] = "stale.pdf";
+    parameters["output"] = "o.pdf";
+    Run run = RunProcessor(test.program, parameters);
+    ASSERT_EQ(run.exitCode, 0) << test.program << ": " << Show(run.answer);
+    EXPECT_THAT(Show(run.answer),
+                HasSubstr("object has offset 0 (nothing in the document refers to that object)"))
+        << test.program;
+    EXPECT_TRUE(tools_.Checks(InRoot("o.pdf"))) << test.program;
+    EXPECT_THAT(tools_.PageText(InRoot("o.pdf"), 1), HasSubstr("Page 1")) << test.program;
+    std::filesystem::remove(InRoot("o.pdf"));
+    parameters["file"] = "broken.pdf";
+    ExpectRefused(test.program, parameters,
+                  "file \"broken.pdf\" is damaged: broken.pdf (object 6 0): object has offset "
+                  "0; PdfRepair may recover it");
+  }
+}
+
+TEST_F(PdfHostile, AContentDictionaryQpdfCannotReadKeepsEveryResourceAndIsNoDamage) {
+  // qpdf's parse of the content for unused resources stumbles on the dictionary, keeps every
+  // resource of the page and writes the content as it is: nothing is lost.
+  Put("marked.pdf", pdf::samples::MalformedMarkedContentPdf());
+  for (const char* program : {"pdf-optimize", "pdf-compress"}) {
+    Run run = RunProcessor(
+        program, Dict({{"file", "marked.pdf"}, {"output", "o.pdf"}, {"allowLarger", "true"}}));
+    ASSERT_EQ(run.exitCode, 0) << program << ": " << Show(run.answer);
+    EXPECT_THAT(Show(run.answer), HasSubstr("expected dictionary key but found non-name object"))
+        << program;
+    EXPECT_EQ(tools_.PageText(InRoot("o.pdf"), 1), tools_.PageText(InRoot("marked.pdf"), 1))
+        << program;
+    EXPECT_THAT(Tool(QPDF_PROGRAM, {"--qdf", "--object-streams=disable", InRoot("o.pdf"), "-"}),
+                HasSubstr("/GS9"))
+        << program;
+  }
+}
+
+TEST_F(PdfHostile, ContentThatDoesNotDecodeIsNeverCopiedAsIfItWereSound) {
+  // Operations that copy a Flate content stream without decoding it wrote outputs qpdf
+  // --check refuses, and reported success.
+  Put("damaged.pdf", pdf::samples::DamagedContentPdf());
+  struct Case {
+    const char* program;
+    KQ_TDict parameters;
+    const char* refusal;
+  } cases[] = {
+      {"pdf-merge", Dict({{"input", Array({"damaged.pdf", "three.pdf"})}, {"output", "o.pdf"}}),
+       "output \"o.pdf\" is damaged: "},
+      {"pdf-extract", Dict({{"file", "damaged.pdf"}, {"pages", "1"}, {"output", "o.pdf"}}),
+       "output \"o.pdf\" is damaged: "},
+      {"pdf-flatten", Dict({{"file", "damaged.pdf"}, {"output", "o.pdf"}}),
+       "file \"damaged.pdf\" is damaged: "},
+      {"pdf-rotate", Dict({{"file", "damaged.pdf"}, {"angle", "90"}, {"output", "o.pdf"}}),
+       "file \"damaged.pdf\" is damaged: "},
+      {"pdf-metadata",
+       Dict({{"file", "damaged.pdf"}, {"set", Dict({{"Title", "T"}})}, {"output", "o.pdf"}}),
+       "file \"damaged.pdf\" is damaged: "},
+  };
+  for (const Case& test : cases) {
+    Run run = RunProcessor(test.program, test.parameters);
+    EXPECT_EQ(run.exitCode, 1) << test.program << ": " << Show(run.answer);
+    EXPECT_THAT(Text(run.answer, "error"), HasSubstr(test.refusal)) << test.program;
+    EXPECT_THAT(Text(run.answer, "error"), HasSubstr("PdfRepair may recover")) << test.program;
+    EXPECT_FALSE(std::filesystem::exists(InRoot("o.pdf"))) << test.program;
+  }
+  // The sound pages of the same merge still go through.
+  Run sound = RunProcessor(
+      "pdf-merge", Dict({{"input", Array({"three.pdf", "three.pdf"})}, {"output", "o.pdf"}}));
+  ASSERT_EQ(sound.exitCode, 0) << Show(sound.answer);
+  EXPECT_TRUE(tools_.Checks(InRoot("o.pdf")));
+}
+
 TEST_F(PdfHostile, ObjectsNestedTooDeepToLinearizeAreRefusedNotACrash) {
   // 20,000 name-tree nodes in a chain: qpdf's recursive linearization overflowed the stack.
   Put("chain.pdf", pdf::samples::DestinationChainPdf(20'000, 10));

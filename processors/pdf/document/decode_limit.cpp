@@ -191,6 +191,12 @@ long long CheckDecodedSize(QPDFObjectHandle stream, qpdf_stream_decode_level_e l
   return counter.Count();
 }
 
+void CheckDecodesWhole(QPDFObjectHandle stream, qpdf_stream_decode_level_e level,
+                       DecodeBudget& budget, const std::string& label) {
+  CountingDiscard counter(budget.NextStreamLimit());
+  Decode(stream, level, budget, counter, /*suppressWarnings=*/false, label);
+}
+
 void CheckDecodedSize(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long maxBytes,
                       const std::string& label) {
   if (BoundedByItsLength(stream, maxBytes))

@@ -79,6 +79,12 @@ bool BoundedByItsLength(QPDFObjectHandle stream, long long maxBytes);
 long long CheckDecodedSize(QPDFObjectHandle stream, qpdf_stream_decode_level_e level,
                            DecodeBudget& budget, const std::string& label);
 
+// CheckDecodedSize for a stream the caller copies without decoding it: a failure to decode
+// is recorded among the document's warnings, as the reader's own decoding would record it,
+// so that the damage watch refuses the run rather than let it copy data no reader decodes.
+void CheckDecodesWhole(QPDFObjectHandle stream, qpdf_stream_decode_level_e level,
+                       DecodeBudget& budget, const std::string& label);
+
 // CheckDecodedSize for one stream outside a run's budget: only `maxBytes` bounds it, and
 // a stream that BoundedByItsLength says cannot pass it is not decoded at all.
 void CheckDecodedSize(QPDFObjectHandle stream, qpdf_stream_decode_level_e level, long long maxBytes,

@@ -89,7 +89,8 @@ Rewrite OpenRewrite(const run::JobParameters& parameters, OperationContext& cont
                     const std::string& outputName);
 
 // The usual end: the input's document written to the output as `setup` says, the output
-// committed, and the answer WrittenAnswer gives, with the writer's warnings. Throws PdfError as WritePdf and Commit do.
+// committed, and the answer WrittenAnswer gives, with the writer's warnings. Throws
+// PdfError as WritePdf and Commit do.
 KQ_TDict FinishRewrite(Rewrite& rewrite, OperationContext& context, const WriteSetup& setup = {});
 
 // Appends `warnings` to the answer's "warning" list (made when there is none).

@@ -34,6 +34,9 @@ const char* const kRecovered[] = {
     "stream keyword followed by carriage return only",
     "stream keyword followed by extraneous whitespace",
     "name with stray # will not work with PDF >= 1.2",
+    // Content qpdf could not read through while looking for unused resources: it keeps
+    // every resource of that page or form.
+    "not attempting to remove unreferenced objects from this object",
 };
 
 }  // namespace
@@ -51,6 +54,13 @@ std::vector<WarningKind> ClassifyWarnings(const std::vector<std::string>& messag
     for (const char* recovered : kRecovered)
       if (Contains(message, recovered))
         kinds[i] = WarningKind::kRecovered;
+    // A dictionary in a page's content stream (marked-content properties) with a value where
+    // a key belongs: qpdf parses content only to learn what it uses and writes the stream's
+    // bytes as they are, so its stand-in key reaches no output. In an object of the file
+    // itself the stand-in would be written, and the warning stays damage.
+    if (Contains(message, "(content, offset") &&
+        Contains(message, "expected dictionary key but found non-name object"))
+      kinds[i] = WarningKind::kRecovered;
     if (Contains(message, "error decoding stream data") && i + 1 < messages.size() &&
         Contains(messages[i + 1], "re-processed without filtering"))
       kinds[i] = WarningKind::kRecovered;

@@ -38,6 +38,17 @@ TEST(ClassifyWarnings, TellsRepairsFromLossAndMemory) {
       {{"a.pdf (offset 275): error decoding stream data for object 4 0: stream inflate: "
         "inflate: data: zlib memory error"},
        {K::kOutOfMemory}},
+      // The same dictionary fault in a content stream, which qpdf writes as it is, and in
+      // an object of the file, which it would write with a stand-in key.
+      {{"page object 664 0 stream 665 0 (content, offset 867): expected dictionary key but "
+        "found non-name object; inserting key /QPDFFake1"},
+       {K::kRecovered}},
+      {{"a.pdf (object 9 0, offset 120): expected dictionary key but found non-name object; "
+        "inserting key /QPDFFake1"},
+       {K::kDataLost}},
+      {{"a.pdf object stream 612, object 664 0 at offset 3916: Bad token found while scanning "
+        "content stream; not attempting to remove unreferenced objects from this object"},
+       {K::kRecovered}},
       {{}, {}},
   };
   for (const Case& c : cases)

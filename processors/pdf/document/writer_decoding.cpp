@@ -21,8 +21,13 @@ void CheckWriterDecoding(QPDF& pdf, const WriterDecoding& decoding, DecodeBudget
           level = qpdf_dl_all;
         } else if (decoding.compressStreams && !decoding.recompressFlate) {
           QPDFObjectHandle filter = dictionary.getKey("/Filter");
-          if (filter.isNameAndEquals("/FlateDecode") || filter.isNameAndEquals("/Fl"))
+          if (filter.isNameAndEquals("/FlateDecode") || filter.isNameAndEquals("/Fl")) {
+            // Page content, forms and fonts are decoded once to see that they decode; images,
+            // most of a file's bytes, are copied unread.
+            if (!dictionary.getKey("/Subtype").isNameAndEquals("/Image"))
+              CheckDecodesWhole(stream, level, budget, label);
             return;
+          }
         }
         if (DecodableAt(stream, level))
           CheckDecodedSize(stream, level, budget, label);

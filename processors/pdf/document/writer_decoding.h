@@ -4,8 +4,10 @@
 // decodes to is charged to the run's VTPS_PDF_MAX_DECODED_BYTES. The choice of
 // streams follows the writer's own: with stream compression on and Flate recompression off,
 // a stream whose only filter is /FlateDecode is copied as it is; metadata streams are
-// decoded fully; a stream without filters is copied as the file holds it. Use from one
-// thread.
+// decoded fully; a stream without filters is copied as the file holds it. A Flate stream
+// copied as it is, other than an image, is decoded too, within the same limits, so that a
+// run never copies page content no reader can decode (it reported success for outputs
+// `qpdf --check` refuses). Use from one thread.
 #pragma once
 
 #include <qpdf/Constants.h>

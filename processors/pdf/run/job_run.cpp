@@ -18,6 +18,12 @@ namespace pdf::run {
 
 namespace {
 
+// A library that caught an allocation failure and threw its own error, or a message built
+// around one, still means memory ran out: the answer names the memory limit instead.
+bool WrapsOutOfMemory(const std::exception& e) {
+  return std::string(e.what()).find("std::bad_alloc") != std::string::npos;
+}
+
 KQ_TDict ErrorAnswer(const std::string& message) {
   KQ_TDict answer;
   answer["error"] = message;
@@ -52,12 +58,13 @@ KQ_TDict DoWork(const JobWork& work, const std::string& jobPath, const RunSettin
     exitCode = kExitSuccess;
     return answer;
   } catch (const PdfError& e) {
-    return ErrorAnswer(e.what());
+    return ErrorAnswer(WrapsOutOfMemory(e) ? OutOfMemoryMessage(workingOn) : e.what());
   } catch (const std::bad_alloc&) {
     return ErrorAnswer(OutOfMemoryMessage(workingOn));
   } catch (const std::exception& e) {
     // Library failures the work did not expect; each names its file.
-    return ErrorAnswer(std::string("the operation failed: ") + e.what());
+    return ErrorAnswer(WrapsOutOfMemory(e) ? OutOfMemoryMessage(workingOn)
+                                           : std::string("the operation failed: ") + e.what());
   }
 }
 

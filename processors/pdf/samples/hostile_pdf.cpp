@@ -112,6 +112,23 @@ std::string WrongStreamLengthPdf() {
   return PagesWithContents({TextContent("Page 1"), broken, TextContent("Page 3")});
 }
 
+std::string ObjectAtOffsetZeroPdf(bool referenced) {
+  RawPdf pdf = OnePage(referenced ? "/Extra 6 0 R" : "");
+  pdf.Add("<< /Stale true >>");
+  std::string text = pdf.Text();
+  // Entries are 20 bytes each after "xref\n0 7\n"; object 6's is the seventh.
+  std::size_t table = text.find("xref\n");
+  std::size_t entries = text.find('\n', table + 5) + 1;
+  text.replace(entries + 6 * 20, 10, "0000000000");
+  return text;
+}
+
+std::string MalformedMarkedContentPdf() {
+  return PagesWithContents({Stream("/Span << /ActualText (x) 1 2 >> BDC\nBT /F1 24 Tf 72 700 Td "
+                                   "(Page 1) Tj ET\nEMC\n")},
+                           "0 0 612 792", "/ExtGState << /GS9 << /Type /ExtGState /CA 0.5 >> >>");
+}
+
 std::string RepeatedPageObjectPdf() {
   RawPdf pdf;
   pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");

@@ -37,6 +37,14 @@ std::string HeavyPagesPdf(int pages, long long bytesPerPage, bool compressed = t
 // Three pages; the second page's content stream declares a /Length 40 bytes short, so that
 // qpdf cannot read it and replaces it by null.
 std::string WrongStreamLengthPdf();
+// One page ("Page 1") and an object 6 whose cross-reference entry points at offset 0, where
+// no object is (qpdf: "object has offset 0"); with `referenced`, the catalog refers to it
+// (/Extra 6 0 R), else nothing does, as in files whose writer left a stale entry behind.
+std::string ObjectAtOffsetZeroPdf(bool referenced);
+// One page ("Page 1") whose content marks its text with a property dictionary holding a
+// number where a key belongs (<< /ActualText (x) 1 2 >>), as some TeX packages write it, and
+// whose resources hold a graphics state the content does not use (/GS9).
+std::string MalformedMarkedContentPdf();
 // Three pages whose page tree lists the second page object twice (qpdf copies it and warns,
 // losing nothing): four pages.
 std::string RepeatedPageObjectPdf();
