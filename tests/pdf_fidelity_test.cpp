@@ -1,12 +1,14 @@
 // Valid documents of structures the writers of PDF use but that are easy to get wrong, run
 // through the PDF programs as the server runs them: a document that encrypts only its
-// attachments. Results are checked with Debian's qpdf and pdftotext.
+// attachments, one whose /Resources refer to a stream. Results are checked with Debian's qpdf and
+// pdftotext.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "processors/pdf/samples/locked_attachments_pdf.h"
+#include "processors/pdf/samples/stream_resources_pdf.h"
 #include "tests/pdf_job.h"
 #include "tests/pdf_root_test.h"
 #include "tests/support/test_support.h"
@@ -29,6 +31,7 @@ class PdfFidelity : public PdfRootTest {
       document.annotationData = "the annotation's file";
       WriteFile(InRoot(LockedName(cipher)), pdf::samples::LockedAttachmentsPdf(document));
     }
+    WriteFile(InRoot("stream-resources.pdf"), pdf::samples::StreamResourcesPdf());
   }
 
   static std::string LockedName(AttachmentCipher cipher) {
@@ -180,6 +183,25 @@ TEST_F(PdfFidelity, WithThePasswordEncryptedAttachmentsAreDecrypted) {
         Tool(QPDF_PROGRAM, {"--password=user-pw", "--show-attachment=secret.txt", InRoot("o.pdf")}),
         "the attached secret");
     EXPECT_EQ(tools_.PageText(InRoot("o.pdf"), 1, "user-pw"), "Page 1");
+  }
+}
+
+// qpdf's resource pruning copies each /Resources as a dictionary and threw "stream objects
+// cannot be cloned" on one that refers to a stream, which readers ignore and qpdf writes.
+TEST_F(PdfFidelity, ResourcesReferringToAStreamAreWrittenAsTheyAre) {
+  ASSERT_TRUE(tools_.Checks(InRoot("stream-resources.pdf")));
+  ASSERT_EQ(tools_.PageText(InRoot("stream-resources.pdf"), 1), "Page 1\n\nIn the form");
+  for (const auto& [program, parameters] : WritingRuns("stream-resources.pdf")) {
+    SCOPED_TRACE(program);
+    fs::remove(InRoot("o.pdf"));
+    Run run = RunProcessor(program, parameters);
+    EXPECT_EQ(run.exitCode, 0) << Show(run.answer);
+    if (run.exitCode != 0)
+      continue;
+    EXPECT_TRUE(tools_.Checks(InRoot("o.pdf")));
+    std::string text = WithoutBlanks(tools_.PageText(InRoot("o.pdf"), 1));
+    EXPECT_THAT(text, HasSubstr("Page1"));
+    EXPECT_THAT(text, HasSubstr("Intheform"));
   }
 }
 
