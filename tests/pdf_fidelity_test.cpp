@@ -182,6 +182,8 @@ TEST_F(PdfFidelity, WithThePasswordEncryptedAttachmentsAreDecrypted) {
     EXPECT_EQ(
         Tool(QPDF_PROGRAM, {"--password=user-pw", "--show-attachment=secret.txt", InRoot("o.pdf")}),
         "the attached secret");
+    // qpdf writes no encryption of attachments alone: the copy encrypts everything.
+    EXPECT_TRUE(tools_.NeedsPassword(InRoot("o.pdf")));
     EXPECT_EQ(tools_.PageText(InRoot("o.pdf"), 1, "user-pw"), "Page 1");
   }
 }

@@ -168,6 +168,11 @@ void WritePdf(QPDF& pdf, const run::OutputFile& output, RunLimits& limits,
     writer.setCompressStreams(setup.decoding.compressStreams);
     writer.setRecompressFlate(setup.decoding.recompressFlate);
     writer.setLinearization(setup.linearize);
+    // qpdf drops an input's encryption once the decoding is set (it holds that decoded
+    // streams and encryption do not go together), so it is copied here; a document read
+    // without its password has no /Encrypt left.
+    if (setup.keepEncryption && pdf.isEncrypted() && pdf.getTrailer().hasKey("/Encrypt"))
+      writer.copyEncryptionParameters(pdf);
     if (setup.configure)
       setup.configure(writer);
     writer.write();

@@ -56,10 +56,13 @@ PdfFile OpenPdf(os::FileHandle file, const std::string& label,
                 Damage damage = Damage::kRefuse);
 
 // How a document is written: what the writer decodes, and the rest of its setup
-// (encryption, object streams, linearization), which must not change the decoding.
+// (encryption, object streams, linearization), which must not change the decoding. An
+// encrypted document is written encrypted as it was unless `keepEncryption` is false;
+// `configure` may set another encryption.
 struct WriteSetup {
   WriterDecoding decoding;
   bool linearize = false;
+  bool keepEncryption = true;
   std::function<void(QPDFWriter&)> configure;
 };
 

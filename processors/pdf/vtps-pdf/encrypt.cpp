@@ -19,6 +19,7 @@ KQ_TDict PdfEncrypt(const run::JobParameters& parameters, document::OperationCon
   document::PdfFile& input = rewrite.input;
 
   document::WriteSetup setup;
+  setup.keepEncryption = false;  // an encrypted input gets the new encryption instead
   setup.configure = [&](QPDFWriter& writer) {
     writer.setR6EncryptionParameters(
         userPassword.c_str(), ownerPassword.c_str(),
