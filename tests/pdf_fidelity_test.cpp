@@ -63,6 +63,8 @@ class PdfFidelity : public PdfRootTest {
   }
 };
 
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
 const AttachmentCipher kCiphers[] = {AttachmentCipher::kAes128, AttachmentCipher::kAes256};
 
 // Every operation that writes a document, run on `file`, writing "o.pdf".
@@ -190,6 +192,24 @@ TEST_F(PdfFidelity, WithThePasswordEncryptedAttachmentsAreDecrypted) {
 
 // qpdf's resource pruning copies each /Resources as a dictionary and threw "stream objects
 // cannot be cloned" on one that refers to a stream, which readers ignore and qpdf writes.
+TEST_F(PdfFidelity, EncryptedAttachmentsAreDecryptedWithinTheStreamLimit) {
+  pdf::samples::LockedAttachmentsDocument document;
+  unsigned next = 1;
+  for (int i = 0; i < 3000; ++i) {  // about 3 kB of bytes Flate cannot shrink much
+    next = next * 1103515245u + 12345u;
+    document.fileData += static_cast<char>('!' + (next >> 16) % 90);
+  }
+  WriteFile(InRoot("big.pdf"), pdf::samples::LockedAttachmentsPdf(document));
+  Environment small = {{"VTPS_PDF_MAX_STREAM_BYTES", "1024"}};
+  Run limited =
+      RunProcessor("pdf-info", Dict({{"file", "big.pdf"}, {"password", "user-pw"}}), small);
+  EXPECT_EQ(limited.exitCode, 1) << Show(limited.answer);
+  EXPECT_THAT(Text(limited.answer, "error"), HasSubstr("(VTPS_PDF_MAX_STREAM_BYTES)"));
+  // Without the password nothing is decrypted.
+  Run locked = RunProcessor("pdf-info", Dict({{"file", "big.pdf"}}), small);
+  EXPECT_EQ(locked.exitCode, 0) << Show(locked.answer);
+}
+
 TEST_F(PdfFidelity, ResourcesReferringToAStreamAreWrittenAsTheyAre) {
   ASSERT_TRUE(tools_.Checks(InRoot("stream-resources.pdf")));
   ASSERT_EQ(tools_.PageText(InRoot("stream-resources.pdf"), 1), "Page 1\n\nIn the form");

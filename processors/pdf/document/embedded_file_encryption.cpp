@@ -159,7 +159,8 @@ std::optional<FileCipher> OnlyEmbeddedFilesCipher(QPDFObjectHandle encrypt) {
   return FilterCipher(encrypt, encrypt.getKey("/EFF"));
 }
 
-void DecryptEmbeddedFiles(QPDF& pdf, FileCipher cipher, const std::string& label) {
+void DecryptEmbeddedFiles(QPDF& pdf, FileCipher cipher, DecodeBudget& decoding,
+                          const std::string& label) {
   if (cipher == FileCipher::kNone)
     return;
   QPDFObjectHandle encrypt = pdf.getTrailer().getKey("/Encrypt");
@@ -176,7 +177,12 @@ void DecryptEmbeddedFiles(QPDF& pdf, FileCipher cipher, const std::string& label
     QPDFObjGen id = file.getObjGen();
     std::string key =
         QPDF::compute_data_key(fileKey, id.getObj(), id.getGen(), aes, version, revision);
+    QPDFObjectHandle length = file.getDict().getKey("/Length");
+    long long stored = length.isInteger() ? length.getIntValue() : 0;
+    if (stored > decoding.NextStreamLimit())
+      decoding.ThrowPassed(file, label);
     std::shared_ptr<Buffer> raw = file.getRawStreamData();
+    decoding.Charge(static_cast<long long>(raw->getSize()), label);
     std::string data(reinterpret_cast<const char*>(raw->getBuffer()), raw->getSize());
     std::optional<std::string> plain = aes ? AesDecrypted(key, data) : Rc4Decrypted(key, data);
     if (!plain)

@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+#include "processors/pdf/document/decode_limit.h"
+
 namespace pdf::document {
 
 // How the embedded files of a document are encrypted.
@@ -29,8 +31,10 @@ std::optional<FileCipher> OnlyEmbeddedFilesCipher(QPDFObjectHandle encrypt);
 // reachable from its trailer: a stream under a file specification's /EF, or of /Type
 // /EmbeddedFile, without a crypt filter of its own. Each one's data is replaced by the
 // decrypted bytes, its filters kept. Throws PdfError naming `label` and the stream when its
-// bytes are no AES data (not whole blocks, or the padding is wrong).
-void DecryptEmbeddedFiles(QPDF& pdf, FileCipher cipher, const std::string& label);
+// bytes are no AES data (not whole blocks, or the padding is wrong). The stored bytes, held in
+// memory to be decrypted, are charged to `decoding` first; PdfError names the limit they pass.
+void DecryptEmbeddedFiles(QPDF& pdf, FileCipher cipher, DecodeBudget& decoding,
+                          const std::string& label);
 
 // Takes the embedded files out of `pdf`, read without its password, when `cipher` encrypts
 // them: each embedded file stream becomes null wherever it is referred to, and the catalog's

@@ -115,7 +115,7 @@ PdfFile OpenPdf(os::FileHandle handle, const std::string& label,
                            std::to_string(result.lockedAttachments) +
                            " embedded files are left out");
     } else if (std::optional<FileCipher> cipher = OnlyEmbeddedFilesEncrypted(*result.pdf)) {
-      DecryptEmbeddedFiles(*result.pdf, *cipher, label);
+      DecryptEmbeddedFiles(*result.pdf, *cipher, limits.decoding, label);
     }
     result.pages = QPDFPageDocumentHelper(*result.pdf).getAllPages();
   } catch (const PdfError&) {
