@@ -18,10 +18,6 @@ namespace {
 // The deepest nesting linearized: 3.7 MB of qpdf's recursion, half the main stack.
 constexpr long long kMaxLinearizedNesting = 10'000;
 
-}  // namespace
-
-namespace {
-
 // A key to read a document with in place of its password: qpdf then checks no password and
 // decrypts with it what the security handler encrypts. Only a document that encrypts nothing
 // but its embedded files is read so (which are then taken out), so the key never matters.
@@ -82,9 +78,8 @@ PdfFile OpenPdf(os::FileHandle handle, const std::string& label,
     if (password)
       throw PdfError(file + ": the password is wrong");
     // A document that encrypts only its attachments opens without its password, as in
-    // readers; its attachments cannot, and are taken out below.
-    // Read with a key not the file's, another document's encrypted objects are garbage, and
-    // whatever that reading says, it is the password that is missing.
+    // readers; its attachments cannot, and are taken out below. Any other document read
+    // with a key not its own is garbage: whatever that reading says, the password is missing.
     result.pdf = std::make_shared<QPDF>();
     try {
       if (ReadPdf(*result.pdf, result.file, label, file, kPlaceholderKey, true, damage))
