@@ -93,6 +93,16 @@ TEST_F(PdfPageSelection, FormFieldsKeepTheirValuesAndEachCopyItsOwnName) {
   EXPECT_EQ(Fields("s-1.pdf"), std::vector<std::string>{"name=Hello form"});
 }
 
+TEST_F(PdfPageSelection, PagesWithoutFieldsOfAFormThatAsksForAppearancesAreCopied) {
+  // fm.pdf: form.pdf's page (whose form asks for appearances) then three pages without fields.
+  Succeeds("pdf-merge", Dict({{"input", Array({"form.pdf", "three.pdf"})}, {"output", "fm.pdf"}}),
+           "fm.pdf");
+  Succeeds("pdf-extract", Dict({{"file", "fm.pdf"}, {"pages", "2"}, {"output", "e.pdf"}}), "e.pdf");
+  EXPECT_TRUE(Fields("e.pdf").empty());
+  Succeeds("pdf-split", Dict({{"file", "fm.pdf"}, {"output", "s-%d.pdf"}}), "s-4.pdf");
+  EXPECT_EQ(Fields("s-1.pdf"), std::vector<std::string>{"name=Hello form"});
+}
+
 TEST_F(PdfPageSelection, HiddenLayersStayHidden) {
   // Each page draws one word in a layer its file hides and one in a layer it shows; the
   // second file hides by its base state, naming only the layer it shows.

@@ -123,6 +123,27 @@ TEST_F(PdfProcessor, PageOperationsWriteWhatTheToolsRead) {
          EXPECT_THAT(shown, HasSubstr("AESv3"));
          EXPECT_THAT(shown, HasSubstr("extract for any purpose: not allowed"));
        }},
+      // An encrypted input stays encrypted, with the same passwords, or takes the new ones.
+      {"pdf-rotate",
+       Dict(
+           {{"file", "locked.pdf"}, {"password", "user-pw"}, {"angle", "90"}, {"output", "r.pdf"}}),
+       [&](const KQ_TDict&) {
+         EXPECT_TRUE(tools_.NeedsPassword(InRoot("r.pdf")));
+         EXPECT_EQ(tools_.PageText(InRoot("r.pdf"), 1, "user-pw"), "Page 1");
+       }},
+      {"pdf-optimize",
+       Dict({{"file", "locked.pdf"}, {"password", "owner-pw"}, {"output", "o.pdf"}}),
+       [&](const KQ_TDict&) {
+         EXPECT_TRUE(tools_.NeedsPassword(InRoot("o.pdf")));
+         EXPECT_EQ(tools_.PageText(InRoot("o.pdf"), 3, "user-pw"), "Page 3");
+       }},
+      {"pdf-encrypt",
+       Dict({{"file", "locked.pdf"},
+             {"password", "user-pw"},
+             {"output", "e2.pdf"},
+             {"userPassword", "u2"},
+             {"ownerPassword", "o2"}}),
+       [&](const KQ_TDict&) { EXPECT_EQ(tools_.PageText(InRoot("e2.pdf"), 1, "u2"), "Page 1"); }},
       {"pdf-decrypt", Dict({{"file", "locked.pdf"}, {"password", "owner-pw"}, {"output", "d.pdf"}}),
        [&](const KQ_TDict&) {
          EXPECT_FALSE(tools_.NeedsPassword(InRoot("d.pdf")));

@@ -32,14 +32,19 @@ struct PdfFile {
   os::FileHandle file;  // the file read, open; other libraries reach it by its ProcPath
   std::shared_ptr<QPDF> pdf;
   std::vector<QPDFPageObjectHelper> pages;
+  // Embedded files taken out: the document encrypts only its attachments and was read
+  // without its password.
+  int lockedAttachments = 0;
 
   int PageCount() const { return static_cast<int>(pages.size()); }
 };
 
 // Reads the PDF in the open `file` and its page list; the result owns the file. Throws
 // PdfError naming `label` when the file is unreadable, damaged or not a PDF, or encrypted and
-// `password` is missing or wrong, when its page tree declares or holds more than `maxPages`
-// pages (counted before qpdf lists them, so a huge or self-multiplying tree is refused
+// `password` is missing or wrong (a document that encrypts only its embedded files is read
+// without it, those files taken out with a warning and counted in lockedAttachments; with it,
+// they are decrypted, which qpdf does not do), when its page tree declares or holds more than
+// `maxPages` pages (counted before qpdf lists them, so a huge or self-multiplying tree is refused
 // cheaply), when it holds no page, and when qpdf had to drop something while reading it.
 // The document is watched by `limits.damage` from then on.
 //
@@ -52,10 +57,13 @@ PdfFile OpenPdf(os::FileHandle file, const std::string& label,
                 Damage damage = Damage::kRefuse);
 
 // How a document is written: what the writer decodes, and the rest of its setup
-// (encryption, object streams, linearization), which must not change the decoding.
+// (encryption, object streams, linearization), which must not change the decoding. An
+// encrypted document is written encrypted as it was unless `keepEncryption` is false;
+// `configure` may set another encryption.
 struct WriteSetup {
   WriterDecoding decoding;
   bool linearize = false;
+  bool keepEncryption = true;
   std::function<void(QPDFWriter&)> configure;
   // The operation encrypts the output, which a document declaring PDF/A must not be.
   bool encrypts = false;

@@ -55,6 +55,7 @@ std::vector<QPDF*> Sources(const std::vector<CopiedPage>& pages) {
 void CarryForms(QPDF& assembled, const std::vector<CopiedPage>& pages) {
   std::map<QPDF*, std::unique_ptr<QPDFAcroFormDocumentHelper>> inputs;
   std::unique_ptr<QPDFAcroFormDocumentHelper> output;
+  bool needAppearances = false;
   for (const CopiedPage& page : pages) {
     std::unique_ptr<QPDFAcroFormDocumentHelper>& input = inputs[page.source];
     if (!input)
@@ -64,9 +65,12 @@ void CarryForms(QPDF& assembled, const std::vector<CopiedPage>& pages) {
     if (!output)
       output = std::make_unique<QPDFAcroFormDocumentHelper>(assembled);
     output->fixCopiedAnnotations(page.to, page.from, *input);
-    if (input->getNeedAppearances())
-      output->setNeedAppearances(true);
+    needAppearances = needAppearances || input->getNeedAppearances();
   }
+  // Pages without fields give the output no form, and qpdf only warns (which the damage
+  // watch takes for damage) when asked to set a flag of a form there is not.
+  if (needAppearances && output->hasAcroForm())
+    output->setNeedAppearances(true);
 }
 
 // The inputs' optional content as one set of properties: every input's layers, and in the

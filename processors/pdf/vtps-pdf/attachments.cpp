@@ -40,8 +40,13 @@ struct Attachment {
 };
 
 // The document's attachments, in the order of their names. Throws PdfError naming the file
-// when the list cannot be read or holds more than kMaxAttachments entries.
-std::vector<Attachment> ListAttachments(QPDF& pdf, const std::string& label) {
+// when the list cannot be read or holds more than kMaxAttachments entries, and asking for the
+// "password" when the document encrypts its attachments and was read without it.
+std::vector<Attachment> ListAttachments(const document::PdfFile& input) {
+  QPDF& pdf = *input.pdf;
+  const std::string& label = input.label;
+  if (input.lockedAttachments > 0)
+    throw PdfError("file \"" + label + "\" encrypts its attachments; give its \"password\"");
   return WithLibraryFailures("file \"" + label + "\": its attachments cannot be read", [&] {
     std::vector<Attachment> attachments;
     QPDFEmbeddedFileDocumentHelper files(pdf);
@@ -230,7 +235,7 @@ KQ_TDict AddAttachments(const run::JobParameters& parameters, document::Operatio
   document::Rewrite rewrite = document::OpenRewrite(parameters, context, outputName);
   document::PdfFile& input = rewrite.input;
   QPDF& pdf = *input.pdf;
-  std::vector<Attachment> existing = ListAttachments(pdf, input.label);
+  std::vector<Attachment> existing = ListAttachments(input);
   std::set<std::string> names;
   for (const Attachment& attachment : existing)
     names.insert(attachment.name);
@@ -306,7 +311,7 @@ KQ_TDict ExtractAttachments(const run::JobParameters& parameters,
   auto folder = std::make_shared<const os::FileHandle>(
       context.paths.OpenFolder(folderName, parameters.Name("extract")));
   document::PdfFile input = document::OpenFileParameter(parameters, context);
-  std::vector<Attachment> attachments = ListAttachments(*input.pdf, input.label);
+  std::vector<Attachment> attachments = ListAttachments(input);
 
   // A name already in the folder (an input, an earlier extraction, anything) is never
   // replaced: the attachment gets a numbered name instead.
@@ -400,7 +405,7 @@ KQ_TDict PdfAttachments(const run::JobParameters& parameters, document::Operatio
   if (extracting)
     return ExtractAttachments(parameters, context);
   document::PdfFile input = document::OpenFileParameter(parameters, context);
-  return ListAnswer(ListAttachments(*input.pdf, input.label), context.limits, input.label);
+  return ListAnswer(ListAttachments(input), context.limits, input.label);
 }
 
 }  // namespace pdf::ops

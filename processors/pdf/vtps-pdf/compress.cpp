@@ -4,12 +4,12 @@
 // is never larger than the input unless the caller allows it: the input is then copied
 // unchanged.
 #include <qpdf/Pl_Flate.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include "processors/pdf/document/operation_context.h"
 #include "processors/pdf/document/page_precheck.h"
 #include "processors/pdf/editing/image_recompression.h"
 #include "processors/pdf/editing/shared_streams.h"
+#include "processors/pdf/editing/unused_resources.h"
 #include "processors/pdf/run/file_bytes.h"
 #include "processors/pdf/run/job_parameters.h"
 #include "processors/pdf/text/page_ranges.h"
@@ -49,7 +49,7 @@ KQ_TDict PdfCompress(const run::JobParameters& parameters, document::OperationCo
   editing::RecompressionResult images;
   int shared = 0;
   WithLibraryFailures("file \"" + input.label + "\" cannot be compressed", [&] {
-    QPDFPageDocumentHelper(*input.pdf).removeUnreferencedResources();
+    editing::RemoveUnusedResources(*input.pdf);
     images =
         editing::RecompressImages(*input.pdf, recompression, context.limits.images, input.label);
     shared = editing::ShareIdenticalStreams(*input.pdf);

@@ -14,7 +14,7 @@ KQ_TDict PdfDecrypt(const run::JobParameters& parameters, document::OperationCon
       document::OpenInput(context, parameters.String("file"), parameters.Name("file"), password);
   context.budget.Write(input.PageCount(), outputName);
   document::WriteSetup setup;
-  setup.configure = [](QPDFWriter& writer) { writer.setPreserveEncryption(false); };
+  setup.keepEncryption = false;
   document::WritePdf(*input.pdf, *output, context.limits, input.label, setup);
   output->Commit();
 

@@ -20,6 +20,7 @@ KQ_TDict PdfEncrypt(const run::JobParameters& parameters, document::OperationCon
 
   document::WriteSetup setup;
   setup.encrypts = true;
+  setup.keepEncryption = false;  // an encrypted input gets the new encryption instead
   setup.configure = [&](QPDFWriter& writer) {
     writer.setR6EncryptionParameters(
         userPassword.c_str(), ownerPassword.c_str(),

@@ -114,7 +114,9 @@ void FlattenPage(QPDFPageObjectHelper& page, int number, QPDFAcroFormDocumentHel
       // The field's default resources (its fonts) go with the appearance onto the page.
       QPDFFormFieldObjectHelper field = forms.getFieldForAnnotation(annotation);
       QPDFObjectHandle appearanceResources = appearance.getDict().getKey("/Resources");
-      if (appearanceResources.isIndirect()) {
+      // A shared dictionary is copied before it changes; anything else (a stream, which
+      // readers ignore and which cannot be copied so) gives way to a dictionary of its own.
+      if (appearanceResources.isIndirect() && appearanceResources.isDictionary()) {
         appearance.getDict().replaceKey("/Resources", appearanceResources.shallowCopy());
         appearanceResources = appearance.getDict().getKey("/Resources");
       }

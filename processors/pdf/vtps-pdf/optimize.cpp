@@ -1,9 +1,8 @@
 // PdfOptimize: the document rewritten smaller: object streams, compressed streams, no
 // unreferenced objects or resources, and linearized for the web unless asked not to.
-#include <qpdf/QPDFPageDocumentHelper.hh>
-
 #include "processors/pdf/document/operation_context.h"
 #include "processors/pdf/document/page_precheck.h"
+#include "processors/pdf/editing/unused_resources.h"
 #include "processors/pdf/run/job_parameters.h"
 #include "processors/pdf/text/page_ranges.h"
 #include "processors/pdf/text/pdf_error.h"
@@ -23,7 +22,7 @@ KQ_TDict PdfOptimize(const run::JobParameters& parameters, document::OperationCo
       input.pages, all, {context.limits.maxStreamBytes, false, false, &context.limits.decoding},
       input.label);
   try {
-    QPDFPageDocumentHelper(*input.pdf).removeUnreferencedResources();
+    editing::RemoveUnusedResources(*input.pdf);
   } catch (const std::exception& e) {
     throw PdfError("file \"" + input.label + "\" cannot be optimized (" + e.what() + ")");
   }
