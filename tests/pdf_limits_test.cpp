@@ -199,6 +199,21 @@ TEST_F(PdfLimits, DecodedStreamsAreBounded) {
   EXPECT_EQ(merge.exitCode, 0) << Show(merge.answer);
 }
 
+TEST_F(PdfLimits, PagesAreCopiedWithWhatTheyUseNotEveryResourceTheyList) {
+  if (!os::kAddressSpaceLimitAvailable)
+    GTEST_SKIP() << "this sanitizer build reserves terabytes of address space, so the "
+                    "processor sets no address-space limit";
+  // 65,000 forms listed, one drawn: copying them all twice took about a gigabyte.
+  Put("crowded.pdf", pdf::samples::CrowdedResourcesPdf(65'000));
+  Run merge =
+      RunProcessor("pdf-merge", Dict({{"input", Repeated("crowded.pdf", 2)}, {"output", "m.pdf"}}),
+                   {{"VTPS_PDF_MAX_MEMORY_MB", "400"}});
+  ASSERT_EQ(merge.exitCode, 0) << Show(merge.answer);
+  EXPECT_TRUE(tools_.Checks(InRoot("m.pdf")));
+  EXPECT_EQ(tools_.PageText(InRoot("m.pdf"), 2), "Page 1");
+  EXPECT_LT(std::filesystem::file_size(InRoot("m.pdf")), 100'000u);
+}
+
 TEST_F(PdfLimits, RunningOutOfMemoryNamesTheFileAndTheSetting) {
   if (!os::kAddressSpaceLimitAvailable)
     GTEST_SKIP() << "this sanitizer build reserves terabytes of address space, so the "

@@ -7,9 +7,19 @@
 #include <utility>
 
 #include "processors/pdf/editing/document_parts.h"
+#include "processors/pdf/editing/unused_resources.h"
 #include "processors/pdf/text/pdf_error.h"
 
 namespace pdf::editing {
+
+namespace {
+
+// Resource entries beyond which a page is pruned to what its content uses before it is
+// copied: qpdf copies everything a page's resources list, and a file whose every page lists
+// tens of thousands of forms it never draws took a gigabyte to merge with itself.
+constexpr long long kCrowdedResources = 1000;
+
+}  // namespace
 
 std::shared_ptr<QPDF> AssembleDocument(const std::vector<PageSelection>& selections) {
   auto document = std::make_shared<QPDF>();
@@ -23,6 +33,9 @@ std::shared_ptr<QPDF> AssembleDocument(const std::vector<PageSelection>& selecti
       for (int number : selection.pages) {
         QPDFObjectHandle from =
             selection.file->pages.at(static_cast<std::size_t>(number - 1)).getObjectHandle();
+        QPDFPageObjectHelper source(from);
+        if (ResourceEntries(source) > kCrowdedResources)
+          RemoveUnusedResources(source);
         QPDFObjectHandle page = from;
         if (!added.insert({selection.file->pdf.get(), number}).second) {
           // The page tree may hold a page object only once: a repeat gets its own shallow

@@ -31,12 +31,29 @@ bool Prunable(QPDFPageObjectHelper& page) {
 int RemoveUnusedResources(QPDF& pdf) {
   int kept = 0;
   for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(pdf).getAllPages()) {
-    if (Prunable(page))
-      page.removeUnreferencedResources();
-    else
+    if (!RemoveUnusedResources(page))
       ++kept;
   }
   return kept;
+}
+
+bool RemoveUnusedResources(QPDFPageObjectHelper& page) {
+  if (!Prunable(page))
+    return false;
+  page.removeUnreferencedResources();
+  return true;
+}
+
+long long ResourceEntries(QPDFPageObjectHelper& page) {
+  QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+  if (!resources.isDictionary())
+    return 0;
+  long long entries = 0;
+  for (const std::string& key : resources.getKeys()) {
+    QPDFObjectHandle kind = resources.getKey(key);
+    entries += kind.isDictionary() ? static_cast<long long>(kind.getKeys().size()) : 1;
+  }
+  return entries;
 }
 
 }  // namespace pdf::editing

@@ -7,11 +7,20 @@
 #pragma once
 
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
 
 namespace pdf::editing {
 
 // Prunes every page of `pdf` whose resources and forms' resources are dictionaries (or
 // absent); returns the number of pages left as they were. qpdf's failures pass as they are.
 int RemoveUnusedResources(QPDF& pdf);
+
+// The same for one page: false when it is left as it is. A page that shares its resources
+// with others gets resource dictionaries of its own; the others keep theirs.
+bool RemoveUnusedResources(QPDFPageObjectHelper& page);
+
+// How many entries the resource dictionaries of `page` hold together (its own or inherited
+// /Resources: fonts, XObjects, graphics states, ...), not counting those of its forms.
+long long ResourceEntries(QPDFPageObjectHelper& page);
 
 }  // namespace pdf::editing

@@ -129,6 +129,24 @@ std::string MalformedMarkedContentPdf() {
                            "0 0 612 792", "/ExtGState << /GS9 << /Type /ExtGState /CA 0.5 >> >>");
 }
 
+std::string CrowdedResourcesPdf(int forms) {
+  RawPdf pdf;
+  pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");
+  pdf.Add("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  int page = pdf.Reserve();
+  int font = pdf.Add(kHelvetica);
+  int content = pdf.Add(Stream("q /X0 Do Q\nBT /F1 24 Tf 72 700 Td (Page 1) Tj ET\n"));
+  std::string list;
+  list.reserve(static_cast<std::size_t>(forms) * 16);
+  for (int i = 0; i < forms; ++i)
+    list += " /X" + std::to_string(i) + " " +
+            Ref(pdf.Add(Stream("0 0 1 1 re f", " /Type /XObject /Subtype /Form /BBox [0 0 1 1]")));
+  int resources = pdf.Add("<< /Font << /F1 " + Ref(font) + " >> /XObject <<" + list + " >> >>");
+  pdf.Set(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources " +
+                    Ref(resources) + " /Contents " + Ref(content) + " >>");
+  return pdf.Text();
+}
+
 std::string RepeatedPageObjectPdf() {
   RawPdf pdf;
   pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");

@@ -45,6 +45,9 @@ std::string ObjectAtOffsetZeroPdf(bool referenced);
 // number where a key belongs (<< /ActualText (x) 1 2 >>), as some TeX packages write it, and
 // whose resources hold a graphics state the content does not use (/GS9).
 std::string MalformedMarkedContentPdf();
+// One page ("Page 1") whose resources list `forms` forms (a filled square each) of which its
+// content draws one, as a tool that gives every page the resources of the whole document.
+std::string CrowdedResourcesPdf(int forms);
 // Three pages whose page tree lists the second page object twice (qpdf copies it and warns,
 // losing nothing): four pages.
 std::string RepeatedPageObjectPdf();
