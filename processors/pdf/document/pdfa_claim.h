@@ -18,7 +18,7 @@ namespace pdf::document {
 
 struct PdfaClaim {
   int part = 0;             // 1, 2, 3, 4
-  std::string conformance;  // "B", "A", "U"; "" when the packet names none (part 4)
+  std::string conformance;  // "B", "A", "U"; "" when the packet names none (PDF/A-4)
 
   // "PDF/A-1b".
   std::string Name() const;
