@@ -218,8 +218,10 @@ RecompressionResult RecompressImages(QPDF& pdf, const RecompressionSettings& set
     bool deviceGrey =
         grey || colourSpace.isNameAndEquals("/DeviceGray") || colourSpace.isNameAndEquals("/G");
     // Judged at the image's own resolution, before downsampling blurs its edges.
-    bool bilevel = settings.bilevel && deviceGrey && image::IsNearlyBilevel(raster);
+    image::GreyTones tones = settings.bilevel && deviceGrey ? image::ClassifyGreyTones(raster)
+                                                            : image::GreyTones::kContinuous;
     bool downsampled = false;
+    double dpi = 0;  // the lowest it is drawn at; 0: not known
     if (auto size = drawn.sizes.find(image.getObjGen());
         size != drawn.sizes.end() && drawn.unplaced.count(image.getObjGen()) == 0) {
       int newWidth = NeededPixels(raster.width, size->second.width, settings.maxDpi);
@@ -228,13 +230,19 @@ RecompressionResult RecompressImages(QPDF& pdf, const RecompressionSettings& set
         raster = image::Downsample(raster, newWidth, newHeight);
         downsampled = true;
       }
+      if (size->second.width > 0 && size->second.height > 0)
+        dpi = std::min(raster.width * 72.0 / size->second.width,
+                       raster.height * 72.0 / size->second.height);
     }
+    bool bilevel = tones == image::GreyTones::kBilevel && dpi >= kBilevelMinDpi;
+    bool fourBit = tones != image::GreyTones::kContinuous && !bilevel;
 
     std::shared_ptr<Buffer> best;
     bool bestIsJpeg = false;
-    if (bilevel) {
-      std::vector<unsigned char> bits = image::PackBilevel(raster);
-      best = Deflated(bits.data(), bits.size());
+    if (bilevel || fourBit) {
+      std::vector<unsigned char> packed =
+          bilevel ? image::PackBilevel(raster) : image::PackSixteenGreys(raster);
+      best = Deflated(packed.data(), packed.size());
     } else {
       best = Deflated(raster.samples.data(), raster.samples.size());
       std::shared_ptr<Buffer> jpeg = JpegOf(raster, settings.quality);
@@ -252,11 +260,14 @@ RecompressionResult RecompressImages(QPDF& pdf, const RecompressionSettings& set
     dictionary.replaceKey("/Height", QPDFObjectHandle::newInteger(raster.height));
     if (deviceGrey)
       dictionary.replaceKey("/ColorSpace", QPDFObjectHandle::newName("/DeviceGray"));
-    dictionary.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(bilevel ? 1 : 8));
+    dictionary.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(bilevel   ? 1
+                                                                            : fourBit ? 4
+                                                                                      : 8));
     ++result.recompressed;
     result.downsampled += downsampled;
     result.madeGrey += grey;
     result.madeBilevel += bilevel;
+    result.madeFourBit += fourBit;
   }
   return result;
 }

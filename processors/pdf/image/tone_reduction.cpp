@@ -33,9 +33,9 @@ Raster ToGrey(const Raster& rgb) {
   return grey;
 }
 
-bool IsNearlyBilevel(const Raster& grey) {
+GreyTones ClassifyGreyTones(const Raster& grey) {
   if (grey.components != 1 || grey.samples.size() != grey.Pixels() || grey.Pixels() == 0)
-    return false;
+    return GreyTones::kContinuous;
   const auto allowedTones = static_cast<std::size_t>(kBilevelToneFraction * grey.Pixels());
   const auto allowedEdges = static_cast<std::size_t>(kBilevelEdgeFraction * grey.Pixels());
   auto dark = [](unsigned char v) { return v <= kBilevelTolerance; };
@@ -60,14 +60,16 @@ bool IsNearlyBilevel(const Raster& grey) {
         }
       if (darkNear && lightNear) {
         if (++edges > allowedEdges)
-          return false;
+          return GreyTones::kContinuous;
       } else if (lightNear) {
         ++faint;
       } else if (++tones > allowedTones) {
-        return false;
+        return GreyTones::kContinuous;
       }
     }
-  return static_cast<double>(faint) <= kBilevelFaintShare * static_cast<double>(edges);
+  return static_cast<double>(faint) <= kBilevelFaintShare * static_cast<double>(edges)
+             ? GreyTones::kBilevel
+             : GreyTones::kStrokes;
 }
 
 std::vector<unsigned char> PackBilevel(const Raster& grey) {
@@ -81,6 +83,21 @@ std::vector<unsigned char> PackBilevel(const Raster& grey) {
         out[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
   }
   return bits;
+}
+
+std::vector<unsigned char> PackSixteenGreys(const Raster& grey) {
+  const std::size_t rowBytes = (static_cast<std::size_t>(grey.width) + 1) / 2;
+  std::vector<unsigned char> nibbles(rowBytes * static_cast<std::size_t>(grey.height), 0);
+  for (int y = 0; y < grey.height; ++y) {
+    const unsigned char* in = grey.samples.data() + static_cast<std::size_t>(y) * grey.width;
+    unsigned char* out = nibbles.data() + static_cast<std::size_t>(y) * rowBytes;
+    for (int x = 0; x < grey.width; ++x) {
+      // The nearest of the levels 0, 17, 34, ... 255.
+      auto level = static_cast<unsigned char>((in[x] * 15 + 127) / 255);
+      out[x / 2] |= static_cast<unsigned char>(x % 2 == 0 ? level << 4 : level);
+    }
+  }
+  return nibbles;
 }
 
 }  // namespace pdf::image

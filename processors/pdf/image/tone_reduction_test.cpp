@@ -92,36 +92,38 @@ TEST(ToGrey, TakesTheLuma) {
   EXPECT_EQ(grey.samples, (std::vector<unsigned char>{76, 10, 179}));
 }
 
-TEST(IsNearlyBilevel, AcceptsStrokesOnPaperAndKeepsTones) {
+TEST(ClassifyGreyTones, TellsStrokesOnPaperFromTones) {
+  using enum GreyTones;
   struct Case {
     const char* name;
     Raster grey;
-    bool bilevel;
+    GreyTones tones;
   };
   const Case cases[] = {
-      {"blank page", Make(200, 200, [](int, int) { return 250; }), true},
-      {"strokes", Make(240, 200, Strokes), true},
+      {"blank page", Make(200, 200, [](int, int) { return 250; }), kBilevel},
+      {"strokes", Make(240, 200, Strokes), kBilevel},
       // Paper a scanner made slightly grey and ink not quite black are still black and white.
       {"scanner levels",
        Make(240, 200,
             [](int x, int y) {
               return Strokes(x, y) == 0 ? 35 : Strokes(x, y) == 255 ? 220 : 128;
             }),
-       true},
-      {"gradient", Make(256, 100, [](int x, int) { return x; }), false},
+       kBilevel},
+      {"gradient", Make(256, 100, [](int x, int) { return x; }), kContinuous},
       // A 20 % tint box of 30 x 30 pixels beside strokes: its inside is a tone of its own.
       {"tint box",
        Make(400, 400,
             [](int x, int y) { return x >= 300 && x < 330 && y < 30 ? 204 : Strokes(x, y); }),
-       false},
-      // Grey type (mid-grey strokes on white, with no black near) is faint everywhere.
-      {"grey strokes",
-       Make(240, 200, [](int x, int y) { return Strokes(x, y) == 255 ? 255 : 128; }), false},
-      {"photo", Make(128, 128, [](int x, int y) { return 64 + (x * y) % 128; }), false},
+       kContinuous},
+      // Grey type (mid-grey strokes 3 pixels wide on white, with no black near) is faint
+      // everywhere: strokes, but not black and white.
+      {"grey strokes", Make(240, 200, [](int x, int) { return (x + 6) % 12 < 3 ? 128 : 255; }),
+       kStrokes},
+      {"photo", Make(128, 128, [](int x, int y) { return 64 + (x * y) % 128; }), kContinuous},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(IsNearlyBilevel(c.grey), c.bilevel) << c.name;
-  EXPECT_FALSE(IsNearlyBilevel(Raster{2, 1, 3, {0, 0, 0, 255, 255, 255}}));  // not grey
+    EXPECT_EQ(ClassifyGreyTones(c.grey), c.tones) << c.name;
+  EXPECT_EQ(ClassifyGreyTones(Raster{2, 1, 3, {0, 0, 0, 255, 255, 255}}), kContinuous);
 }
 
 TEST(PackBilevel, PacksRowsOfBitsPaddedToBytes) {
@@ -129,6 +131,12 @@ TEST(PackBilevel, PacksRowsOfBitsPaddedToBytes) {
   Raster grey =
       Make(10, 2, [](int x, int y) { return y == 0 ? (x % 2 ? 255 : 0) : (x < 9 ? 128 : 127); });
   EXPECT_EQ(PackBilevel(grey), (std::vector<unsigned char>{0x55, 0x40, 0xFF, 0x80}));
+}
+
+TEST(PackSixteenGreys, PacksTheNearestLevelTwoPixelsAByte) {
+  // 3 pixels a row: two bytes, the last half padding.
+  Raster grey{3, 2, 1, {0, 255, 128, 8, 9, 230}};
+  EXPECT_EQ(PackSixteenGreys(grey), (std::vector<unsigned char>{0x0F, 0x80, 0x01, 0xE0}));
 }
 
 }  // namespace

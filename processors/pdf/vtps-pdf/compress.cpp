@@ -1,7 +1,7 @@
 // PdfCompress: PdfOptimize's rewrite (object streams, unused resources and unreferenced
 // objects gone, every stream compressed) made smaller still: images downsampled to the
 // resolution they are drawn at (up to maxDpi), nearly neutral colour images made grey and
-// nearly black-and-white ones 1 bit, photographs recompressed as JPEG at a chosen quality,
+// scans of text 1 or 4 bits a pixel, photographs recompressed as JPEG at a chosen quality,
 // identical streams shared, Flate at its highest level. The result
 // is never larger than the input unless the caller allows it: the input is then copied
 // unchanged.
@@ -91,6 +91,7 @@ KQ_TDict PdfCompress(const run::JobParameters& parameters, document::OperationCo
   answer["imagesDownsampled"] = std::to_string(images.downsampled);
   answer["imagesMadeGrey"] = std::to_string(images.madeGrey);
   answer["imagesMadeBilevel"] = std::to_string(images.madeBilevel);
+  answer["imagesMadeFourBit"] = std::to_string(images.madeFourBit);
   answer["streamsShared"] = std::to_string(shared);
   return answer;
 }
