@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <set>
+#include <vector>
 
 #include "processors/pdf/document/page_precheck.h"
 #include "processors/pdf/document/reachable_objects.h"
@@ -29,15 +30,17 @@ class BoundedBuffer : public Pipeline {
       exceeded_ = true;
       throw std::length_error("image data longer than its dictionary says");
     }
-    bytes_.append(reinterpret_cast<const char*>(data), length);
+    bytes_.insert(bytes_.end(), data, data + length);
   }
   void finish() override {}
-  const std::string& Bytes() const { return bytes_; }
+  const std::vector<unsigned char>& Bytes() const { return bytes_; }
+  // Hands the bytes over, leaving the buffer empty: an image's samples are held once.
+  std::vector<unsigned char> Take() { return std::move(bytes_); }
   bool Exceeded() const { return exceeded_; }
 
  private:
   std::size_t maxBytes_;
-  std::string bytes_;
+  std::vector<unsigned char> bytes_;
   bool exceeded_ = false;
 };
 
@@ -203,9 +206,7 @@ RecompressionResult RecompressImages(QPDF& pdf, const RecompressionSettings& set
         samples.Bytes().size() != static_cast<std::size_t>(expected))
       continue;
 
-    image::Raster raster{
-        static_cast<int>(w), static_cast<int>(h), components,
-        std::vector<unsigned char>(samples.Bytes().begin(), samples.Bytes().end())};
+    image::Raster raster{static_cast<int>(w), static_cast<int>(h), components, samples.Take()};
     QPDFObjectHandle colourSpace = dictionary.getKey("/ColorSpace");
     // Only the device spaces: under an ICC profile equal channels need not be neutral, nor
     // 0 and 255 black and white.
