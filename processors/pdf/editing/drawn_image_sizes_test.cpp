@@ -122,9 +122,19 @@ TEST(MeasureDrawnImages, UnplacesWhatItCannotFollow) {
   for (const Case& c : cases)
     EXPECT_EQ(c.measured.unplaced.count(kImage), 1u) << c.name;
 
-  // Past the content budget no size is known at all.
+  // Past the content budget no size is known at all; a form counts each time it is drawn.
   DrawnImages exhausted = Measure(drawn, "", {}, "", DrawnImageLimits{16, 10});
   EXPECT_TRUE(exhausted.sizes.empty());
+  std::string form = Form("q 10 0 0 10 0 0 cm /Im1 Do Q" + std::string(100, ' '), kFormResources);
+  std::string page = drawn;
+  for (int i = 0; i < 10; ++i)
+    page += "/Fm1 Do ";
+  DrawnImages once =
+      Measure(page, "/XObject << /Im1 3 0 R /Fm1 4 0 R >>", {form}, "", DrawnImageLimits{16, 1500});
+  EXPECT_EQ(once.sizes.count(kImage), 1u);
+  DrawnImages repeated =
+      Measure(page, "/XObject << /Im1 3 0 R /Fm1 4 0 R >>", {form}, "", DrawnImageLimits{16, 800});
+  EXPECT_TRUE(repeated.sizes.empty());
   // An image in the resources that nothing draws has no size and is not unplaced.
   DrawnImages unused = Measure("0 0 m 10 10 l S");
   EXPECT_TRUE(unused.sizes.empty());
