@@ -430,6 +430,11 @@ TEST_F(PdfScan, CompressStoresTextScansInFewBitsAndKeepsTheirLook) {
     EXPECT_LT(difference, c.difference);
   }
 
+  // Without downsampling the scan's resolution still counts: 1 bit.
+  Run kept = RunProcessor(
+      "pdf-compress", Dict({{"file", "grey-scan.pdf"}, {"output", "kept.pdf"}, {"maxDpi", "0"}}));
+  ASSERT_EQ(kept.exitCode, 0) << Show(kept.answer);
+  EXPECT_EQ(Text(kept.answer, "imagesMadeBilevel"), "1");
   // Asked not to, the scan keeps its grey levels.
   Run grey =
       RunProcessor("pdf-compress",

@@ -5,6 +5,7 @@
 #include <qpdf/Pl_Flate.hh>
 
 #include <cmath>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -142,10 +143,10 @@ RecompressionResult RecompressImages(QPDF& pdf, const RecompressionSettings& set
     for (const char* key : {"/SMask", "/Mask"})
       if (QPDFObjectHandle mask = image.getDict().getKey(key); mask.isStream())
         masks.insert(mask.getObjGen());
-  // Only images whose every use is known may lose pixels.
-  DrawnImages drawn;
-  if (settings.maxDpi > 0)
-    drawn = MeasureDrawnImages(pdf);
+  // Where the images are drawn decides downsampling and 1 bit; only images whose every use
+  // is known may lose pixels. Measured when the first image is decoded: a document without
+  // images to recompress is not parsed for it.
+  std::optional<DrawnImages> drawn;
   RecompressionResult result;
   for (QPDFObjectHandle& image : images) {
     if (masks.count(image.getObjGen()) > 0)
@@ -206,6 +207,8 @@ RecompressionResult RecompressImages(QPDF& pdf, const RecompressionSettings& set
         samples.Bytes().size() != static_cast<std::size_t>(expected))
       continue;
 
+    if (!drawn)
+      drawn = MeasureDrawnImages(pdf);
     image::Raster raster{static_cast<int>(w), static_cast<int>(h), components, samples.Take()};
     QPDFObjectHandle colourSpace = dictionary.getKey("/ColorSpace");
     // Only the device spaces: under an ICC profile equal channels need not be neutral, nor
@@ -223,8 +226,8 @@ RecompressionResult RecompressImages(QPDF& pdf, const RecompressionSettings& set
                                                             : image::GreyTones::kContinuous;
     bool downsampled = false;
     double dpi = 0;  // the lowest it is drawn at; 0: not known
-    if (auto size = drawn.sizes.find(image.getObjGen());
-        size != drawn.sizes.end() && drawn.unplaced.count(image.getObjGen()) == 0) {
+    if (auto size = drawn->sizes.find(image.getObjGen());
+        size != drawn->sizes.end() && drawn->unplaced.count(image.getObjGen()) == 0) {
       int newWidth = NeededPixels(raster.width, size->second.width, settings.maxDpi);
       int newHeight = NeededPixels(raster.height, size->second.height, settings.maxDpi);
       if (newWidth < raster.width || newHeight < raster.height) {
