@@ -16,7 +16,8 @@ namespace {
 struct Matrix {
   double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
 
-  // This matrix applied after `first` (PDF's `first` x this).
+  // This matrix applied after `first`: a point goes through `first`, then this (PDF's
+  // `first` x this). A cm operand and a form's /Matrix apply before the current matrix.
   Matrix After(const Matrix& first) const {
     return {first.a * a + first.b * c,     first.a * b + first.b * d,
             first.c * a + first.d * c,     first.c * b + first.d * d,
@@ -125,7 +126,7 @@ class Measurer {
       } else if (op == "cm") {
         Matrix m;
         if (ToMatrix(operands_, m))
-          ctm_ = m.After(ctm_);
+          ctm_ = ctm_.After(m);
         else
           failed = true;
       } else if (op == "Do" && operands_.size() == 1 && operands_[0].isName()) {
@@ -174,7 +175,7 @@ class Measurer {
       if (!resources.isDictionary())
         resources = resources_;
       owner_.open_.insert(form);
-      owner_.Follow(resources, matrix.After(ctm_), depth_ + 1,
+      owner_.Follow(resources, ctm_.After(matrix), depth_ + 1,
                     [&](QPDFObjectHandle::ParserCallbacks* callbacks) {
                       xobject.parseAsContents(callbacks);
                     });

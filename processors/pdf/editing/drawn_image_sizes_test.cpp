@@ -57,7 +57,9 @@ TEST(MeasureDrawnImages, FollowsTheMatrixToEachDo) {
   const Case cases[] = {
       {"scaled", Measure("q 100 0 0 50 10 10 cm /Im1 Do Q"), 100, 50},
       {"turned", Measure("q 0 72 -144 0 300 0 cm /Im1 Do Q"), 72, 144},
-      {"matrices multiply", Measure("q 2 0 0 3 0 0 cm 10 0 0 10 5 5 cm /Im1 Do Q"), 20, 30},
+      // A later cm applies before the earlier ones: scaled, then turned (the other order
+      // would swap the sides).
+      {"matrices in order", Measure("0 1 -1 0 0 0 cm 100 0 0 50 0 0 cm /Im1 Do"), 100, 50},
       // Q takes back what q saved: the image is drawn at 10, not 20.
       {"Q restores", Measure("q 2 0 0 2 0 0 cm Q 10 0 0 10 0 0 cm /Im1 Do"), 10, 10},
       {"nested q", Measure("q 2 0 0 2 0 0 cm q 10 0 0 10 0 0 cm /Im1 Do Q /Im1 Do Q /Im1 Do"), 20,
@@ -70,6 +72,11 @@ TEST(MeasureDrawnImages, FollowsTheMatrixToEachDo) {
        Measure("q 1 0 0 1 50 50 cm /Fm1 Do Q", "/XObject << /Im1 3 0 R /Fm1 4 0 R >>",
                {Form("q 30 0 0 30 0 0 cm /Im1 Do Q", "/Matrix [2 0 0 2 0 0] " + kFormResources)}),
        60, 60},
+      // The form's matrix applies before the page's: turned, then scaled.
+      {"form matrix in order",
+       Measure("100 0 0 50 0 0 cm /Fm1 Do", "/XObject << /Im1 3 0 R /Fm1 4 0 R >>",
+               {Form("/Im1 Do", "/Matrix [0 1 -1 0 0 0] " + kFormResources)}),
+       50, 100},
       {"form in a form",
        Measure("3 0 0 3 0 0 cm /Fm1 Do", "/XObject << /Im1 3 0 R /Fm1 4 0 R >>",
                {Form("/Fm2 Do", "/Resources << /XObject << /Fm2 5 0 R >> >>"),

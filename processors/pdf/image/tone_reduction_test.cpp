@@ -86,12 +86,6 @@ TEST(IsNearlyGrey, AcceptsNeutralPixelsOnly) {
   EXPECT_FALSE(IsNearlyGrey(Make(10, 10, [](int, int) { return 0; })));  // not RGB
 }
 
-TEST(ToGrey, TakesTheLuma) {
-  Raster grey = ToGrey(Raster{3, 1, 3, {255, 0, 0, 10, 10, 10, 0, 255, 255}});
-  EXPECT_EQ(grey.components, 1);
-  EXPECT_EQ(grey.samples, (std::vector<unsigned char>{76, 10, 179}));
-}
-
 TEST(ClassifyGreyTones, TellsStrokesOnPaperFromTones) {
   using enum GreyTones;
   struct Case {
