@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/kqtypes/kqtypes.h"
+#include "processors/pdf/samples/raw_pdf.h"
 #include "processors/pdf/samples/sample_pdf.h"
 #include "tests/pdf_images.h"
 #include "tests/pdf_job.h"
@@ -25,6 +26,83 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
 using PdfScan = PdfScanTest;
+
+// An 8-bit image for a PDF the test writes itself.
+struct PdfImage {
+  int width = 0;
+  int height = 0;
+  const char* colourSpace = "/DeviceGray";
+  std::vector<unsigned char> samples;
+};
+
+// Writes a Letter page drawing `content` with `images` as /Im1, /Im2, ... (Flate).
+void WriteImagePage(const std::string& path, const std::vector<PdfImage>& images,
+                    const std::string& content) {
+  using pdf::samples::Ref;
+  pdf::samples::RawPdf raw;
+  raw.Add("<< /Type /Catalog /Pages 2 0 R >>");
+  int tree = raw.Reserve();
+  std::string names;
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    const PdfImage& image = images[i];
+    std::string data(image.samples.begin(), image.samples.end());
+    int object = raw.Add(pdf::samples::Stream(
+        pdf::samples::Deflated(data),
+        "/Type /XObject /Subtype /Image /Width " + std::to_string(image.width) + " /Height " +
+            std::to_string(image.height) + " /ColorSpace " + image.colourSpace +
+            " /BitsPerComponent 8 /Filter /FlateDecode"));
+    names += "/Im" + std::to_string(i + 1) + " " + Ref(object) + " ";
+  }
+  int stream = raw.Add(pdf::samples::Stream(content));
+  int page = raw.Add(
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << "
+      "/XObject << " +
+      names + ">> >> /Contents " + Ref(stream) + " >>");
+  raw.Set(tree, "<< /Type /Pages /Kids [" + Ref(page) + "] /Count 1 >>");
+  vtps_test::WriteFile(path, raw.Text());
+}
+
+// A Letter page of 44 lines of 11-point Helvetica, as a typed letter is.
+void WriteTextPage(const std::string& path) {
+  std::string content = "BT /F1 11 Tf 14 TL 72 730 Td\n";
+  for (int line = 1; line <= 44; ++line)
+    content += "(Line " + std::to_string(line) +
+               ": the quick brown fox jumps over the lazy dog, 0123456789.) Tj T*\n";
+  content += "ET\n";
+  vtps_test::WriteFile(path, pdf::samples::PagesWithContents({pdf::samples::Stream(content)}));
+}
+
+// One channel of `picture` as grey samples.
+std::vector<unsigned char> Channel(const Picture& picture, int channel) {
+  std::vector<unsigned char> grey;
+  grey.reserve(picture.pixels.size() / 3);
+  for (std::size_t i = static_cast<std::size_t>(channel); i < picture.pixels.size(); i += 3)
+    grey.push_back(picture.pixels[i]);
+  return grey;
+}
+
+// The mean absolute difference of two pictures' samples; 255 when their sizes differ.
+double MeanDifference(const Picture& a, const Picture& b) {
+  if (a.width != b.width || a.height != b.height || a.pixels.empty())
+    return 255;
+  double sum = 0;
+  for (std::size_t i = 0; i < a.pixels.size(); ++i)
+    sum += std::abs(a.pixels[i] - b.pixels[i]);
+  return sum / static_cast<double>(a.pixels.size());
+}
+
+// The rows of `pdfimages -list` for images (not masks), split into fields.
+std::vector<std::vector<std::string>> ImageRows(const std::string& listing) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(listing);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::vector<std::string> row{std::istream_iterator<std::string>(fields), {}};
+    if (row.size() > 12 && row[2] == "image")
+      rows.push_back(row);
+  }
+  return rows;
+}
 
 TEST_F(PdfScan, FromImagesMakesOnePagePerImageDrawnAsStored) {
   // Each image is 40 x 20 pixels of one colour, except where noted.
@@ -297,6 +375,164 @@ TEST_F(PdfScan, CompressShrinksScannedPhotosAndNeverGrowsByDefault) {
   Run quality = RunProcessor(
       "pdf-compress", Dict({{"file", "three.pdf"}, {"output", "x.pdf"}, {"imageQuality", "0"}}));
   EXPECT_THAT(Text(quality.answer, "error"), HasSubstr("parameter \"imageQuality\" is \"0\""));
+}
+
+TEST_F(PdfScan, CompressStoresTextScansInFewBitsAndKeepsTheirLook) {
+  WriteTextPage(InRoot("typed.pdf"));
+  // A 300 dpi grey scan (DeviceGray, Flate) and a 150 dpi RGB render wrapped by
+  // pdf-from-images.
+  Picture scan = Rendered("typed.pdf", 1, 300);
+  ASSERT_EQ(scan.width, 2550);
+  WriteImagePage(InRoot("grey-scan.pdf"), {{2550, 3300, "/DeviceGray", Channel(scan, 0)}},
+                 "q 612 0 0 792 0 0 cm /Im1 Do Q");
+  Run render = RunProcessor(
+      "pdf-render", Dict({{"file", "typed.pdf"}, {"dpi", "150"}, {"output", "typed-%d.png"}}));
+  ASSERT_EQ(render.exitCode, 0) << Show(render.answer);
+  Run wrap = RunProcessor("pdf-from-images", Dict({{"images", Array({"typed-1.png"})},
+                                                   {"pageSize", "Letter"},
+                                                   {"output", "rgb-render.pdf"}}));
+  ASSERT_EQ(wrap.exitCode, 0) << Show(wrap.answer);
+
+  // The scan is nearly black and white at 300 dpi: 1 bit. At 150 dpi one bit would make the
+  // type jagged: 16 greys keep its anti-aliasing.
+  struct Case {
+    const char* file;
+    int dpi;
+    const char* madeGrey;
+    const char* bits;
+    double difference;  // the largest mean difference allowed, of 255
+  };
+  const Case cases[] = {{"grey-scan.pdf", 300, "0", "1", 2.5},
+                        {"rgb-render.pdf", 150, "1", "4", 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::string output = std::string("small-") + c.file;
+    Run run = RunProcessor("pdf-compress", Dict({{"file", c.file}, {"output", output}}));
+    ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+    EXPECT_EQ(Text(run.answer, "imagesMadeBilevel"), c.bits == std::string("1") ? "1" : "0");
+    EXPECT_EQ(Text(run.answer, "imagesMadeFourBit"), c.bits == std::string("4") ? "1" : "0");
+    EXPECT_EQ(Text(run.answer, "imagesMadeGrey"), c.madeGrey);
+    EXPECT_EQ(Text(run.answer, "imagesDownsampled"), "0");
+    double before = static_cast<double>(fs::file_size(InRoot(c.file)));
+    double after = static_cast<double>(fs::file_size(InRoot(output)));
+    std::printf("%s %.0f bytes, %s %.0f bytes (%.1f %%)\n", c.file, before, output.c_str(), after,
+                100 * after / before);
+    EXPECT_LE(after, 0.1 * before);
+    EXPECT_TRUE(tools_.Checks(InRoot(output)));
+    std::vector<std::vector<std::string>> rows =
+        ImageRows(Tool(PDFIMAGES_PROGRAM, {"-list", InRoot(output)}));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][5] + " " + rows[0][7], std::string("gray ") + c.bits);
+    // Drawn at the image's resolution, the page looks as it did: only the grey edges of the
+    // strokes became black or white, or the nearest of 16 greys.
+    double difference = MeanDifference(Rendered(output, 1, c.dpi), Rendered(c.file, 1, c.dpi));
+    std::printf("mean difference %.2f\n", difference);
+    EXPECT_LT(difference, c.difference);
+  }
+
+  // Without downsampling the scan's resolution still counts: 1 bit.
+  Run kept = RunProcessor(
+      "pdf-compress", Dict({{"file", "grey-scan.pdf"}, {"output", "kept.pdf"}, {"maxDpi", "0"}}));
+  ASSERT_EQ(kept.exitCode, 0) << Show(kept.answer);
+  EXPECT_EQ(Text(kept.answer, "imagesMadeBilevel"), "1");
+  // Asked not to, the scan keeps its grey levels.
+  Run grey =
+      RunProcessor("pdf-compress",
+                   Dict({{"file", "grey-scan.pdf"}, {"output", "grey.pdf"}, {"bilevel", "never"}}));
+  ASSERT_EQ(grey.exitCode, 0) << Show(grey.answer);
+  EXPECT_EQ(Text(grey.answer, "imagesMadeBilevel"), "0");
+  EXPECT_EQ(Text(grey.answer, "imagesMadeFourBit"), "0");
+  EXPECT_EQ(ImageRows(Tool(PDFIMAGES_PROGRAM, {"-list", InRoot("grey.pdf")}))[0][7], "8");
+  Run wrong = RunProcessor(
+      "pdf-compress", Dict({{"file", "grey-scan.pdf"}, {"output", "x.pdf"}, {"bilevel", "yes"}}));
+  EXPECT_EQ(wrong.exitCode, 1);
+  EXPECT_THAT(Text(wrong.answer, "error"), HasSubstr("parameter \"bilevel\" is \"yes\""));
+  EXPECT_FALSE(fs::exists(InRoot("x.pdf")));
+}
+
+TEST_F(PdfScan, CompressDownsamplesToTheLargestDrawnSize) {
+  // A grey photograph of 600 x 600 pixels, neither neutral RGB nor black and white.
+  Picture photo = Photo(600, 600);
+  PdfImage grey{600, 600, "/DeviceGray", Channel(photo, 0)};
+  struct Case {
+    const char* name;
+    std::string content;
+    std::map<std::string, std::string> options;
+    const char* pixels;  // pdfimages -list: width x height of each image
+    const char* downsampled;
+  };
+  const Case cases[] = {
+      // One inch square: 600 dpi, made 300.
+      {"600 dpi", "q 72 0 0 72 100 100 cm /Im1 Do Q", {}, "300x300", "1"},
+      {"maxDpi 200", "q 72 0 0 72 100 100 cm /Im1 Do Q", {{"maxDpi", "200"}}, "200x200", "1"},
+      {"never", "q 72 0 0 72 100 100 cm /Im1 Do Q", {{"maxDpi", "0"}}, "600x600", "0"},
+      // Drawn at one inch and at one and a half: the larger use needs 450 pixels.
+      {"two sizes",
+       "q 72 0 0 72 0 0 cm /Im1 Do Q q 108 0 0 108 200 200 cm /Im1 Do Q",
+       {},
+       "450x450",
+       "1"},
+      // Two inches: 300 dpi already.
+      {"300 dpi", "q 144 0 0 144 100 100 cm /Im1 Do Q", {}, "600x600", "0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteImagePage(InRoot("drawn.pdf"), {grey}, c.content);
+    KQ_TDict parameters = Dict({{"file", "drawn.pdf"}, {"output", "small.pdf"}});
+    for (const auto& [key, value] : c.options)
+      parameters[key] = value;
+    Run run = RunProcessor("pdf-compress", parameters);
+    ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+    EXPECT_EQ(Text(run.answer, "imagesDownsampled"), c.downsampled);
+    EXPECT_EQ(Text(run.answer, "imagesMadeBilevel"), "0");
+    EXPECT_EQ(Text(run.answer, "imagesMadeFourBit"), "0");
+    std::vector<std::vector<std::string>> rows =
+        ImageRows(Tool(PDFIMAGES_PROGRAM, {"-list", InRoot("small.pdf")}));
+    ASSERT_FALSE(rows.empty());
+    for (const auto& row : rows)
+      EXPECT_EQ(row[3] + "x" + row[4], c.pixels);
+    EXPECT_EQ(rows[0][5] + " " + rows[0][7], "gray 8");
+  }
+  // The picture downsampled to 300 dpi still looks as it did.
+  WriteImagePage(InRoot("drawn.pdf"), {grey}, "q 72 0 0 72 100 100 cm /Im1 Do Q");
+  Run run = RunProcessor("pdf-compress", Dict({{"file", "drawn.pdf"}, {"output", "small.pdf"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_LT(MeanDifference(Rendered("small.pdf", 1, 150), Rendered("drawn.pdf", 1, 150)), 2);
+}
+
+TEST_F(PdfScan, CompressKeepsColourAndTones) {
+  // A colour photo, an RGB image of grey levels with a little scanner noise, and a grey
+  // gradient, side by side.
+  Picture photo = Photo(400, 400);
+  std::vector<unsigned char> neutral;
+  for (std::size_t i = 0; i < photo.pixels.size(); i += 3) {
+    unsigned char level = photo.pixels[i];
+    neutral.insert(neutral.end(), {level, static_cast<unsigned char>(std::min(255, level + 3)),
+                                   static_cast<unsigned char>(std::max(0, level - 2))});
+  }
+  std::vector<unsigned char> gradient;
+  for (int y = 0; y < 400; ++y)
+    for (int x = 0; x < 400; ++x)
+      gradient.push_back(static_cast<unsigned char>(x * 255 / 399));
+  WriteImagePage(InRoot("tones.pdf"),
+                 {{400, 400, "/DeviceRGB", photo.pixels},
+                  {400, 400, "/DeviceRGB", neutral},
+                  {400, 400, "/DeviceGray", gradient}},
+                 "q 144 0 0 144 0 0 cm /Im1 Do Q q 144 0 0 144 200 0 cm /Im2 Do Q "
+                 "q 144 0 0 144 400 0 cm /Im3 Do Q");
+  Run run = RunProcessor("pdf-compress", Dict({{"file", "tones.pdf"}, {"output", "small.pdf"}}));
+  ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+  EXPECT_EQ(Text(run.answer, "imagesMadeGrey"), "1");
+  EXPECT_EQ(Text(run.answer, "imagesMadeBilevel"), "0");
+  EXPECT_EQ(Text(run.answer, "imagesMadeFourBit"), "0");
+  std::vector<std::vector<std::string>> rows =
+      ImageRows(Tool(PDFIMAGES_PROGRAM, {"-list", InRoot("small.pdf")}));
+  ASSERT_EQ(rows.size(), 3u);
+  std::vector<std::string> kinds;
+  for (const auto& row : rows)
+    kinds.push_back(row[5] + " " + row[7]);
+  EXPECT_THAT(kinds, ::testing::ElementsAre("rgb 8", "gray 8", "gray 8"));
+  EXPECT_LT(MeanDifference(Rendered("small.pdf", 1, 72), Rendered("tones.pdf", 1, 72)), 3);
 }
 
 TEST_F(PdfScan, RepairRecoversABrokenCrossReferenceTable) {

@@ -2,12 +2,19 @@
 
 #include <qpdf/Pl_Buffer.hh>
 #include <qpdf/Pl_DCT.hh>
+#include <qpdf/Pl_Flate.hh>
 
+#include <cmath>
+#include <optional>
 #include <set>
+#include <vector>
 
 #include "processors/pdf/document/page_precheck.h"
 #include "processors/pdf/document/reachable_objects.h"
+#include "processors/pdf/editing/drawn_image_sizes.h"
+#include "processors/pdf/image/area_resampling.h"
 #include "processors/pdf/image/jpeg_header.h"
+#include "processors/pdf/image/tone_reduction.h"
 #include "processors/pdf/text/pdf_error.h"
 
 namespace pdf::editing {
@@ -24,15 +31,17 @@ class BoundedBuffer : public Pipeline {
       exceeded_ = true;
       throw std::length_error("image data longer than its dictionary says");
     }
-    bytes_.append(reinterpret_cast<const char*>(data), length);
+    bytes_.insert(bytes_.end(), data, data + length);
   }
   void finish() override {}
-  const std::string& Bytes() const { return bytes_; }
+  const std::vector<unsigned char>& Bytes() const { return bytes_; }
+  // Hands the bytes over, leaving the buffer empty: an image's samples are held once.
+  std::vector<unsigned char> Take() { return std::move(bytes_); }
   bool Exceeded() const { return exceeded_; }
 
  private:
   std::size_t maxBytes_;
-  std::string bytes_;
+  std::vector<unsigned char> bytes_;
   bool exceeded_ = false;
 };
 
@@ -85,6 +94,36 @@ int Components(QPDFObjectHandle colourSpace) {
   return 0;
 }
 
+// The pixels an image drawn `points` long needs at `maxDpi`; `pixels` when it has no more
+// than kDownsampleMargin times that, or when it is not drawn at a usable size.
+int NeededPixels(int pixels, double points, int maxDpi) {
+  if (maxDpi <= 0 || !std::isfinite(points) || points <= 0)
+    return pixels;
+  double needed = std::ceil(points / 72.0 * maxDpi);
+  if (pixels <= needed * kDownsampleMargin)
+    return pixels;
+  return std::max(1, static_cast<int>(needed));
+}
+
+std::shared_ptr<Buffer> Deflated(const unsigned char* data, std::size_t size) {
+  Pl_Buffer buffer("deflated image");
+  Pl_Flate deflate("deflate", &buffer, Pl_Flate::a_deflate);
+  deflate.write(data, size);
+  deflate.finish();
+  return buffer.getBufferSharedPointer();
+}
+
+std::shared_ptr<Buffer> JpegOf(const image::Raster& raster, int quality) {
+  Pl_Buffer encoded("recompressed image");
+  Quality settings(quality);
+  Pl_DCT encoder("jpeg", &encoded, static_cast<JDIMENSION>(raster.width),
+                 static_cast<JDIMENSION>(raster.height), raster.components,
+                 raster.components == 1 ? JCS_GRAYSCALE : JCS_RGB, &settings);
+  encoder.write(raster.samples.data(), raster.samples.size());
+  encoder.finish();
+  return encoded.getBufferSharedPointer();
+}
+
 }  // namespace
 
 RecompressionResult RecompressImages(QPDF& pdf, const RecompressionSettings& settings,
@@ -104,6 +143,10 @@ RecompressionResult RecompressImages(QPDF& pdf, const RecompressionSettings& set
     for (const char* key : {"/SMask", "/Mask"})
       if (QPDFObjectHandle mask = image.getDict().getKey(key); mask.isStream())
         masks.insert(mask.getObjGen());
+  // Where the images are drawn decides downsampling and 1 bit; only images whose every use
+  // is known may lose pixels. Measured when the first image is decoded: a document without
+  // images to recompress is not parsed for it.
+  std::optional<DrawnImages> drawn;
   RecompressionResult result;
   for (QPDFObjectHandle& image : images) {
     if (masks.count(image.getObjGen()) > 0)
@@ -164,19 +207,71 @@ RecompressionResult RecompressImages(QPDF& pdf, const RecompressionSettings& set
         samples.Bytes().size() != static_cast<std::size_t>(expected))
       continue;
 
-    Pl_Buffer encoded("recompressed image");
-    Quality quality(settings.quality);
-    Pl_DCT encoder("jpeg", &encoded, static_cast<JDIMENSION>(w), static_cast<JDIMENSION>(h),
-                   components, components == 1 ? JCS_GRAYSCALE : JCS_RGB, &quality);
-    encoder.write(reinterpret_cast<const unsigned char*>(samples.Bytes().data()),
-                  samples.Bytes().size());
-    encoder.finish();
-    std::shared_ptr<Buffer> jpeg = encoded.getBufferSharedPointer();
-    if (jpeg->getSize() >= raw->getSize())
+    if (!drawn)
+      drawn = MeasureDrawnImages(pdf);
+    image::Raster raster{static_cast<int>(w), static_cast<int>(h), components, samples.Take()};
+    QPDFObjectHandle colourSpace = dictionary.getKey("/ColorSpace");
+    // Only the device spaces: under an ICC profile equal channels need not be neutral, nor
+    // 0 and 255 black and white.
+    bool grey =
+        components == 3 &&
+        (colourSpace.isNameAndEquals("/DeviceRGB") || colourSpace.isNameAndEquals("/RGB")) &&
+        image::IsNearlyGrey(raster);
+    if (grey)
+      raster = image::ToGrey(raster);
+    bool deviceGrey =
+        grey || colourSpace.isNameAndEquals("/DeviceGray") || colourSpace.isNameAndEquals("/G");
+    // Judged at the image's own resolution, before downsampling blurs its edges.
+    image::GreyTones tones = settings.bilevel && deviceGrey ? image::ClassifyGreyTones(raster)
+                                                            : image::GreyTones::kContinuous;
+    bool downsampled = false;
+    double dpi = 0;  // the lowest it is drawn at; 0: not known
+    if (auto size = drawn->sizes.find(image.getObjGen());
+        size != drawn->sizes.end() && drawn->unplaced.count(image.getObjGen()) == 0) {
+      int newWidth = NeededPixels(raster.width, size->second.width, settings.maxDpi);
+      int newHeight = NeededPixels(raster.height, size->second.height, settings.maxDpi);
+      if (newWidth < raster.width || newHeight < raster.height) {
+        raster = image::Downsample(raster, newWidth, newHeight);
+        downsampled = true;
+      }
+      if (size->second.width > 0 && size->second.height > 0)
+        dpi = std::min(raster.width * 72.0 / size->second.width,
+                       raster.height * 72.0 / size->second.height);
+    }
+    bool bilevel = tones == image::GreyTones::kBilevel && dpi >= kBilevelMinDpi;
+    bool fourBit = tones != image::GreyTones::kContinuous && !bilevel;
+
+    std::shared_ptr<Buffer> best;
+    bool bestIsJpeg = false;
+    if (bilevel || fourBit) {
+      std::vector<unsigned char> packed =
+          bilevel ? image::PackBilevel(raster) : image::PackSixteenGreys(raster);
+      best = Deflated(packed.data(), packed.size());
+    } else {
+      best = Deflated(raster.samples.data(), raster.samples.size());
+      std::shared_ptr<Buffer> jpeg = JpegOf(raster, settings.quality);
+      if (jpeg->getSize() < best->getSize()) {
+        best = jpeg;
+        bestIsJpeg = true;
+      }
+    }
+    if (best->getSize() >= raw->getSize())
       continue;
-    image.replaceStreamData(jpeg, QPDFObjectHandle::newName("/DCTDecode"),
+    image.replaceStreamData(best,
+                            QPDFObjectHandle::newName(bestIsJpeg ? "/DCTDecode" : "/FlateDecode"),
                             QPDFObjectHandle::newNull());
+    dictionary.replaceKey("/Width", QPDFObjectHandle::newInteger(raster.width));
+    dictionary.replaceKey("/Height", QPDFObjectHandle::newInteger(raster.height));
+    if (deviceGrey)
+      dictionary.replaceKey("/ColorSpace", QPDFObjectHandle::newName("/DeviceGray"));
+    dictionary.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(bilevel   ? 1
+                                                                            : fourBit ? 4
+                                                                                      : 8));
     ++result.recompressed;
+    result.downsampled += downsampled;
+    result.madeGrey += grey;
+    result.madeBilevel += bilevel;
+    result.madeFourBit += fourBit;
   }
   return result;
 }

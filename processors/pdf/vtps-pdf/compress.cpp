@@ -1,6 +1,8 @@
 // PdfCompress: PdfOptimize's rewrite (object streams, unused resources and unreferenced
-// objects gone, every stream compressed) made smaller still: photographs recompressed as
-// JPEG at a chosen quality, identical streams shared, Flate at its highest level. The result
+// objects gone, every stream compressed) made smaller still: images downsampled to the
+// resolution they are drawn at (up to maxDpi), nearly neutral colour images made grey and
+// scans of text 1 or 4 bits a pixel, photographs recompressed as JPEG at a chosen quality,
+// identical streams shared, Flate at its highest level. The result
 // is never larger than the input unless the caller allows it: the input is then copied
 // unchanged.
 #include <qpdf/Pl_Flate.hh>
@@ -36,6 +38,12 @@ KQ_TDict PdfCompress(const run::JobParameters& parameters, document::OperationCo
   recompression.quality = static_cast<int>(parameters.Integer("imageQuality", 75, 1, 100));
   recompression.minPixels = parameters.Integer("minImageSize", 4096, 0, 1'000'000'000'000);
   recompression.maxStreamBytes = context.limits.maxStreamBytes;
+  recompression.maxDpi = static_cast<int>(parameters.Integer("maxDpi", 300, 0, 10000));
+  std::string bilevel = parameters.OptionalString("bilevel").value_or("auto");
+  if (bilevel != "auto" && bilevel != "never")
+    throw PdfError("parameter \"" + parameters.Name("bilevel") + "\" is \"" + bilevel +
+                   "\"; it must be \"auto\" or \"never\"");
+  recompression.bilevel = bilevel == "auto";
   bool linearize = parameters.Bool("linearize", true);
   bool allowLarger = parameters.Bool("allowLarger", false);
   document::Rewrite rewrite = document::OpenRewrite(parameters, context, outputName);
@@ -48,6 +56,8 @@ KQ_TDict PdfCompress(const run::JobParameters& parameters, document::OperationCo
       {context.limits.maxStreamBytes, false, false, &context.limits.decoding}, input.label);
   editing::RecompressionResult images;
   int shared = 0;
+  // The images' Flate data is made at the same level as the writer's.
+  FlateLevel best(9);
   WithLibraryFailures("file \"" + input.label + "\" cannot be compressed", [&] {
     editing::RemoveUnusedResources(*input.pdf);
     images =
@@ -57,10 +67,7 @@ KQ_TDict PdfCompress(const run::JobParameters& parameters, document::OperationCo
   context.limits.damage.Check();
 
   document::WriteSetup setup = document::CompactSetup(linearize);
-  {
-    FlateLevel best(9);
-    document::WritePdf(*input.pdf, *rewrite.output, context.limits, input.label, setup);
-  }
+  document::WritePdf(*input.pdf, *rewrite.output, context.limits, input.label, setup);
   std::uint64_t after = os::Describe(rewrite.output->File()).size;
   bool copied = after >= before && !allowLarger;
   if (copied) {
@@ -81,6 +88,10 @@ KQ_TDict PdfCompress(const run::JobParameters& parameters, document::OperationCo
   answer["bytesAfter"] = std::to_string(after);
   answer["copied"] = copied ? "true" : "false";
   answer["imagesRecompressed"] = std::to_string(images.recompressed);
+  answer["imagesDownsampled"] = std::to_string(images.downsampled);
+  answer["imagesMadeGrey"] = std::to_string(images.madeGrey);
+  answer["imagesMadeBilevel"] = std::to_string(images.madeBilevel);
+  answer["imagesMadeFourBit"] = std::to_string(images.madeFourBit);
   answer["streamsShared"] = std::to_string(shared);
   return answer;
 }
