@@ -261,7 +261,7 @@ TEST_F(PdfProcessor, FailuresAnswerAnErrorExitNonZeroAndLeaveNothing) {
        "file \"three.pdf\" has 3 pages; this run may read at most 2 more (VTPS_PDF_MAX_PAGES)",
        {{"VTPS_PDF_MAX_PAGES", "2"}}},
       {"pdf-merge",
-       Dict({{"input", Array({"three.pdf", "three.pdf"})}, {"output", "m.pdf"}}),
+       Dict({{"input", Array({"three.pdf", "mixed.pdf"})}, {"output", "m.pdf"}}),
        "this run may read at most 2 more (VTPS_PDF_MAX_PAGES)",
        {{"VTPS_PDF_MAX_PAGES", "5"}}},
       {"pdf-split", Dict({{"file", "three.pdf"}, {"output", "p-%d.pdf"}, {"pagesPerFile", "0"}}),
