@@ -207,7 +207,7 @@ TEST_F(PdfLimits, PagesAreCopiedWithWhatTheyUseNotEveryResourceTheyList) {
   Put("crowded.pdf", pdf::samples::CrowdedResourcesPdf(65'000));
   Run merge =
       RunProcessor("pdf-merge", Dict({{"input", Repeated("crowded.pdf", 2)}, {"output", "m.pdf"}}),
-                   {{"VTPS_PDF_MAX_MEMORY_MB", "400"}});
+                   {{"VTPS_PDF_MAX_MEMORY_MB", "700"}});
   ASSERT_EQ(merge.exitCode, 0) << Show(merge.answer);
   EXPECT_TRUE(tools_.Checks(InRoot("m.pdf")));
   EXPECT_EQ(tools_.PageText(InRoot("m.pdf"), 2), "Page 1");
