@@ -28,7 +28,7 @@ enum class FileCipher { kNone, kRc4, kAes128, kAes256 };
 std::optional<FileCipher> OnlyEmbeddedFilesCipher(QPDFObjectHandle encrypt);
 
 // Decrypts, with the key of `pdf` (read with its password) and `cipher`, every embedded file
-// reachable from its trailer: a stream under a file specification's /EF, or of /Type
+// reachable from its trailer: a stream under an attachment dictionary's /EF, or of /Type
 // /EmbeddedFile, without a crypt filter of its own. Each one's data is replaced by the
 // decrypted bytes, its filters kept. Throws PdfError naming `label` and the stream when its
 // bytes are no AES data (not whole blocks, or the padding is wrong). The stored bytes, held in
