@@ -5,10 +5,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "processors/pdf/samples/hostile_pdf.h"
 #include "processors/pdf/samples/locked_attachments_pdf.h"
 #include "processors/pdf/samples/stream_resources_pdf.h"
+#include "tests/pdf_images.h"
 #include "tests/pdf_job.h"
 #include "tests/pdf_root_test.h"
 #include "tests/support/test_support.h"
@@ -224,6 +227,51 @@ TEST_F(PdfFidelity, ResourcesReferringToAStreamAreWrittenAsTheyAre) {
     std::string text = WithoutBlanks(tools_.PageText(InRoot("o.pdf"), 1));
     EXPECT_THAT(text, HasSubstr("Page1"));
     EXPECT_THAT(text, HasSubstr("Intheform"));
+  }
+}
+
+// Page trees readers forgive: qpdf listed no page for a page as the root or a page with an
+// empty /Kids, and poppler drew a page written inside /Kids blank and gave it no text.
+TEST_F(PdfFidelity, PageTreesOfUnusualShapesAreReadAsTheirPages) {
+  using pdf::samples::PageTreeShape;
+  struct Case {
+    const char* name;
+    PageTreeShape shape;
+    int pages;
+  } cases[] = {
+      {"root.pdf", PageTreeShape::kPageAsRoot, 1},
+      {"empty-kids.pdf", PageTreeShape::kPageWithEmptyKids, 2},
+      {"page-inside.pdf", PageTreeShape::kPageInsideKids, 2},
+      {"node-inside.pdf", PageTreeShape::kNodeInsideKids, 2},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    WriteFile(InRoot(test.name), pdf::samples::PageTreeShapePdf(test.shape));
+    Run text = RunProcessor("pdf-text", Dict({{"file", test.name}}));
+    ASSERT_EQ(text.exitCode, 0) << Show(text.answer);
+    EXPECT_THAT(Warnings(text.answer), HasSubstr("was read as the plain tree of the same pages"));
+    KQ_TArray pages = AnswerArray(text.answer, "page");
+    ASSERT_EQ(pages.Count(), static_cast<std::size_t>(test.pages));
+    for (int i = 0; i < test.pages; ++i)
+      EXPECT_EQ(Text(Element(pages, i), "text"), "Page " + std::to_string(i + 1));
+
+    Run render = RunProcessor("pdf-render", Dict({{"file", test.name}, {"pages", "1"},
+                                                  {"dpi", "36"}, {"output", "shape-%d.png"}}));
+    ASSERT_EQ(render.exitCode, 0) << Show(render.answer);
+    Picture drawn = ReadPng(InRoot("shape-1.png"));
+    ASSERT_GT(drawn.width, 0);
+    EXPECT_TRUE(std::any_of(drawn.pixels.begin(), drawn.pixels.end(),
+                            [](unsigned char value) { return value < 128; }))
+        << "page 1 drawn blank";
+
+    for (const auto& [program, parameters] : WritingRuns(test.name)) {
+      SCOPED_TRACE(program);
+      fs::remove(InRoot("o.pdf"));
+      Run run = RunProcessor(program, parameters);
+      ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+      EXPECT_TRUE(tools_.Checks(InRoot("o.pdf")));
+      EXPECT_THAT(WithoutBlanks(tools_.PageText(InRoot("o.pdf"), 1)), HasSubstr("Page1"));
+    }
   }
 }
 

@@ -102,6 +102,11 @@ PdfFile OpenPdf(os::FileHandle handle, const std::string& label,
                      " more (VTPS_PDF_MAX_PAGES)");
     // qpdf's page list copies repeated pages, so the tree is counted before it is listed.
     CountPageTreeLeaves(*result.pdf, label, maxPages);
+    if (std::string found = MendPageTree(*result.pdf); !found.empty()) {
+      result.pageTreeMended = true;
+      limits.damage.Note(file + ": its page tree, which has " + found +
+                         ", was read as the plain tree of the same pages");
+    }
     if (withoutPassword) {
       result.lockedAttachments = DetachEmbeddedFiles(*result.pdf, *withoutPassword, label);
       // Written without encryption: the key read with is not the file's.

@@ -35,6 +35,9 @@ struct PdfFile {
   // Embedded files taken out: the document encrypts only its attachments and was read
   // without its password.
   int lockedAttachments = 0;
+  // The page tree was mended in memory (MendPageTree): a reader of the file itself would see
+  // it otherwise.
+  bool pageTreeMended = false;
 
   int PageCount() const { return static_cast<int>(pages.size()); }
 };

@@ -61,6 +61,41 @@ TEST(CountPageTreeLeaves, StopsAtTheLimitAndRefusesLoops) {
   }
 }
 
+// Each shape is read by qpdf as the pages it stands for once mended, every page an object
+// of its own; a usual tree is left as it is.
+TEST(MendPageTree, GivesEveryShapeItsPages) {
+  using samples::PageTreeShape;
+  struct Case {
+    std::string content;
+    std::size_t pages;
+    std::string found;
+  };
+  std::vector<Case> cases = {
+      {samples::PageTreeShapePdf(PageTreeShape::kPageAsRoot), 1, "a page as its root"},
+      {samples::PageTreeShapePdf(PageTreeShape::kPageWithEmptyKids), 2,
+       "a page with an empty /Kids"},
+      {samples::PageTreeShapePdf(PageTreeShape::kPageInsideKids), 2,
+       "a page or node written inside its parent's /Kids"},
+      {samples::PageTreeShapePdf(PageTreeShape::kNodeInsideKids), 2,
+       "a page or node written inside its parent's /Kids"},
+      {samples::RepeatedPageObjectPdf(), 4, ""},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.found);
+    MemoryPdf read(test.content);
+    EXPECT_EQ(CountPageTreeLeaves(read.pdf, "test.pdf", 1000),
+              static_cast<long long>(test.pages));
+    EXPECT_EQ(MendPageTree(read.pdf), test.found);
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(read.pdf).getAllPages();
+    ASSERT_EQ(pages.size(), test.pages);
+    for (QPDFPageObjectHelper& page : pages) {
+      EXPECT_TRUE(page.getObjectHandle().isIndirect());
+      EXPECT_FALSE(page.getObjectHandle().hasKey("/Kids"));
+    }
+    EXPECT_EQ(MendPageTree(read.pdf), "") << "mended twice";
+  }
+}
+
 TEST(CheckDecodedSize, StopsAtTheLimitNamingTheStream) {
   MemoryPdf read(samples::InflatingContentPdf(1 << 20));
   QPDFObjectHandle content =

@@ -16,7 +16,9 @@
 
 namespace pdf::drawing {
 
-// Throws PdfError naming the file when poppler cannot read it or it stays locked.
+// Poppler reads the file, or qpdf's copy of it where the page tree was mended or poppler
+// counts other pages than qpdf lists. Throws PdfError naming the file when poppler cannot
+// read it or it stays locked.
 std::unique_ptr<poppler::document> OpenWithPoppler(const document::PdfFile& file,
                                                    const std::optional<std::string>& password);
 

@@ -172,6 +172,39 @@ std::string NoPagesPdf() {
   return pdf.Text();
 }
 
+std::string PageTreeShapePdf(PageTreeShape shape) {
+  RawPdf pdf;
+  int catalog = pdf.Reserve();
+  int font = pdf.Add(kHelvetica);
+  auto page = [&](const std::string& text, const std::string& entries) {
+    return "<< /Type /Page /MediaBox [0 0 612 792] /Resources << /Font << /F1 " + Ref(font) +
+           " >> >> /Contents " + Ref(pdf.Add(TextContent(text))) + " " + entries + " >>";
+  };
+  if (shape == PageTreeShape::kPageAsRoot) {
+    pdf.Set(catalog, "<< /Type /Catalog /Pages " + Ref(pdf.Add(page("Page 1", ""))) + " >>");
+    return pdf.Text();
+  }
+  int tree = pdf.Reserve();
+  std::string parent = "/Parent " + Ref(tree);
+  std::string first;
+  switch (shape) {
+    case PageTreeShape::kPageWithEmptyKids:
+      first = Ref(pdf.Add(page("Page 1", parent + " /Kids []")));
+      break;
+    case PageTreeShape::kPageInsideKids:
+      first = page("Page 1", parent);
+      break;
+    default:
+      first = "<< /Type /Pages " + parent + " /Count 1 /Kids [" +
+              Ref(pdf.Add(page("Page 1", ""))) + "] >>";
+      break;
+  }
+  int second = pdf.Add(page("Page 2", parent));
+  pdf.Set(tree, "<< /Type /Pages /Kids [" + first + " " + Ref(second) + "] /Count 2 >>");
+  pdf.Set(catalog, "<< /Type /Catalog /Pages " + Ref(tree) + " >>");
+  return pdf.Text();
+}
+
 std::string LinearizationTrapPdf() {
   RawPdf pdf;
   pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");

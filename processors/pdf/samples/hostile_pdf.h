@@ -53,6 +53,12 @@ std::string CrowdedResourcesPdf(int forms);
 std::string RepeatedPageObjectPdf();
 // A document whose page tree holds no page.
 std::string NoPagesPdf();
+// Page trees that readers forgive though they break the usual shape: the catalog's /Pages is
+// the page itself; the page carries /Kids []; the page's dictionary, or an inner node's
+// holding it, is written inside its parent's /Kids array.
+enum class PageTreeShape { kPageAsRoot, kPageWithEmptyKids, kPageInsideKids, kNodeInsideKids };
+// Two pages ("Page 1" in the shape given, then "Page 2" as usual), or one for kPageAsRoot.
+std::string PageTreeShapePdf(PageTreeShape shape);
 // One page that the trailer's /Info also names: qpdf cannot linearize it.
 std::string LinearizationTrapPdf();
 // One page whose MediaBox holds `box` (four numbers as PDF text, e.g. "0 0 1e999 1").
