@@ -275,6 +275,53 @@ TEST_F(PdfFidelity, PageTreesOfUnusualShapesAreReadAsTheirPages) {
   }
 }
 
+// qpdf warns of these form faults and reads through them: every widget a page lists is still
+// drawn and copied. The runs that copied or flattened the forms refused them as damaged.
+TEST_F(PdfFidelity, FormFaultsQpdfReadsThroughLetEveryOperationWork) {
+  using pdf::samples::FormFault;
+  struct Case {
+    const char* name;
+    FormFault fault;
+    const char* warning;
+  } cases[] = {
+      {"not-listed.pdf", FormFault::kWidgetNotListed, "is not reachable from /AcroForm"},
+      {"direct-field.pdf", FormFault::kDirectField, "encountered a direct object as a field"},
+      {"fields-not-array.pdf", FormFault::kFieldsNotArray, "is not an array; ignoring"},
+      {"field-loop.pdf", FormFault::kFieldLoop, "loop detected while traversing /AcroForm"},
+      {"bad-da.pdf", FormFault::kBadDefaultAppearance, "(content, offset"},
+      {"bad-appearance.pdf", FormFault::kBadAppearanceStream, "(content, offset"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    WriteFile(InRoot(test.name), pdf::samples::FormFaultPdf(test.fault));
+    std::string warnings;
+    for (const auto& [program, parameters] : WritingRuns(test.name)) {
+      SCOPED_TRACE(program);
+      fs::remove(InRoot("o.pdf"));
+      Run run = RunProcessor(program, parameters);
+      ASSERT_EQ(run.exitCode, 0) << Show(run.answer);
+      warnings += Warnings(run.answer);
+      EXPECT_TRUE(tools_.Checks(InRoot("o.pdf")));
+      std::string text = WithoutBlanks(tools_.PageText(InRoot("o.pdf"), 1));
+      EXPECT_THAT(text, HasSubstr("Page1"));
+      if (program == "pdf-flatten") {
+        EXPECT_THAT(text, HasSubstr("Alice"));
+      }
+    }
+    // Merged with itself, its fields' names clash and qpdf renames them, parsing appearances.
+    Run twice = RunProcessor(
+        "pdf-merge", Dict({{"input", Array({test.name, test.name})}, {"output", "twice.pdf"}}));
+    ASSERT_EQ(twice.exitCode, 0) << Show(twice.answer);
+    warnings += Warnings(twice.answer);
+    EXPECT_TRUE(tools_.Checks(InRoot("twice.pdf")));
+    EXPECT_EQ(tools_.PageCount(InRoot("twice.pdf")), 2);
+    EXPECT_THAT(warnings, HasSubstr(test.warning));
+    Run split = RunProcessor("pdf-split", Dict({{"file", test.name}, {"output", "part-%d.pdf"}}));
+    ASSERT_EQ(split.exitCode, 0) << Show(split.answer);
+    EXPECT_TRUE(tools_.Checks(InRoot("part-1.pdf")));
+  }
+}
+
 }  // namespace
 
 }  // namespace vtps_test

@@ -113,7 +113,9 @@ void DamageWatch::Check() {
     std::vector<std::string> messages;
     for (const QPDFExc& warning : warnings)
       messages.push_back(text::XmlSafeText(warning.what()));
-    std::vector<WarningKind> kinds = ClassifyWarnings(messages);
+    WarnedDocument document =
+        IsInput(watched.subject) ? WarnedDocument::kRead : WarnedDocument::kAssembled;
+    std::vector<WarningKind> kinds = ClassifyWarnings(messages, document);
     // An input's object that could not be read loses nothing when nothing in the document
     // reaches it (qpdf's writer reads every object its cross-reference table lists). The
     // walk that tells may read damaged objects of its own, which are judged with the rest.
@@ -128,7 +130,7 @@ void DamageWatch::Check() {
           warnings.push_back(warning);
           messages.push_back(text::XmlSafeText(warning.what()));
         }
-        kinds = ClassifyWarnings(messages);
+        kinds = ClassifyWarnings(messages, document);
       }
     }
     for (std::size_t i = 0; i < messages.size(); ++i) {

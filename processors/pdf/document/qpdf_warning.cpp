@@ -37,11 +37,22 @@ const char* const kRecovered[] = {
     // Content qpdf could not read through while looking for unused resources: it keeps
     // every resource of that page or form.
     "not attempting to remove unreferenced objects from this object",
+    // A form whose field tree is not as it should be: qpdf takes a widget no field lists
+    // for a field of its own, skips what cannot be a field (a direct object, a
+    // non-dictionary, a /Fields that is no array, a loop) and keeps a /DA or appearance
+    // stream it cannot parse as it is. Every widget a page lists is still drawn and copied.
+    "is not reachable from /AcroForm in the document catalog",
+    "while traversing /AcroForm; ignoring field or annotation",
+    "loop detected while traversing /AcroForm",
+    "/Fields key of /AcroForm dictionary is not an array; ignoring",
+    "indicating likely invalid field structure",
+    "this form field may not update properly",
 };
 
 }  // namespace
 
-std::vector<WarningKind> ClassifyWarnings(const std::vector<std::string>& messages) {
+std::vector<WarningKind> ClassifyWarnings(const std::vector<std::string>& messages,
+                                          WarnedDocument document) {
   std::vector<WarningKind> kinds(messages.size(), WarningKind::kDataLost);
   for (std::size_t i = 0; i < messages.size(); ++i) {
     const std::string& message = messages[i];
@@ -60,6 +71,8 @@ std::vector<WarningKind> ClassifyWarnings(const std::vector<std::string>& messag
     // itself the stand-in would be written, and the warning stays damage.
     if (Contains(message, "(content, offset") &&
         Contains(message, "expected dictionary key but found non-name object"))
+      kinds[i] = WarningKind::kRecovered;
+    if (document == WarnedDocument::kAssembled && Contains(message, "(content, offset"))
       kinds[i] = WarningKind::kRecovered;
     if (Contains(message, "error decoding stream data") && i + 1 < messages.size() &&
         Contains(messages[i + 1], "re-processed without filtering"))

@@ -16,9 +16,15 @@ enum class WarningKind {
   kDataLost,     // an object or its data was dropped or replaced
 };
 
+// Whose warnings they are: a document read from a file, or one a run assembled from pages
+// it copied, whose content streams only qpdf's copying of form fields parses (to find the
+// resources it renames, through a filter that passes what it cannot read as it is).
+enum class WarnedDocument { kRead, kAssembled };
+
 // The kind of each warning in `messages`, in order (one warning's kind may depend on the
 // next: a decoding error followed by qpdf's notice that the stream is copied unfiltered
-// lost nothing).
-std::vector<WarningKind> ClassifyWarnings(const std::vector<std::string>& messages);
+// lost nothing). Content that does not parse loses nothing in an assembled document.
+std::vector<WarningKind> ClassifyWarnings(const std::vector<std::string>& messages,
+                                          WarnedDocument document = WarnedDocument::kRead);
 
 }  // namespace pdf::document

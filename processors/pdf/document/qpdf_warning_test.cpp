@@ -49,11 +49,32 @@ TEST(ClassifyWarnings, TellsRepairsFromLossAndMemory) {
       {{"a.pdf object stream 612, object 664 0 at offset 3916: Bad token found while scanning "
         "content stream; not attempting to remove unreferenced objects from this object"},
        {K::kRecovered}},
+      // Form field trees qpdf reads through.
+      {{"a.pdf, object 6 0 at offset 475: this widget annotation is not reachable from "
+        "/AcroForm in the document catalog",
+        "a.pdf, object 1 0 at offset 78: encountered a direct object as a field or annotation "
+        "while traversing /AcroForm; ignoring field or annotation",
+        "a.pdf, object 8 0 at offset 781: loop detected while traversing /AcroForm"},
+       {K::kRecovered, K::kRecovered, K::kRecovered}},
       {{}, {}},
   };
   for (const Case& c : cases)
     EXPECT_EQ(ClassifyWarnings(c.messages), c.kinds)
         << (c.messages.empty() ? "" : c.messages.front());
+}
+
+// Content that does not parse is damage in a document read, where the run's own measuring
+// of what pages draw parses it, and none in one assembled from copied pages.
+TEST(ClassifyWarnings, ContentParseErrorsLoseNothingOnlyInAssembledDocuments) {
+  std::vector<std::string> parse = {
+      "object 20 0 stream 20 0 (content, offset 18): parse error while reading object"};
+  EXPECT_EQ(ClassifyWarnings(parse, WarnedDocument::kRead),
+            std::vector<WarningKind>{WarningKind::kDataLost});
+  EXPECT_EQ(ClassifyWarnings(parse, WarnedDocument::kAssembled),
+            std::vector<WarningKind>{WarningKind::kRecovered});
+  std::vector<std::string> lost = {"a.pdf (object 6 0, offset 555): expected endstream"};
+  EXPECT_EQ(ClassifyWarnings(lost, WarnedDocument::kAssembled),
+            std::vector<WarningKind>{WarningKind::kDataLost});
 }
 
 }  // namespace

@@ -205,6 +205,47 @@ std::string PageTreeShapePdf(PageTreeShape shape) {
   return pdf.Text();
 }
 
+std::string FormFaultPdf(FormFault fault) {
+  // Objects 1 to 5 are OnePage's; the widget is 6, its appearance 7, a parent field 8.
+  std::string form;
+  std::string widgetEntries;
+  std::string appearance = "BT /F1 12 Tf 2 5 Td (Alice) Tj ET";
+  switch (fault) {
+    case FormFault::kWidgetNotListed:
+      form = "/Fields []";
+      break;
+    case FormFault::kDirectField:
+      form = "/Fields [6 0 R << /T (loose) /FT /Tx >>]";
+      break;
+    case FormFault::kFieldsNotArray:
+      form = "/Fields 6 0 R";
+      break;
+    case FormFault::kFieldLoop:
+      form = "/Fields [8 0 R]";
+      widgetEntries = "/Parent 8 0 R";
+      break;
+    case FormFault::kBadDefaultAppearance:
+      form = "/Fields [6 0 R] /NeedAppearances true";
+      widgetEntries = "/DA (/F1 12 Tf 0 g [ <<)";
+      break;
+    case FormFault::kBadAppearanceStream:
+      form = "/Fields [6 0 R] /NeedAppearances true";
+      widgetEntries = "/DA (/F1 12 Tf 0 g)";
+      appearance += " <<";
+      break;
+  }
+  RawPdf pdf = OnePage("/AcroForm << " + form + " /DR << /Font << /F1 4 0 R >> >> >>",
+                       "/Annots [6 0 R]");
+  pdf.Add("<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (Alice) /Rect [72 600 172 "
+          "620] /P 3 0 R /AP << /N 7 0 R >> " +
+          widgetEntries + " >>");
+  pdf.Add(Stream(appearance, " /Type /XObject /Subtype /Form /BBox [0 0 100 20] /Resources "
+                             "<< /Font << /F1 4 0 R >> >>"));
+  if (fault == FormFault::kFieldLoop)
+    pdf.Add("<< /T (parent) /FT /Tx /Kids [6 0 R 8 0 R] >>");
+  return pdf.Text();
+}
+
 std::string LinearizationTrapPdf() {
   RawPdf pdf;
   pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");

@@ -59,6 +59,20 @@ std::string NoPagesPdf();
 enum class PageTreeShape { kPageAsRoot, kPageWithEmptyKids, kPageInsideKids, kNodeInsideKids };
 // Two pages ("Page 1" in the shape given, then "Page 2" as usual), or one for kPageAsRoot.
 std::string PageTreeShapePdf(PageTreeShape shape);
+// Form field trees that form writers get wrong: the widget listed by no field, a direct
+// dictionary or a /Fields that is no array, a field whose /Kids lists itself, a /DA or an
+// appearance stream that does not parse.
+enum class FormFault {
+  kWidgetNotListed,
+  kDirectField,
+  kFieldsNotArray,
+  kFieldLoop,
+  kBadDefaultAppearance,
+  kBadAppearanceStream
+};
+// One page ("Page 1") holding one text field whose value and appearance are "Alice", with
+// `fault`.
+std::string FormFaultPdf(FormFault fault);
 // One page that the trailer's /Info also names: qpdf cannot linearize it.
 std::string LinearizationTrapPdf();
 // One page whose MediaBox holds `box` (four numbers as PDF text, e.g. "0 0 1e999 1").
