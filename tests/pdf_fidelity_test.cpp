@@ -255,14 +255,15 @@ TEST_F(PdfFidelity, PageTreesOfUnusualShapesAreReadAsTheirPages) {
     for (int i = 0; i < test.pages; ++i)
       EXPECT_EQ(Text(Element(pages, i), "text"), "Page " + std::to_string(i + 1));
 
-    Run render = RunProcessor("pdf-render", Dict({{"file", test.name}, {"pages", "1"},
-                                                  {"dpi", "36"}, {"output", "shape-%d.png"}}));
+    Run render = RunProcessor(
+        "pdf-render",
+        Dict({{"file", test.name}, {"pages", "1"}, {"dpi", "36"}, {"output", "shape-%d.png"}}));
     ASSERT_EQ(render.exitCode, 0) << Show(render.answer);
     Picture drawn = ReadPng(InRoot("shape-1.png"));
     ASSERT_GT(drawn.width, 0);
-    EXPECT_TRUE(std::any_of(drawn.pixels.begin(), drawn.pixels.end(),
-                            [](unsigned char value) { return value < 128; }))
-        << "page 1 drawn blank";
+    EXPECT_TRUE(std::any_of(drawn.pixels.begin(), drawn.pixels.end(), [](unsigned char value) {
+      return value < 128;
+    })) << "page 1 drawn blank";
 
     for (const auto& [program, parameters] : WritingRuns(test.name)) {
       SCOPED_TRACE(program);
@@ -338,13 +339,13 @@ TEST_F(PdfFidelity, EveryOutputIsReadAgainByEveryReadingOperation) {
   const std::pair<const char*, KQ_TDict> readers[] = {
       {"pdf-info", Dict({{"file", "o.pdf"}})},
       {"pdf-text", Dict({{"file", "o.pdf"}})},
-      {"pdf-render", Dict({{"file", "o.pdf"}, {"pages", "1"}, {"dpi", "20"}, {"output", "r-%d.png"}})},
+      {"pdf-render",
+       Dict({{"file", "o.pdf"}, {"pages", "1"}, {"dpi", "20"}, {"output", "r-%d.png"}})},
       {"pdf-bookmarks", Dict({{"file", "o.pdf"}})},
       {"pdf-attachments", Dict({{"file", "o.pdf"}})},
   };
-  for (const char* input :
-       {"three.pdf", "stray-hash.pdf", "stream-resources.pdf", "page-inside.pdf",
-        "not-listed.pdf"}) {
+  for (const char* input : {"three.pdf", "stray-hash.pdf", "stream-resources.pdf",
+                            "page-inside.pdf", "not-listed.pdf"}) {
     for (const auto& [writer, parameters] : WritingRuns(input)) {
       SCOPED_TRACE(std::string(input) + " " + writer);
       fs::remove(InRoot("o.pdf"));

@@ -101,8 +101,8 @@ std::string MendPageTree(QPDF& pdf) {
   if (!IsInnerNode(root)) {
     mendPage(root);
     found.insert("a page as its root");
-    QPDFObjectHandle node = pdf.makeIndirectObject(QPDFObjectHandle::parse(
-        "<< /Type /Pages /Count 1 >>"));
+    QPDFObjectHandle node =
+        pdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Count 1 >>"));
     node.replaceKey("/Kids", QPDFObjectHandle::newArray({root}));
     root.replaceKey("/Parent", node);
     catalog.replaceKey("/Pages", node);

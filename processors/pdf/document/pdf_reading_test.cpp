@@ -83,8 +83,7 @@ TEST(MendPageTree, GivesEveryShapeItsPages) {
   for (const Case& test : cases) {
     SCOPED_TRACE(test.found);
     MemoryPdf read(test.content);
-    EXPECT_EQ(CountPageTreeLeaves(read.pdf, "test.pdf", 1000),
-              static_cast<long long>(test.pages));
+    EXPECT_EQ(CountPageTreeLeaves(read.pdf, "test.pdf", 1000), static_cast<long long>(test.pages));
     EXPECT_EQ(MendPageTree(read.pdf), test.found);
     std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(read.pdf).getAllPages();
     ASSERT_EQ(pages.size(), test.pages);

@@ -29,8 +29,7 @@ poppler::byte_array AsQpdfHoldsIt(const document::PdfFile& file) {
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    throw PdfError("file \"" + file.label + "\" cannot be read by the renderer (" + e.what() +
-                   ")");
+    throw PdfError("file \"" + file.label + "\" cannot be read by the renderer (" + e.what() + ")");
   }
   const char* data = reinterpret_cast<const char*>(buffer->getBuffer());
   return poppler::byte_array(data, data + buffer->getSize());

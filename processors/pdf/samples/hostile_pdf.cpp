@@ -195,8 +195,8 @@ std::string PageTreeShapePdf(PageTreeShape shape) {
       first = page("Page 1", parent);
       break;
     default:
-      first = "<< /Type /Pages " + parent + " /Count 1 /Kids [" +
-              Ref(pdf.Add(page("Page 1", ""))) + "] >>";
+      first = "<< /Type /Pages " + parent + " /Count 1 /Kids [" + Ref(pdf.Add(page("Page 1", ""))) +
+              "] >>";
       break;
   }
   int second = pdf.Add(page("Page 2", parent));
@@ -234,13 +234,15 @@ std::string FormFaultPdf(FormFault fault) {
       appearance += " <<";
       break;
   }
-  RawPdf pdf = OnePage("/AcroForm << " + form + " /DR << /Font << /F1 4 0 R >> >> >>",
-                       "/Annots [6 0 R]");
-  pdf.Add("<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (Alice) /Rect [72 600 172 "
-          "620] /P 3 0 R /AP << /N 7 0 R >> " +
-          widgetEntries + " >>");
-  pdf.Add(Stream(appearance, " /Type /XObject /Subtype /Form /BBox [0 0 100 20] /Resources "
-                             "<< /Font << /F1 4 0 R >> >>"));
+  RawPdf pdf =
+      OnePage("/AcroForm << " + form + " /DR << /Font << /F1 4 0 R >> >> >>", "/Annots [6 0 R]");
+  pdf.Add(
+      "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (Alice) /Rect [72 600 172 "
+      "620] /P 3 0 R /AP << /N 7 0 R >> " +
+      widgetEntries + " >>");
+  pdf.Add(Stream(appearance,
+                 " /Type /XObject /Subtype /Form /BBox [0 0 100 20] /Resources "
+                 "<< /Font << /F1 4 0 R >> >>"));
   if (fault == FormFault::kFieldLoop)
     pdf.Add("<< /T (parent) /FT /Tx /Kids [6 0 R 8 0 R] >>");
   return pdf.Text();
