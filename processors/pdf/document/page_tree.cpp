@@ -45,6 +45,9 @@ long long CountPageTreeLeaves(QPDF& pdf, const std::string& label, long long max
   QPDFObjectHandle root = pdf.getRoot().getKey("/Pages");
   if (!root.isDictionary())
     return 0;
+  // A root that is no node is the only page when it says it is one (MendPageTree).
+  if (!IsInnerNode(root))
+    return root.isDictionaryOfType("/Page") ? 1 : 0;
   long long pages = 0;
   std::vector<Frame> path;
   // Every inner node entered: each indirect one may be entered once, so the walk's inner
@@ -98,7 +101,8 @@ std::string MendPageTree(QPDF& pdf) {
     catalog.replaceKey("/Pages", root);
     found.insert("its root written inside the catalog");
   }
-  if (!IsInnerNode(root)) {
+  // A root that is neither a node nor says it is a page (a node without /Kids) holds no page.
+  if (!IsInnerNode(root) && root.isDictionaryOfType("/Page")) {
     mendPage(root);
     found.insert("a page as its root");
     QPDFObjectHandle node =

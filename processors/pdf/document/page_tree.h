@@ -18,7 +18,8 @@ namespace pdf::document {
 
 // The number of pages (leaves of the tree under the catalog's /Pages, a node with /Kids being
 // an inner node unless it says it is a page and its /Kids lists nothing, and anything else a
-// page, each listing counted) of `pdf`. Throws
+// page, each listing counted; a root that is no node counted only when it says it is a
+// page) of `pdf`. Throws
 // PdfError naming `label` and VTPS_PDF_MAX_PAGES when there are more than `maxPages`;
 // throws PdfError naming `label` when the tree reaches an inner node a second time.
 long long CountPageTreeLeaves(QPDF& pdf, const std::string& label, long long maxPages);

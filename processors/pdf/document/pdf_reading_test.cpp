@@ -12,6 +12,7 @@
 #include "processors/pdf/document/decode_limit.h"
 #include "processors/pdf/document/page_tree.h"
 #include "processors/pdf/samples/hostile_pdf.h"
+#include "processors/pdf/samples/raw_pdf.h"
 #include "processors/pdf/text/pdf_error.h"
 
 namespace pdf::document {
@@ -61,6 +62,13 @@ TEST(CountPageTreeLeaves, StopsAtTheLimitAndRefusesLoops) {
   }
 }
 
+std::string EmptyRootWithoutKids() {
+  samples::RawPdf pdf;
+  pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");
+  pdf.Add("<< /Type /Pages /Count 0 >>");
+  return pdf.Text();
+}
+
 // Each shape is read by qpdf as the pages it stands for once mended, every page an object
 // of its own; a usual tree is left as it is.
 TEST(MendPageTree, GivesEveryShapeItsPages) {
@@ -79,6 +87,8 @@ TEST(MendPageTree, GivesEveryShapeItsPages) {
       {samples::PageTreeShapePdf(PageTreeShape::kNodeInsideKids), 2,
        "a page or node written inside its parent's /Kids"},
       {samples::RepeatedPageObjectPdf(), 4, ""},
+      // A node without /Kids is not taken for a page.
+      {EmptyRootWithoutKids(), 0, ""},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.found);
