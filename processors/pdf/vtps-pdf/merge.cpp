@@ -13,7 +13,8 @@ KQ_TDict PdfMerge(const run::JobParameters& parameters, document::OperationConte
   std::unique_ptr<run::OutputFile> output =
       document::PrepareOutput(context, outputName, parameters.Name("output"));
 
-  // Each element opens its own copy, so a file named twice is simply read twice.
+  // Each element reads its file anew, so a file named twice is read twice: copying its pages
+  // twice from one document gives qpdf's copying of form fields a field tree it refuses.
   std::vector<document::PdfFile> files;
   files.reserve(inputs.Count());
   std::vector<editing::PageSelection> selections;
